@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs everything the project needs on a bare Debian 12: compiler, CMake and every library.
+# Idempotent: a second run installs nothing when all is present.
+set -euo pipefail
+
+packages=(
+  build-essential g++ cmake make pkg-config git ca-certificates
+  libsqlite3-dev sqlite3 libldap-dev libcrypt-dev libssl-dev
+  nlohmann-json3-dev libcli11-dev libcpp-httplib-dev libfmt-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  slapd ldap-utils
+  python3
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ "${#missing[@]}" -eq 0 ]; then
+  exit 0
+fi
+
+sudo_cmd=()
+[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+# slapd must not configure (or start) a system directory server: the tests run their own.
+echo "slapd slapd/no_configuration boolean true" | "${sudo_cmd[@]}" debconf-set-selections
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# A package's postinst may have started a service despite the preseed; the tests want none.
+if command -v service >/dev/null 2>&1; then "${sudo_cmd[@]}" service slapd stop >/dev/null 2>&1 || true; fi

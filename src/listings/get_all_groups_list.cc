@@ -1,0 +1,11 @@
+#include "component/authentication.h"
+#include "platform/automation/errors.h"
+
+namespace brindlecore::component {
+
+// Not built yet: fails towards the host rather than inventing a result.
+Variant Authentication::GetAllGroupsList(Variant /*sNTDomain*/, Variant /*sUserName*/, Variant /*sPassword*/, Variant& /*pvError*/) {
+  errors::kENotimpl.Throw();
+}
+
+}  // namespace brindlecore::component

@@ -1,0 +1,11 @@
+#include "component/authentication.h"
+#include "platform/automation/errors.h"
+
+namespace brindlecore::component {
+
+// Not built yet: fails towards the host rather than inventing a result.
+Variant Authentication::GetAllUsers(Variant /*psUserProvider*/, Variant /*psComputerName*/, Variant /*psCurrentGroup*/, Variant /*psShowGroups*/, Variant& /*pvError*/) {
+  errors::kENotimpl.Throw();
+}
+
+}  // namespace brindlecore::component

@@ -1,0 +1,33 @@
+#include "platform/automation/errors.h"
+#include "platform/platform.h"
+
+namespace brindlecore::platform {
+namespace {
+[[noreturn]] void Unsupported() { errors::kRtObjectDoesntSupport.Throw(); }
+}  // namespace
+
+std::unique_ptr<DirObject> DirObject::OpenDSObject(const std::string&, const std::string&,
+                                                   const std::string&, int32_t) {
+  Unsupported();
+}
+void DirObject::SetFilter(const std::vector<std::string>&) { Unsupported(); }
+std::unique_ptr<DirEnumerator> DirObject::Enumerate() { Unsupported(); }
+std::unique_ptr<DirObject> DirObject::Create(const std::string&, const std::string&) {
+  Unsupported();
+}
+void DirObject::Delete(const std::string&, const std::string&) { Unsupported(); }
+std::string DirObject::Description() { Unsupported(); }
+void DirObject::SetDescription(const std::string&) { Unsupported(); }
+std::unique_ptr<DirEnumerator> DirObject::Members() { Unsupported(); }
+void DirObject::Add(const std::string&) { Unsupported(); }
+void DirObject::Remove(const std::string&) { Unsupported(); }
+std::string DirObject::FullName() { Unsupported(); }
+void DirObject::AppCreate2(int32_t) { Unsupported(); }
+void DirObject::Start() { Unsupported(); }
+
+std::unique_ptr<DirObject> Require(std::unique_ptr<DirObject> object, DirKind kind) {
+  if (!object || !object->Supports(kind)) errors::kRtTypeMismatch.Throw();
+  return object;
+}
+
+}  // namespace brindlecore::platform
