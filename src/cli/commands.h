@@ -26,6 +26,9 @@ void AddRegsvrCommand(CLI::App& app, const Context& ctx);
 void AddInvokeCommand(CLI::App& app, const Context& ctx);
 void AddServeCommand(CLI::App& app, const Context& ctx);
 
+// `init --demo`: adds the demo platform (accounts, groups, sites) to an initialised root.
+void SetUpDemo(const std::filesystem::path& root);
+
 }  // namespace brindlecore::cli
 
 #endif  // BRINDLECORE_CLI_COMMANDS_H_
