@@ -1,0 +1,194 @@
+#include "platform/sqlite/sqlite.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <utility>
+
+#include "platform/automation/errors.h"
+
+namespace brindlecore::platform::sqlite {
+
+static_assert(SQLITE_CONSTRAINT == 19 && SQLITE_BUSY == 5 && SQLITE_LOCKED == 6);
+
+SqliteError MapSqliteError(int code) {
+  switch (code & 0xff) {
+    case SQLITE_NOMEM:
+      return SqliteError(errors::kEOutofmemory.Make(), code);
+    case SQLITE_PERM:
+    case SQLITE_READONLY:
+    case SQLITE_AUTH:
+      return SqliteError(errors::kEAccessdenied.Make(), code);
+    case SQLITE_CANTOPEN:
+      return SqliteError(errors::kErrorPathNotFound.Make(), code);
+    default:
+      return SqliteError(errors::kEFail.Make(), code);
+  }
+}
+
+namespace {
+[[noreturn]] void Fail(sqlite3* db, int rc) {
+  throw MapSqliteError(db != nullptr ? sqlite3_extended_errcode(db) : rc);
+}
+}  // namespace
+
+// --- Statement
+
+Statement::Statement(sqlite3* db, std::string_view sql) : db_(db) {
+  int rc = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt_, nullptr);
+  if (rc != SQLITE_OK) Fail(db, rc);
+}
+
+Statement::~Statement() { sqlite3_finalize(stmt_); }
+
+Statement::Statement(Statement&& other) noexcept
+    : db_(other.db_), stmt_(std::exchange(other.stmt_, nullptr)) {}
+
+Statement& Statement::Bind(int index, int64_t value) {
+  int rc = sqlite3_bind_int64(stmt_, index, value);
+  if (rc != SQLITE_OK) Fail(db_, rc);
+  return *this;
+}
+
+Statement& Statement::Bind(int index, double value) {
+  int rc = sqlite3_bind_double(stmt_, index, value);
+  if (rc != SQLITE_OK) Fail(db_, rc);
+  return *this;
+}
+
+Statement& Statement::Bind(int index, std::string_view text) {
+  int rc = sqlite3_bind_text64(stmt_, index, text.data(), text.size(), SQLITE_TRANSIENT,
+                               SQLITE_UTF8);
+  if (rc != SQLITE_OK) Fail(db_, rc);
+  return *this;
+}
+
+Statement& Statement::Bind(int index, std::nullptr_t) {
+  int rc = sqlite3_bind_null(stmt_, index);
+  if (rc != SQLITE_OK) Fail(db_, rc);
+  return *this;
+}
+
+bool Statement::Step() {
+  int rc = sqlite3_step(stmt_);
+  if (rc == SQLITE_ROW) return true;
+  if (rc == SQLITE_DONE) return false;
+  // Reset so the statement does not keep a read transaction open after the failure.
+  sqlite3_reset(stmt_);
+  throw MapSqliteError(rc);
+}
+
+int Statement::Run() {
+  while (Step()) {
+  }
+  int changes = sqlite3_changes(db_);
+  sqlite3_reset(stmt_);
+  return changes;
+}
+
+void Statement::Reset() {
+  sqlite3_reset(stmt_);
+  sqlite3_clear_bindings(stmt_);
+}
+
+int64_t Statement::Int(int column) const { return sqlite3_column_int64(stmt_, column); }
+double Statement::Double(int column) const { return sqlite3_column_double(stmt_, column); }
+bool Statement::IsNull(int column) const {
+  return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
+}
+std::string Statement::Text(int column) const {
+  const unsigned char* text = sqlite3_column_text(stmt_, column);
+  if (text == nullptr) return {};
+  return std::string(reinterpret_cast<const char*>(text), sqlite3_column_bytes(stmt_, column));
+}
+
+// --- Database
+
+Database Database::Open(const std::filesystem::path& path, bool create,
+                        std::span<const std::string_view> migrations, int busy_timeout_ms) {
+  if (create) {
+    // Create it ourselves so the file never exists with a wider mode; SQLite gives its WAL and
+    // shared-memory files the mode of the database file.
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) throw MapSqliteError(errno == EACCES ? SQLITE_PERM : SQLITE_CANTOPEN);
+    ::close(fd);
+  } else if (!std::filesystem::exists(path)) {
+    throw MapSqliteError(SQLITE_CANTOPEN);
+  }
+  sqlite3* raw = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+  Database db(raw);  // closes on every path below
+  if (rc != SQLITE_OK) Fail(raw, rc);
+  sqlite3_extended_result_codes(raw, 1);
+  sqlite3_busy_timeout(raw, busy_timeout_ms);
+  db.Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON;");
+  db.Migrate(migrations);
+  return db;
+}
+
+Database::~Database() {
+  if (db_ != nullptr) sqlite3_close_v2(db_);
+}
+
+Database::Database(Database&& other) noexcept : db_(std::exchange(other.db_, nullptr)) {}
+
+Database& Database::operator=(Database&& other) noexcept {
+  if (this != &other) {
+    if (db_ != nullptr) sqlite3_close_v2(db_);
+    db_ = std::exchange(other.db_, nullptr);
+  }
+  return *this;
+}
+
+void Database::Exec(const char* sql) {
+  int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) Fail(db_, rc);
+}
+
+int64_t Database::LastInsertRowId() const { return sqlite3_last_insert_rowid(db_); }
+
+int64_t Database::DataVersion() {
+  Statement s = Prepare("PRAGMA data_version");
+  s.Step();
+  return s.Int(0);
+}
+
+int Database::UserVersion() {
+  Statement s = Prepare("PRAGMA user_version");
+  s.Step();
+  return static_cast<int>(s.Int(0));
+}
+
+void Database::Migrate(std::span<const std::string_view> migrations) {
+  if (UserVersion() >= static_cast<int>(migrations.size())) {
+    // A newer schema than this build knows: refuse rather than write what it cannot read.
+    if (UserVersion() > static_cast<int>(migrations.size())) throw MapSqliteError(SQLITE_ERROR);
+    return;
+  }
+  Transaction tx(*this);
+  // Read again under the write lock: another process may have migrated meanwhile.
+  for (int v = UserVersion(); v < static_cast<int>(migrations.size()); ++v) {
+    std::string step(migrations[v]);
+    Exec(step.c_str());
+    Exec(("PRAGMA user_version=" + std::to_string(v + 1)).c_str());
+  }
+  tx.Commit();
+}
+
+// --- Transaction
+
+Transaction::Transaction(Database& db) : db_(db) { db_.Exec("BEGIN IMMEDIATE"); }
+
+Transaction::~Transaction() {
+  if (open_) sqlite3_exec(db_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void Transaction::Commit() {
+  db_.Exec("COMMIT");
+  open_ = false;
+}
+
+}  // namespace brindlecore::platform::sqlite

@@ -1,0 +1,132 @@
+// A thin RAII layer over SQLite for the platform's stores (accounts, metabase).
+//
+// Contract:
+// - Database::Open creates the file with mode 0600 when missing, then sets WAL, synchronous=FULL,
+//   foreign_keys=ON and a busy timeout, and brings the schema forward through `migrations`
+//   (migrations[i] takes `PRAGMA user_version` from i to i+1; the pending ones run in one
+//   transaction, so a failed upgrade leaves the file as it was).
+// - SQL text is always a constant of the caller; values go in only as bound parameters.
+// - Every failure throws SqliteError, an AutomationError whose number and text come from the
+//   catalogue (MapSqliteError is the one place that decides which); `code` keeps SQLite's
+//   extended result code for callers that tell a constraint apart from an I/O failure.
+// - One Database is one connection: not safe for concurrent use; the owner serialises calls.
+// - Transaction begins IMMEDIATE (takes the write lock at once, so two writers wait on the busy
+//   timeout instead of failing on upgrade) and rolls back in its destructor unless committed.
+#ifndef BRINDLECORE_PLATFORM_SQLITE_SQLITE_H_
+#define BRINDLECORE_PLATFORM_SQLITE_SQLITE_H_
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "brindlecore/automation.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace brindlecore::platform::sqlite {
+
+struct SqliteError : AutomationError {
+  SqliteError(AutomationError error, int sqlite_code)
+      : AutomationError(std::move(error)), code(sqlite_code) {}
+  int code;  // extended result code
+  bool IsConstraint() const { return (code & 0xff) == 19; }  // SQLITE_CONSTRAINT
+  bool IsBusy() const { return (code & 0xff) == 5 || (code & 0xff) == 6; }
+};
+
+// The catalogue error for an SQLite result code: out of memory → E_OUTOFMEMORY; permission,
+// read-only and authorisation → E_ACCESSDENIED; cannot open → ERROR_PATH_NOT_FOUND; anything else
+// (busy, I/O, corrupt, constraint, full disk) → E_FAIL.
+SqliteError MapSqliteError(int code);
+
+class Statement {
+ public:
+  Statement(sqlite3* db, std::string_view sql);
+  ~Statement();
+  Statement(Statement&& other) noexcept;
+  Statement& operator=(Statement&&) = delete;
+  Statement(const Statement&) = delete;
+
+  // Binds 1-based parameter `index`. Returns *this to chain.
+  Statement& Bind(int index, int64_t value);
+  Statement& Bind(int index, int value) { return Bind(index, static_cast<int64_t>(value)); }
+  Statement& Bind(int index, double value);
+  Statement& Bind(int index, std::string_view text);
+  Statement& Bind(int index, const char* text) { return Bind(index, std::string_view(text)); }
+  Statement& Bind(int index, const std::string& text) { return Bind(index, std::string_view(text)); }
+  Statement& Bind(int index, std::nullptr_t);
+  template <typename T>
+  Statement& Bind(int index, const std::optional<T>& value) {
+    return value ? Bind(index, *value) : Bind(index, nullptr);
+  }
+  // Binds all parameters in order, from 1.
+  template <typename... Args>
+  Statement& BindAll(const Args&... args) {
+    int i = 0;
+    (Bind(++i, args), ...);
+    return *this;
+  }
+
+  // Advances: true when a row is ready, false when done. Throws on failure.
+  bool Step();
+  // Runs a statement that returns no rows (or ignores them); returns sqlite3_changes.
+  int Run();
+  // Ready to run again with new bindings.
+  void Reset();
+
+  int64_t Int(int column) const;
+  double Double(int column) const;
+  std::string Text(int column) const;  // "" for NULL
+  bool IsNull(int column) const;
+
+ private:
+  sqlite3* db_;
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+class Database {
+ public:
+  // Opens (creating when `create`) the database at `path`. ERROR_PATH_NOT_FOUND when it is
+  // missing and `create` is false. Throws SqliteError on failure; nothing stays open.
+  static Database Open(const std::filesystem::path& path, bool create,
+                       std::span<const std::string_view> migrations,
+                       int busy_timeout_ms = 10000);
+  ~Database();
+  Database(Database&& other) noexcept;
+  Database& operator=(Database&& other) noexcept;
+  Database(const Database&) = delete;
+
+  Statement Prepare(std::string_view sql) { return Statement(db_, sql); }
+  // Runs one or more statements without parameters (schema text, pragmas).
+  void Exec(const char* sql);
+  int64_t LastInsertRowId() const;
+  // Changes whenever another connection commits to the file (PRAGMA data_version).
+  int64_t DataVersion();
+  int UserVersion();
+  sqlite3* handle() const { return db_; }
+
+ private:
+  explicit Database(sqlite3* db) : db_(db) {}
+  void Migrate(std::span<const std::string_view> migrations);
+  sqlite3* db_ = nullptr;
+};
+
+class Transaction {
+ public:
+  explicit Transaction(Database& db);
+  ~Transaction();  // rolls back when Commit was not reached
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+  void Commit();
+
+ private:
+  Database& db_;
+  bool open_ = true;
+};
+
+}  // namespace brindlecore::platform::sqlite
+
+#endif  // BRINDLECORE_PLATFORM_SQLITE_SQLITE_H_

@@ -1,0 +1,111 @@
+#include "platform/sqlite/sqlite.h"
+
+#include <sys/stat.h>
+
+#include <array>
+#include <string_view>
+
+#include <gtest/gtest.h>
+
+#include "platform/automation/errors.h"
+#include "support/temp_dir.h"
+
+namespace brindlecore::platform::sqlite {
+namespace {
+
+constexpr std::array<std::string_view, 2> kSchema = {
+    "CREATE TABLE t(id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE);",
+    "ALTER TABLE t ADD COLUMN note TEXT;",
+};
+
+TEST(SqliteTest, OpenCreatesPrivateFileInWalModeAtLatestVersion) {
+  testing::TempDir dir;
+  auto path = dir.path() / "a.db";
+  Database db = Database::Open(path, true, kSchema);
+  EXPECT_EQ(db.UserVersion(), 2);
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  Statement mode = db.Prepare("PRAGMA journal_mode");
+  ASSERT_TRUE(mode.Step());
+  EXPECT_EQ(mode.Text(0), "wal");
+  Statement fk = db.Prepare("PRAGMA foreign_keys");
+  ASSERT_TRUE(fk.Step());
+  EXPECT_EQ(fk.Int(0), 1);
+}
+
+TEST(SqliteTest, MigratesForwardOnlyThePendingSteps) {
+  testing::TempDir dir;
+  auto path = dir.path() / "a.db";
+  {
+    Database db = Database::Open(path, true, std::span(kSchema).first(1));
+    db.Prepare("INSERT INTO t(name) VALUES (?)").BindAll("kept").Run();
+  }
+  Database db = Database::Open(path, false, kSchema);
+  EXPECT_EQ(db.UserVersion(), 2);
+  Statement s = db.Prepare("SELECT name, note FROM t");
+  ASSERT_TRUE(s.Step());
+  EXPECT_EQ(s.Text(0), "kept");
+  EXPECT_TRUE(s.IsNull(1));
+}
+
+TEST(SqliteTest, RefusesNewerSchemaAndMissingFile) {
+  testing::TempDir dir;
+  auto path = dir.path() / "a.db";
+  { Database::Open(path, true, kSchema); }
+  EXPECT_THROW(Database::Open(path, false, std::span(kSchema).first(1)), SqliteError);
+  try {
+    Database::Open(dir.path() / "missing.db", false, kSchema);
+    FAIL();
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number, errors::kErrorPathNotFound.number);
+  }
+}
+
+TEST(SqliteTest, TransactionRollsBackUnlessCommitted) {
+  testing::TempDir dir;
+  Database db = Database::Open(dir.path() / "a.db", true, kSchema);
+  {
+    Transaction tx(db);
+    db.Prepare("INSERT INTO t(name) VALUES (?)").BindAll("gone").Run();
+  }
+  {
+    Transaction tx(db);
+    db.Prepare("INSERT INTO t(name) VALUES (?)").BindAll("stays").Run();
+    tx.Commit();
+  }
+  Statement s = db.Prepare("SELECT group_concat(name) FROM t");
+  ASSERT_TRUE(s.Step());
+  EXPECT_EQ(s.Text(0), "stays");
+}
+
+TEST(SqliteTest, ConstraintFailureIsCatalogueErrorWithSqliteCode) {
+  testing::TempDir dir;
+  Database db = Database::Open(dir.path() / "a.db", true, kSchema);
+  Statement insert = db.Prepare("INSERT INTO t(name) VALUES (?)");
+  insert.BindAll("x").Run();
+  insert.Reset();
+  try {
+    insert.BindAll("x").Run();
+    FAIL();
+  } catch (const SqliteError& e) {
+    EXPECT_TRUE(e.IsConstraint());
+    EXPECT_EQ(e.number, errors::kEFail.number);
+    EXPECT_EQ(e.description, "Unspecified error");
+  }
+}
+
+TEST(SqliteTest, DataVersionMovesOnlyForOtherConnectionsCommits) {
+  testing::TempDir dir;
+  auto path = dir.path() / "a.db";
+  Database a = Database::Open(path, true, kSchema);
+  Database b = Database::Open(path, false, kSchema);
+  int64_t before = a.DataVersion();
+  a.Prepare("INSERT INTO t(name) VALUES ('own')").Run();
+  EXPECT_EQ(a.DataVersion(), before);
+  b.Prepare("INSERT INTO t(name) VALUES ('other')").Run();
+  EXPECT_NE(a.DataVersion(), before);
+}
+
+}  // namespace
+}  // namespace brindlecore::platform::sqlite
