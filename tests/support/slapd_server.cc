@@ -1,0 +1,339 @@
+#include "support/slapd_server.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace brindlecore::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kBaseDn[] = "DC=example,DC=test";
+// The adds of the fixture itself go through the database's root account, which no test sees.
+constexpr char kManagerDn[] = "CN=Manager,DC=example,DC=test";
+// The service account lives in a database of its own: as the root account of the example database
+// it would escape the server's size limit, and as an entry there it would show up in searches.
+constexpr char kServiceDn[] = "CN=Brindle Service,DC=service,DC=test";
+constexpr char kServicePassword[] = "Service-Pass-1";
+// Small on purpose: the searches of the platform must page past it.
+constexpr int kServerSizeLimit = 1000;
+
+fs::path SchemaFile() {
+  if (const char* source = std::getenv("BRINDLECORE_SOURCE_DIR"); source && *source) {
+    fs::path candidate = fs::path(source) / "tests/support/ldap/directory.schema";
+    if (fs::exists(candidate)) return candidate;
+  }
+  return fs::path(__FILE__).parent_path() / "ldap/directory.schema";
+}
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& text, bool private_file = false) {
+  std::ofstream out(path, std::ios::trunc);
+  out << text;
+  if (!out) throw std::runtime_error("slapd fixture: cannot write " + path.string());
+  out.close();
+  if (private_file) fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+}
+
+std::string Base64(const std::string& in) {
+  static const char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  size_t i = 0;
+  for (; i + 2 < in.size(); i += 3) {
+    uint32_t n = (uint8_t(in[i]) << 16) | (uint8_t(in[i + 1]) << 8) | uint8_t(in[i + 2]);
+    for (int shift : {18, 12, 6, 0}) out += kAlphabet[(n >> shift) & 63];
+  }
+  if (size_t rest = in.size() - i; rest > 0) {
+    uint32_t n = uint8_t(in[i]) << 16;
+    if (rest == 2) n |= uint8_t(in[i + 1]) << 8;
+    out += kAlphabet[(n >> 18) & 63];
+    out += kAlphabet[(n >> 12) & 63];
+    out += rest == 2 ? kAlphabet[(n >> 6) & 63] : '=';
+    out += '=';
+  }
+  return out;
+}
+
+// Every value goes base64-encoded so names with commas, quotes or leading spaces need no care.
+void AppendLine(std::string& ldif, const std::string& attr, const std::string& value) {
+  ldif += attr + ":: " + Base64(value) + "\n";
+}
+
+// The spelling the platform writes DNs in: backslash before each special character.
+std::string EscapeRdnValue(const std::string& value) {
+  std::string out;
+  for (size_t i = 0; i < value.size(); ++i) {
+    char c = value[i];
+    bool edge_space = c == ' ' && (i == 0 || i + 1 == value.size());
+    if (std::strchr(",+\"\\<>;=", c) != nullptr || edge_space || (c == '#' && i == 0)) {
+      out += '\\';
+    }
+    out += c;
+  }
+  return out;
+}
+
+int FreeLoopbackPort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) throw std::runtime_error("slapd fixture: socket failed");
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = 0;
+  socklen_t len = sizeof(addr);
+  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+    close(fd);
+    throw std::runtime_error("slapd fixture: no free port");
+  }
+  close(fd);
+  return ntohs(addr.sin_port);
+}
+
+bool Accepts(int port) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return false;
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(port);
+  bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
+  close(fd);
+  return ok;
+}
+
+// Runs a program with its output in `log`; the client tools must not read the machine's ldap.conf.
+pid_t Spawn(const std::vector<std::string>& argv, const fs::path& log) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  std::vector<std::string> env_text;
+  for (char** e = environ; *e; ++e) {
+    if (std::strncmp(*e, "LDAP", 4) != 0) env_text.emplace_back(*e);
+  }
+  env_text.emplace_back("LDAPNOINIT=1");
+  std::vector<char*> env;
+  for (auto& e : env_text) env.push_back(e.data());
+  env.push_back(nullptr);
+  pid_t pid = 0;
+  int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), env.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) throw std::runtime_error("slapd fixture: cannot run " + argv[0]);
+  return pid;
+}
+
+}  // namespace
+
+struct SlapdServer::Impl {
+  TempDir dir;
+  int port = 0;
+  pid_t pid = -1;
+  int ldif_count = 0;
+
+  fs::path Path(const std::string& name) const { return dir.path() / name; }
+
+  void WriteConfigFile() {
+    fs::create_directories(Path("example-db"));
+    fs::create_directories(Path("service-db"));
+    std::string access_by_service = "by dn.exact=\"" + std::string(kServiceDn) + "\" write";
+    std::ostringstream conf;
+    conf << "include /etc/ldap/schema/core.schema\n"
+         << "include \"" << SchemaFile().string() << "\"\n"
+         << "modulepath /usr/lib/ldap\n"
+         << "moduleload back_mdb\n"
+         << "pidfile \"" << Path("slapd.pid").string() << "\"\n"
+         << "sizelimit " << kServerSizeLimit << "\n"
+         << "database mdb\n"
+         << "suffix \"" << kBaseDn << "\"\n"
+         << "rootdn \"" << kManagerDn << "\"\n"
+         << "rootpw manager-secret\n"
+         << "directory \"" << Path("example-db").string() << "\"\n"
+         << "maxsize 1073741824\n"
+         << "dbnosync\n"
+         << "index objectClass,sAMAccountName,cn eq\n"
+         << "access to attrs=userPassword " << access_by_service << " by anonymous auth by * none\n"
+         << "access to * " << access_by_service << " by * read\n"
+         << "database mdb\n"
+         << "suffix \"DC=service,DC=test\"\n"
+         << "rootdn \"" << kServiceDn << "\"\n"
+         << "rootpw " << kServicePassword << "\n"
+         << "directory \"" << Path("service-db").string() << "\"\n"
+         << "maxsize 16777216\n";
+    WriteFile(Path("slapd.conf"), conf.str());
+    WriteFile(Path("manager.pw"), "manager-secret", true);
+  }
+
+  bool TryStart() {
+    port = FreeLoopbackPort();
+    pid = Spawn({"/usr/sbin/slapd", "-f", Path("slapd.conf").string(), "-h",
+                 "ldap://127.0.0.1:" + std::to_string(port) + "/", "-d", "0"},
+                Path("slapd.log"));
+    for (int i = 0; i < 200; ++i) {
+      int status = 0;
+      if (waitpid(pid, &status, WNOHANG) == pid) {
+        pid = -1;
+        return false;
+      }
+      if (Accepts(port)) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    Stop();
+    return false;
+  }
+
+  void Stop() {
+    if (pid <= 0) return;
+    kill(pid, SIGTERM);
+    for (int i = 0; i < 200; ++i) {
+      if (waitpid(pid, nullptr, WNOHANG) == pid) {
+        pid = -1;
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    pid = -1;
+  }
+
+  void Add(const std::string& ldif) {
+    fs::path file = Path("add-" + std::to_string(++ldif_count) + ".ldif");
+    WriteFile(file, ldif);
+    fs::path log = Path("ldapadd.log");
+    pid_t child = Spawn({"ldapadd", "-x", "-H", "ldap://127.0.0.1:" + std::to_string(port), "-D",
+                         kManagerDn, "-y", Path("manager.pw").string(), "-f", file.string()},
+                        log);
+    int status = 0;
+    waitpid(child, &status, 0);
+    fs::remove(file);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      throw std::runtime_error("slapd fixture: ldapadd failed: " + ReadAll(log));
+    }
+  }
+
+  std::string Parent(const std::string& parent_dn) const {
+    return parent_dn.empty() ? std::string(kBaseDn) : parent_dn;
+  }
+};
+
+SlapdServer::SlapdServer() : impl_(std::make_unique<Impl>()) {
+  impl_->WriteConfigFile();
+  bool started = false;
+  // Another process may take the free port between probing and slapd's bind: try a few.
+  for (int attempt = 0; attempt < 5 && !started; ++attempt) started = impl_->TryStart();
+  if (!started) {
+    throw std::runtime_error("slapd fixture: slapd did not start: " +
+                             ReadAll(impl_->Path("slapd.log")));
+  }
+  std::string ldif = "dn: " + std::string(kBaseDn) + "\n";
+  AppendLine(ldif, "objectClass", "domainDNS");
+  AppendLine(ldif, "dc", "example");
+  AppendLine(ldif, "name", "example");
+  impl_->Add(ldif);
+}
+
+SlapdServer::~SlapdServer() { impl_->Stop(); }
+
+std::string SlapdServer::uri() const { return "ldap://127.0.0.1:" + std::to_string(impl_->port); }
+std::string SlapdServer::base_dn() const { return kBaseDn; }
+std::string SlapdServer::service_dn() const { return kServiceDn; }
+std::string SlapdServer::service_password() const { return kServicePassword; }
+
+std::string SlapdServer::AddOu(const std::string& ou, const std::string& parent_dn) {
+  std::string dn = "OU=" + EscapeRdnValue(ou) + "," + impl_->Parent(parent_dn);
+  std::string ldif;
+  AppendLine(ldif, "dn", dn);
+  AppendLine(ldif, "objectClass", "organizationalUnit");
+  AppendLine(ldif, "objectClass", "namedEntry");
+  AppendLine(ldif, "ou", ou);
+  AppendLine(ldif, "name", ou);
+  impl_->Add(ldif);
+  return dn;
+}
+
+std::string SlapdServer::AddUser(const std::string& cn, const std::string& sam_account_name,
+                                 const std::string& password, const std::string& given_name,
+                                 const std::string& sn, const std::string& parent_dn) {
+  std::string dn = "CN=" + EscapeRdnValue(cn) + "," + impl_->Parent(parent_dn);
+  std::string ldif;
+  AppendLine(ldif, "dn", dn);
+  AppendLine(ldif, "objectClass", "user");
+  AppendLine(ldif, "cn", cn);
+  AppendLine(ldif, "name", cn);
+  if (!sam_account_name.empty()) AppendLine(ldif, "sAMAccountName", sam_account_name);
+  if (!password.empty()) AppendLine(ldif, "userPassword", password);
+  if (!given_name.empty()) AppendLine(ldif, "givenName", given_name);
+  if (!sn.empty()) AppendLine(ldif, "sn", sn);
+  impl_->Add(ldif);
+  return dn;
+}
+
+std::string SlapdServer::AddGroup(const std::string& cn, const std::string& sam_account_name,
+                                  const std::string& description,
+                                  const std::vector<std::string>& member_dns,
+                                  const std::string& parent_dn) {
+  std::string dn = "CN=" + EscapeRdnValue(cn) + "," + impl_->Parent(parent_dn);
+  std::string ldif;
+  AppendLine(ldif, "dn", dn);
+  AppendLine(ldif, "objectClass", "group");
+  AppendLine(ldif, "cn", cn);
+  AppendLine(ldif, "name", cn);
+  if (!sam_account_name.empty()) AppendLine(ldif, "sAMAccountName", sam_account_name);
+  if (!description.empty()) AppendLine(ldif, "description", description);
+  for (const auto& member : member_dns) AppendLine(ldif, "member", member);
+  impl_->Add(ldif);
+  return dn;
+}
+
+void SlapdServer::WriteConfig(const fs::path& root) const {
+  fs::create_directories(root);
+  fs::path password_file = root / "ldap-service.password";
+  WriteFile(password_file, std::string(kServicePassword) + "\n", true);
+  // Keep whatever else a test put in platform.conf; only the directory keys are ours.
+  std::string kept;
+  {
+    std::ifstream in(root / "platform.conf");
+    for (std::string line; std::getline(in, line);) {
+      size_t start = line.find_first_not_of(" \t");
+      if (start != std::string::npos && line.compare(start, 5, "ldap.") == 0) continue;
+      kept += line + "\n";
+    }
+  }
+  kept += "ldap.uri = " + uri() + "\n";
+  kept += "ldap.bind_dn = " + std::string(kServiceDn) + "\n";
+  kept += "ldap.bind_password_file = " + password_file.string() + "\n";
+  WriteFile(root / "platform.conf", kept);
+}
+
+}  // namespace brindlecore::testing
