@@ -17,8 +17,12 @@ enum class VarType { kEmpty, kNull, kBoolean, kInteger, kLong, kDouble, kString,
 
 class Variant {
  public:
-  struct EmptyTag {};
-  struct NullTag {};
+  struct EmptyTag {
+    bool operator==(const EmptyTag&) const = default;
+  };
+  struct NullTag {
+    bool operator==(const NullTag&) const = default;
+  };
   using Array = std::vector<Variant>;
 
   Variant() = default;  // Empty
@@ -47,6 +51,9 @@ class Variant {
 
   // Direct access; the caller has checked the type.
   const std::string& str() const { return std::get<std::string>(value_); }
+  // The held text for in-place use (moving it out, as a by-reference string parameter does),
+  // or nullptr when the value is not a String.
+  std::string* mutable_str() { return std::get_if<std::string>(&value_); }
   bool boolean() const { return std::get<bool>(value_); }
   const Array& array() const { return std::get<Array>(value_); }
   // The numeric value of a Boolean (-1/0), integer, long or double.
