@@ -1,0 +1,38 @@
+#include "component/frame.h"
+#include "signin/sign_in.h"
+
+namespace brindlecore::signin {
+
+using component::ContinueAfterError;
+using component::Left;
+using component::Mid;
+
+bool IsProfileGroupName(std::string_view name) {
+  const std::string prefix = Left(name, 7);
+  return prefix == "QZW3SVC" || prefix == "QZMULTI";
+}
+
+void AppendMemberships(platform::DirObject& group, const std::string& member_name,
+                       bool profile_key, SignInOutputs& out) {
+  std::unique_ptr<platform::DirEnumerator> members = group.Members();
+  while (true) {
+    std::unique_ptr<platform::DirObject> member;
+    ContinueAfterError step;
+    if (!step.Run([&] { member = members->Next(); }) || member == nullptr) return;
+    step.Run([&] {
+      if (member->Name() != member_name) return;
+      const std::string entry = profile_key ? Mid(group.Name(), 3) : group.Name();
+      out.group_list = ConcatText(out.group_list) + entry + ";";
+      out.group_names = ConcatText(out.group_names) + group.Description() + ";";
+    });
+  }
+}
+
+std::string MembershipRefusal(std::string_view login_type) {
+  if (login_type == kServerAdministrator) {
+    return "User Authenticated, but Group Membership Incorrect for Server Administrator.";
+  }
+  return "User Authenticated, but Group Membership Incorrect for Profile Administrator.";
+}
+
+}  // namespace brindlecore::signin
