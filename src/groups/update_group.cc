@@ -1,11 +1,42 @@
+// UpdateGroup: changes a group's description or deletes the group. It acts on whatever name it
+// is given; the pages only offer profile groups.
+#include <memory>
+#include <string>
+
 #include "component/authentication.h"
-#include "platform/automation/errors.h"
+#include "component/frame.h"
 
 namespace brindlecore::component {
 
-// Not built yet: fails towards the host rather than inventing a result.
-Variant Authentication::UpdateGroup(Variant /*sNTDomain*/, Variant /*sUserName*/, Variant /*sPassword*/, Variant /*sGroupName*/, Variant /*sGroupDescription*/, Variant /*sAction*/, Variant& /*pvError*/) {
-  errors::kENotimpl.Throw();
+Variant Authentication::UpdateGroup(Variant sNTDomain, Variant /*sUserName*/, Variant /*sPassword*/,
+                                    Variant sGroupName, Variant sGroupDescription, Variant sAction,
+                                    Variant& pvError) {
+  pvError = std::string();
+  const std::string action = sAction.IsString() ? sAction.str() : std::string();
+  try {
+    const std::string domain_name = ConcatText(sNTDomain);
+    if (action == "Update") {
+      // The domain bind proves the account database is reachable before the group is touched.
+      auto domain = platform::Require(platform_.GetObject("WinNT://" + domain_name),
+                                      platform::DirKind::kContainer);
+      auto group = platform::Require(
+          platform_.GetObject("WinNT://" + domain_name + "/" + ToText(sGroupName)),
+          platform::DirKind::kGroup);
+      group->SetDescription(ToText(sGroupDescription));
+      group->SetInfo();
+      return Variant(true);
+    }
+    if (action == "Delete") {
+      auto computer = platform::Require(platform_.GetObject("WinNT://" + domain_name + ",computer"),
+                                        platform::DirKind::kContainer);
+      computer->Delete("group", ToText(sGroupName));
+      return Variant(true);
+    }
+    pvError = "Error: Action should be Update or Delete";
+  } catch (const AutomationError& e) {
+    if (ConcatText(pvError).empty()) pvError = FormD(e);
+  }
+  return Variant(false);
 }
 
 }  // namespace brindlecore::component

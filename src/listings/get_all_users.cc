@@ -1,11 +1,184 @@
+// GetAllUsers: every user of a WinNT account database or an LDAP domain as table rows, either
+// picker rows (a link that hands the user's name to the page's updateField) or overview rows
+// (the user, a descriptive name and the user's per-site profile groups).
+#include <cctype>
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "component/authentication.h"
-#include "platform/automation/errors.h"
+#include "component/frame.h"
 
 namespace brindlecore::component {
+namespace {
 
-// Not built yet: fails towards the host rather than inventing a result.
-Variant Authentication::GetAllUsers(Variant /*psUserProvider*/, Variant /*psComputerName*/, Variant /*psCurrentGroup*/, Variant /*psShowGroups*/, Variant& /*pvError*/) {
-  errors::kENotimpl.Throw();
+enum class ProviderKind { kNone, kLdap, kWinNT };
+
+constexpr char kRootDse[] = "LDAP://RootDSE";
+
+// The host pages pass "true" or "false"; any other value the host's own truth-value conversion
+// accepts (a Boolean, a number, a numeric text, Empty as false) is taken the same way, so a page
+// that passes a checkbox's Boolean or 1/0 works. Everything else is refused.
+bool ReadShowGroups(const Variant& v) {
+  try {
+    return ToBool(v);
+  } catch (const AutomationError&) {
+    Raise("Invalid Show Group Option, should be true or false");
+  }
+}
+
+std::string UpperCase(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string DefaultNamingContextRoot(platform::Platform& platform) {
+  auto root_dse = platform.GetObject(kRootDse);
+  return "LDAP://" + ToText(root_dse->Get("defaultNamingContext"));
+}
+
+// The dc of the domain object under `root`; "" when the search finds none. The last record wins.
+std::string DomainLabel(platform::Command& command, const std::string& root) {
+  command.SetCommandText("<" + root + ">;(objectClass=domainDNS);dc;subTree");
+  auto records = command.Execute();
+  std::string label;
+  while (!records->Eof()) {
+    label = ConcatText(records->Field("dc"));
+    records->MoveNext();
+  }
+  records->Close();
+  return label;
+}
+
+std::string DisplayName(platform::Recordset& record) {
+  const Variant given = record.Field("givenName");
+  const Variant sn = record.Field("sn");
+  if (!given.IsNull() && !sn.IsNull()) return ToText(given) + " " + ToText(sn);
+  return ConcatText(record.Field("name"));
+}
+
+}  // namespace
+
+Variant Authentication::GetAllUsers(Variant psUserProvider, Variant psComputerName,
+                                    Variant psCurrentGroup, Variant psShowGroups,
+                                    Variant& pvError) {
+  std::string result;
+  try {
+    CheckNotNull(psUserProvider, "Invalid User Provider -- Null");
+    CheckNotEmpty(psUserProvider, "Invalid User Provider -- Empty");
+    CheckLength(psUserProvider, 6, "Invalid User Provider - zero-length or too short");
+    std::string provider = ToText(psUserProvider);
+    ProviderKind kind = ProviderKind::kNone;
+    if (Left(provider, 4) == "LDAP") kind = ProviderKind::kLdap;
+    if (Left(provider, 5) == "WinNT") {
+      kind = ProviderKind::kWinNT;
+      provider += ",computer";
+    }
+    if (kind == ProviderKind::kNone) {
+      Raise("Invalid User Provider - should start with LDAP or WinNT");
+    }
+    CheckArgument(psCurrentGroup, "Current Group");
+    CheckArgument(psComputerName, "Computer Name");
+    CheckNotNull(psShowGroups, "Invalid Show Groups Option -- Null");
+    const bool show_groups = ReadShowGroups(psShowGroups);
+    const std::string current_group = ToText(psCurrentGroup);
+    const std::string computer_name = ToText(psComputerName);
+
+    // Appends the groups cell. The cell is opened before the look-up so that a failed look-up
+    // leaves a visibly broken row behind rather than silently dropping the user.
+    auto append_groups_cell = [&](const Variant& account) {
+      result += "<TD class=TableRow>";
+      std::vector<Arg> args{Arg{Variant(computer_name), false}, Arg{account, false},
+                            Arg{Variant("ProfileAdministrator"), false},
+                            Arg{Variant(std::string()), true}};
+      const Variant groups = CallSelf("GetGroupList", args);
+      const std::string lookup_error = ConcatText(args[3].value);
+      if (!lookup_error.empty()) {
+        Raise("Error enumerating groups user belongs to. " + lookup_error);
+      }
+      result += ToText(groups);
+      result += "</TD>";
+    };
+
+    if (kind == ProviderKind::kLdap) {
+      const std::string search_root =
+          provider == kRootDse ? DefaultNamingContextRoot(platform_) : provider;
+
+      auto connection = platform_.NewConnection();
+      connection->SetProvider("ADsDSOObject");
+      connection->Open("Active Directory Provider", "", "", -1);
+      auto command = connection->CreateCommand();
+      command->SetProperty("Page Size", Variant(int16_t{1000}));
+      command->SetProperty("Timeout", Variant(int16_t{360}));
+      command->SetProperty("searchscope", Variant(int32_t{2}));
+      command->SetProperty("Chase referrals", Variant(int32_t{64}));
+      command->SetProperty("Cache Results", Variant(false));
+      command->SetProperty("Size Limit", Variant(int16_t{1}));
+
+      std::string domain = DomainLabel(*command, search_root);
+      // A root below the domain (an OU) holds no domain object; the default naming context
+      // does, and serves for the label only.
+      if (domain.empty() && provider != kRootDse) {
+        domain = DomainLabel(*command, DefaultNamingContextRoot(platform_));
+      }
+      if (domain.empty()) Raise("Could not determine the Domain Name.");
+      domain = UpperCase(domain);
+
+      command->SetProperty("Size Limit", Variant(int16_t{20000}));
+      command->SetCommandText("<" + search_root +
+                              ">;(objectClass=User);sAMAccountName,name,ADsPath,givenName,sn;"
+                              "subTree");
+      auto records = command->Execute();
+      while (!records->Eof()) {
+        const Variant account_value = records->Field("sAMAccountName");
+        const std::string account = ConcatText(account_value);
+        const std::string display = DisplayName(*records);
+        if (show_groups) {
+          result += "<TR><TD class=TableRow>" + domain + "\\" + account + "</TD>";
+          result += "<TD class=TableRow>" + display + "</TD>";
+          append_groups_cell(account_value);
+          result += "</TR>";
+        } else {
+          result += "<TR><TD class=TableRow><a href=\"JavaScript:updateField('" + domain + "\\\\" +
+                    account + "','" + current_group + "');\">" + domain + "\\" + account +
+                    "</a></TD>";
+          result += "<TD class=TableRow>" + display + "</TD>";
+          result += "</TR>";
+        }
+        records->MoveNext();
+      }
+      records->Close();
+    } else {
+      auto container =
+          platform::Require(platform_.GetObject(provider), platform::DirKind::kContainer);
+      container->SetFilter({"user"});
+      auto users = container->Enumerate();
+      // A failing step of the enumeration itself ends the listing through the trap; only the
+      // handling of one user is allowed to fail quietly, leaving that user's row unfinished.
+      while (auto user = users->Next()) {
+        try {
+          const std::string name = user->Name();
+          const std::string description = user->Description();
+          if (show_groups) {
+            result += "<TR><TD class=TableRow>" + name + "</TD>";
+            result += "<TD class=TableRow>" + description + "</TD>";
+            append_groups_cell(Variant(name));
+            result += "</TR>";
+          } else {
+            result += "<TR><TD class=TableRow><a href=\"JavaScript:updateField('" + name + "','" +
+                      current_group + "');\">" + name + "</a></TD>";
+            result += "<TD class=TableRow>" + description + "</TD>";
+            result += "</TR>";
+          }
+        } catch (const AutomationError&) {
+          // The user is skipped; pvError is kept for failures of the listing as a whole.
+        }
+      }
+    }
+  } catch (const AutomationError& e) {
+    pvError = FormA(pvError, e);
+  }
+  return Variant(std::move(result));
 }
 
 }  // namespace brindlecore::component
