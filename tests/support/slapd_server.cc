@@ -34,8 +34,10 @@ constexpr char kManagerDn[] = "CN=Manager,DC=example,DC=test";
 // it would escape the server's size limit, and as an entry there it would show up in searches.
 constexpr char kServiceDn[] = "CN=Brindle Service,DC=service,DC=test";
 constexpr char kServicePassword[] = "Service-Pass-1";
-// Small on purpose: the searches of the platform must page past it.
-constexpr int kServerSizeLimit = 1000;
+// Like the original directory: at most 1000 entries per answer or page, but paging goes on to
+// the end. The searches of the platform must page past it.
+constexpr char kServerSizeLimit[] =
+    "size.soft=1000 size.hard=1000 size.pr=1000 size.prtotal=unlimited";
 
 fs::path SchemaFile() {
   if (const char* source = std::getenv("BRINDLECORE_SOURCE_DIR"); source && *source) {
