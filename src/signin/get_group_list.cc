@@ -1,11 +1,67 @@
+// Lists the administrator groups of one account database that a user belongs to, read with the
+// process's own credentials (no password is asked for).
 #include "component/authentication.h"
-#include "platform/automation/errors.h"
+#include "component/frame.h"
+#include "signin/sign_in.h"
 
 namespace brindlecore::component {
 
-// Not built yet: fails towards the host rather than inventing a result.
-Variant Authentication::GetGroupList(Variant /*sNTDomain*/, Variant /*sUserName*/, Variant /*sLoginType*/, Variant& /*pvError*/) {
-  errors::kENotimpl.Throw();
+namespace {
+
+// Appends `entry` once for every member of `group` named exactly `user_name`. Nothing in the walk
+// is reported: a member that cannot be read simply does not match, and a failure to take the
+// member list or to move on ends the walk.
+void AppendPerMatchingMember(platform::DirObject& group, const Variant& user_name,
+                             const std::string& entry, std::string& list) {
+  ContinueAfterError ignored;
+  std::unique_ptr<platform::DirEnumerator> members;
+  if (!ignored.Run([&] { members = group.Members(); })) return;
+  while (true) {
+    std::unique_ptr<platform::DirObject> member;
+    if (!ignored.Run([&] { member = members->Next(); }) || member == nullptr) return;
+    ignored.Run([&] {
+      if (signin::HoldsText(user_name, member->Name())) list += entry;
+    });
+  }
+}
+
+}  // namespace
+
+Variant Authentication::GetGroupList(Variant sNTDomain, Variant sUserName, Variant sLoginType,
+                                     Variant& pvError) {
+  try {
+    std::unique_ptr<platform::DirObject> domain;
+    try {
+      domain = platform_.GetObject("WinNT://" + ConcatText(sNTDomain));
+    } catch (const AutomationError& e) {
+      pvError = StepText(e, " on Binding Attempt");
+      return Variant("");
+    }
+    try {
+      domain->SetFilter({"group"});
+    } catch (const AutomationError& e) {
+      pvError = StepText(e, " on Filtering Groups");
+      return Variant("");
+    }
+
+    const bool server = signin::HoldsText(sLoginType, signin::kServerAdministrator);
+    const bool profile = signin::HoldsText(sLoginType, signin::kProfileAdministrator);
+    std::string result;
+    std::unique_ptr<platform::DirEnumerator> groups = domain->Enumerate();
+    while (std::unique_ptr<platform::DirObject> group = groups->Next()) {
+      if (Trim(group->Name()) == "Administrators" && server) {
+        AppendPerMatchingMember(*group, sUserName, group->Name() + "\r\n", result);
+      }
+      // Multi-site groups are left out on purpose: this list serves the per-site overview.
+      if (Left(group->Name(), 7) == "QZW3SVC" && profile) {
+        AppendPerMatchingMember(*group, sUserName, group->Name() + ";", result);
+      }
+    }
+    return Variant(result);
+  } catch (const AutomationError& e) {
+    pvError = FormC(pvError, e);
+    return Variant("");
+  }
 }
 
 }  // namespace brindlecore::component
