@@ -1,11 +1,43 @@
+// Takes one member, named by its full WinNT path, out of one local group; the directory decides
+// whether that is possible.
 #include "component/authentication.h"
-#include "platform/automation/errors.h"
+#include "component/frame.h"
 
 namespace brindlecore::component {
 
-// Not built yet: fails towards the host rather than inventing a result.
-Variant Authentication::RemoveUserFromGroup(Variant /*psNTDomain*/, Variant /*psUserToRemove*/, Variant /*psGroupToRemoveFrom*/, Variant& /*pvError*/) {
-  errors::kENotimpl.Throw();
+Variant Authentication::RemoveUserFromGroup(Variant psNTDomain, Variant psUserToRemove,
+                                            Variant psGroupToRemoveFrom, Variant& pvError) {
+  Variant result = false;
+  // Checked before the trap is armed: a refused argument reaches the caller as an error and
+  // leaves pvError alone.
+  CheckArgument(psNTDomain, "Computer Name To Remove From");
+  const std::string computer_name = ToText(psNTDomain);
+  CheckArgument(psUserToRemove, "User Name To Remove From");
+  const std::string user_path = ToText(psUserToRemove);
+  if (Left(user_path, 8) != "WinNT://") {
+    Raise("A full ADSI Path (starting with WinNT://) should be specified for the username.");
+  }
+  CheckArgument(psGroupToRemoveFrom, "Group Name To Remove From");
+  const std::string group_name = ToText(psGroupToRemoveFrom);
+
+  // Both steps after the checks report their own failures, so no other error is left for a trap
+  // to turn into text.
+  std::unique_ptr<platform::DirObject> group;
+  try {
+    group = platform::Require(platform_.GetObject("WinNT://" + computer_name + "/" + group_name),
+                              platform::DirKind::kGroup);
+  } catch (const AutomationError& e) {
+    pvError = StepText(e, " on Attempt to bind to group.");
+    return result;
+  }
+  try {
+    group->Remove(user_path);
+  } catch (const AutomationError& e) {
+    pvError = StepText(e, " on Removing user from group");
+    return result;
+  }
+  result = true;
+  return result;
 }
 
 }  // namespace brindlecore::component
