@@ -1,9 +1,14 @@
+#include <dlfcn.h>
+
 #include <cinttypes>
 #include <cstdio>
+#include <optional>
+#include <string>
 
 #include "brindlecore/automation.h"
 #include "platform/automation/dispatch.h"
 #include "platform/automation/errors.h"
+#include "platform/automation/registry.h"
 
 namespace brindlecore {
 
@@ -29,6 +34,30 @@ AutomationError ErrorFromHresult(HRESULT hr) {
   return AutomationError(hr, text);
 }
 
-Object CreateObject(std::string_view) { errors::kENotimpl.Throw(); }
+Object CreateObject(std::string_view progid) {
+  if (progid.empty() || progid.find('\\') != std::string_view::npos) {
+    errors::kCoEClassstring.Throw();
+  }
+  std::optional<std::string> clsid = automation::RegistryRead(std::string(progid) + "\\CLSID");
+  if (!clsid) errors::kCoEClassstring.Throw();
+  std::optional<std::string> library =
+      automation::RegistryRead("CLSID\\" + *clsid + "\\InprocServer32");
+  if (!library) errors::kRegdbEClassnotreg.Throw();
+
+  void* handle = automation::LoadResidentLibrary(*library);
+  using GetClassObject = HRESULT (*)(const char*, const char*, void**);
+  auto get_class_object = reinterpret_cast<GetClassObject>(::dlsym(handle, "DllGetClassObject"));
+  if (get_class_object == nullptr) errors::kRtCannotCreateObject.Throw();
+
+  void* out = nullptr;
+  HRESULT hr = get_class_object(clsid->c_str(), std::string(kIidIClassFactory).c_str(), &out);
+  if (hr < 0) throw ErrorFromHresult(hr);
+  auto* factory = static_cast<IClassFactory*>(out);
+  out = nullptr;
+  hr = factory->CreateInstance(nullptr, kIidIDispatch, &out);
+  factory->Release();
+  if (hr < 0) throw ErrorFromHresult(hr);
+  return Object(static_cast<IDispatch*>(out));
+}
 
 }  // namespace brindlecore
