@@ -1,0 +1,71 @@
+#include "support/metabase_fixture.h"
+
+#include <stdexcept>
+
+#include "platform/directory/iis/metabase_store.h"
+
+namespace brindlecore::testing {
+namespace {
+
+using platform::MetabaseKey;
+using platform::MetabaseStore;
+
+// "IIS://LocalHost/W3SVC/1" → {"W3SVC", "1"}; fixtures name paths only on the local machine.
+std::vector<std::string> Elements(const std::string& path) {
+  const std::string prefix = "IIS://LocalHost";
+  if (path.rfind(prefix, 0) != 0) throw std::invalid_argument("not a metabase path: " + path);
+  std::vector<std::string> out;
+  size_t pos = prefix.size();
+  while (pos < path.size() && path[pos] == '/') {
+    size_t next = path.find('/', pos + 1);
+    out.push_back(path.substr(pos + 1, next == std::string::npos ? next : next - pos - 1));
+    pos = next;
+  }
+  return out;
+}
+
+MetabaseKey Service(MetabaseStore& store) {
+  auto key = store.Find({"W3SVC"});
+  if (!key) throw std::logic_error("call WebService() before adding sites");
+  return *key;
+}
+
+}  // namespace
+
+MetabaseFixture::MetabaseFixture(const std::filesystem::path& root) : root_(root) {}
+MetabaseFixture::~MetabaseFixture() = default;
+
+MetabaseFixture& MetabaseFixture::WebService() {
+  platform::InitializeWebService(root_);
+  return *this;
+}
+
+MetabaseFixture& MetabaseFixture::Site(const std::string& number, const std::string& comment,
+                                       const std::vector<std::string>& bindings) {
+  auto store = MetabaseStore::Open(root_, false);
+  auto site = store->CreateChild(Service(*store).id, "IIsWebServer", number);
+  store->SetProperties(site.id, {{"ServerComment", Variant(comment)},
+                                 {"ServerBindings", Variant::Strings(bindings)}});
+  return *this;
+}
+
+MetabaseFixture& MetabaseFixture::Child(const std::string& name, const std::string& cls) {
+  auto store = MetabaseStore::Open(root_, false);
+  store->CreateChild(Service(*store).id, cls, name);
+  return *this;
+}
+
+Variant MetabaseFixture::Property(const std::string& path, const std::string& name) const {
+  auto store = MetabaseStore::Open(root_, false);
+  auto key = store->Find(Elements(path));
+  if (!key) return Variant();
+  return store->Property(key->id, name).value_or(Variant());
+}
+
+bool MetabaseFixture::Exists(const std::string& path) const {
+  std::error_code ec;
+  if (!std::filesystem::exists(root_ / "metabase.db", ec)) return false;
+  return MetabaseStore::Open(root_, false)->Find(Elements(path)).has_value();
+}
+
+}  // namespace brindlecore::testing
