@@ -10,13 +10,26 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   slapd ldap-utils
   python3
+  chromium nodejs
 )
+# Debian's npm conflicts with a nodejs that already carries its own (NodeSource's does).
+command -v npm >/dev/null 2>&1 || packages+=(npm)
+
+# The browser tests' driver comes from npm (locked in tests/e2e); the browser itself is Debian's.
+install_e2e_modules() {
+  local e2e
+  e2e="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/tests/e2e"
+  if [ -f "$e2e/package-lock.json" ] && [ ! -d "$e2e/node_modules" ] && command -v npm >/dev/null 2>&1; then
+    (cd "$e2e" && npm ci --no-audit --no-fund --loglevel=error)
+  fi
+}
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if [ "${#missing[@]}" -eq 0 ]; then
+  install_e2e_modules
   exit 0
 fi
 
@@ -29,3 +42,4 @@ echo "slapd slapd/no_configuration boolean true" | "${sudo_cmd[@]}" debconf-set-
 "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 # A package's postinst may have started a service despite the preseed; the tests want none.
 if command -v service >/dev/null 2>&1; then "${sudo_cmd[@]}" service slapd stop >/dev/null 2>&1 || true; fi
+install_e2e_modules

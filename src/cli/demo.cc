@@ -1,8 +1,175 @@
+// The demo platform behind `make run`: accounts, web sites, their profile groups and a few
+// memberships on the local computer. Safe to run again: every step first looks whether its
+// result is already there.
+#include <filesystem>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <string>
+
+#include "brindlecore/automation.h"
 #include "cli/commands.h"
+#include "host/component_call.h"
+#include "host/self_command.h"
+#include "host/server.h"
+#include "platform/root.h"
 
 namespace brindlecore::cli {
+namespace {
 
-// Not built yet.
-void SetUpDemo(const std::filesystem::path& /*root*/) {}
+// Documented in the README; a demo is for trying the pages, never for real accounts.
+constexpr char kDemoPassword[] = "brindle-demo";
+
+struct DemoUser {
+  const char* name;
+  const char* full_name;
+  const char* description;
+};
+
+constexpr DemoUser kUsers[] = {
+    {"admin", "Demo Administrator", "Server administrator of the demo"},
+    {"alice", "Alice Archer", "Marketing"},
+    {"bob", "Bob Baker", "Online shop"},
+    {"carol", "Carol Chen", "Support desk"},
+    {"dave", "Dave Dunn", "Sales"},
+};
+
+struct DemoSite {
+  const char* ip;
+  const char* port;
+  const char* folder;
+  const char* comment;
+};
+
+constexpr DemoSite kSites[] = {
+    {"", "8081", "sales", "Sales"},
+    {"127.0.0.1", "8082", "shop", "Shop"},
+    {"", "8083", "support", "Support"},
+};
+
+// Runs the command on `root`; its failure ends the demo with the command's own message.
+host::CommandResult Command(const std::filesystem::path& root, std::vector<std::string> args,
+                            const std::string& input = "") {
+  args.insert(args.begin(), {"--root", root.string()});
+  host::CommandResult r = host::RunSelf(args, input);
+  if (r.status != 0) {
+    std::string what = r.err.empty() ? "failed" : r.err;
+    while (!what.empty() && what.back() == '\n') what.pop_back();
+    throw AutomationError(-1, "demo: " + args[2] + " " + args[3] + ": " + what);
+  }
+  return r;
+}
+
+std::set<std::string> Names(const std::string& json_text) {
+  std::set<std::string> names;
+  nlohmann::json list = nlohmann::json::parse(json_text, nullptr, false);
+  if (!list.is_array()) return names;
+  for (const auto& item : list) {
+    if (item.contains("name")) names.insert(item["name"].get<std::string>());
+  }
+  return names;
+}
+
+// A component call whose failure ends the demo; `error_arg` is the index of its pvError.
+host::CallOutcome Call(std::string_view method, std::vector<Arg> args, size_t error_arg) {
+  host::CallOutcome o = host::CallComponent(method, std::move(args));
+  if (o.error) {
+    throw AutomationError(o.error->number,
+                          "demo: " + std::string(method) + ": " + o.error->description);
+  }
+  if (!o.Text(error_arg).empty()) {
+    throw AutomationError(-1, "demo: " + std::string(method) + ": " + o.Text(error_arg));
+  }
+  return o;
+}
+
+void SetUpAccounts(const std::filesystem::path& root, const std::string& computer) {
+  std::set<std::string> existing =
+      Names(Command(root, {"user", "list", computer, "--json"}).out);
+  for (const DemoUser& u : kUsers) {
+    if (existing.count(u.name)) continue;
+    Command(root,
+            {"user", "add", computer, u.name, "--full-name", u.full_name, "--description",
+             u.description, "--password-stdin"},
+            std::string(kDemoPassword) + "\n");
+    std::cout << "demo: user " << u.name << " (" << u.full_name << "), password " << kDemoPassword
+              << "\n";
+  }
+  std::set<std::string> admins =
+      Names(Command(root, {"group", "members", computer, "Administrators", "--json"}).out);
+  if (!admins.count("admin")) {
+    Command(root, {"group", "addmember", computer, "Administrators", "admin"});
+    std::cout << "demo: admin is a member of Administrators\n";
+  }
+}
+
+void SetUpSites(const std::filesystem::path& root) {
+  host::CallOutcome listed = Call("GetVirtualWebServers", {host::Out()}, 0);
+  if (!listed.ResultText().empty()) return;  // sites exist: the demo ran before
+  for (const DemoSite& site : kSites) {
+    std::filesystem::path folder = root / "www" / site.folder;
+    std::filesystem::create_directories(folder);
+    host::CallOutcome made =
+        Call("CreateVirtualWebServer",
+             {host::In(site.ip), host::In(site.port), host::In(folder.string()),
+              host::In(site.comment), host::Out()},
+             4);
+    std::cout << "demo: web site " << made.ResultText() << " (" << site.comment << ") on "
+              << site.ip << ":" << site.port << "\n";
+  }
+  std::filesystem::create_directories(root / "www" / "sales" / "reports");
+  Call("CreateVirtualDir",
+       {host::Out("1"), host::Out("reports"), host::Out((root / "www/sales/reports").string()),
+        host::Out()},
+       3);
+  Call("StartVirtualWebServer", {host::Out("1"), host::Out()}, 1);
+  std::cout << "demo: web site 1 started, with the virtual directory reports\n";
+}
+
+void SetUpGroups(const std::string& computer) {
+  Call("GenerateGroups",
+       {host::In(computer), host::In(""), host::In(""), host::In("false"), host::Out()}, 4);
+  bool has_multi = true;
+  try {
+    platform::DefaultPlatform().GetObject("WinNT://" + computer + "/QZMULTI1");
+  } catch (const AutomationError&) {
+    has_multi = false;
+  }
+  if (!has_multi) {
+    Call("AddExternalGroup",
+         {host::In(computer), host::In(""), host::In(""), host::In("Sales and Shop together"),
+          host::Out()},
+         4);
+    std::cout << "demo: multi-site group QZMULTI1\n";
+  }
+  std::cout << "demo: profile groups QZW3SVC1 to QZW3SVC3 for the web sites\n";
+}
+
+void SetUpMemberships(const std::filesystem::path& root, const std::string& computer) {
+  const std::pair<const char*, const char*> kMemberships[] = {
+      {"QZW3SVC1", "alice"}, {"QZW3SVC2", "bob"}, {"QZW3SVC3", "carol"}, {"QZMULTI1", "carol"}};
+  for (const auto& [group, user] : kMemberships) {
+    std::set<std::string> members =
+        Names(Command(root, {"group", "members", computer, group, "--json"}).out);
+    if (members.count(user)) continue;
+    Call("AddUserToGroup",
+         {host::In("WinNT://" + computer), host::In(computer), host::In(user), host::In(group),
+          host::Out()},
+         4);
+    std::cout << "demo: " << user << " is a profile administrator of " << group << "\n";
+  }
+}
+
+}  // namespace
+
+void SetUpDemo(const std::filesystem::path& root) {
+  const std::string computer = host::LoadSiteConfig(root).computer;
+  SetUpAccounts(root, computer);
+  SetUpSites(root);
+  SetUpGroups(computer);
+  SetUpMemberships(root, computer);
+  std::cout << "demo: sign in as admin (server administrator) or carol (profile administrator)"
+            << " with the password " << kDemoPassword << "\n";
+}
 
 }  // namespace brindlecore::cli

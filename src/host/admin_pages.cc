@@ -1,0 +1,235 @@
+// Profile administrators, profile groups, users and the import of memberships.
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "host/site.h"
+
+namespace brindlecore::host {
+namespace {
+
+// The text a listing leaves for the page: its error towards the page, else its pvError.
+std::string ListingError(const CallOutcome& o, size_t error_arg) {
+  return o.error ? ErrorText(*o.error) : o.Text(error_arg);
+}
+
+std::string ErrorBox(const std::string& text) {
+  return text.empty() ? "" : "<p class=UserInfo4 id=listing-error>" + Escape(text) + "</p>";
+}
+
+// A private copy of an upload: created 0600 by mkstemp, removed when this goes out of scope.
+class UploadFile {
+ public:
+  explicit UploadFile(const std::string& content) {
+    std::string dir = std::filesystem::temp_directory_path().string();
+    std::string pattern = dir + "/brindlecore-import-XXXXXX";
+    int fd = mkstemp(pattern.data());
+    if (fd < 0) throw AutomationError(-1, std::string("cannot store the upload: ") +
+                                              std::strerror(errno));
+    path_ = pattern;
+    size_t written = 0;
+    while (written < content.size()) {
+      ssize_t n = ::write(fd, content.data() + written, content.size() - written);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        ::close(fd);
+        throw AutomationError(-1, "cannot store the upload");
+      }
+      written += static_cast<size_t>(n);
+    }
+    ::close(fd);
+  }
+  UploadFile(const UploadFile&) = delete;
+  UploadFile& operator=(const UploadFile&) = delete;
+  ~UploadFile() { ::unlink(path_.c_str()); }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+}  // namespace
+
+void AdminSite::ProfileAdministrators(const Request& req, Response& res) {
+  std::optional<Session> s = Admin(req, res);
+  if (!s) return;
+  CallOutcome o = CallComponent("GetAllUsersList", {In(config_.computer), In(AccountName(s->user)),
+                                                    In(s->password), Out()});
+  std::string content = ErrorBox(ListingError(o, 3));
+  content +=
+      "<table class=listing id=profile-admins><tr><th>User</th><th>Full name</th>"
+      "<th>Profile groups</th><th>Add to group</th></tr>" +
+      o.ResultText() + "</table>";
+  Send(res, 200, Frame(*s, "Profile administrators", "profileadmins"), content);
+}
+
+void AdminSite::AddUser(const Request& req, Response& res) {
+  std::optional<Session> s = Admin(req, res);
+  if (!s || !CheckPost(req, res, *s)) return;
+  const std::string user = Param(req, "user");
+  const std::string group = Param(req, "group");
+  CallOutcome o = CallComponent("AddUserToGroup", {In(Provider()), In(config_.computer), In(user),
+                                                   In(group), Out()});
+  Report(res, *s, Param(req, "back"), o, 4, o.ResultTrue(),
+         "User " + user + " added to group " + group + ".");
+}
+
+void AdminSite::UserDelete(const Request& req, Response& res) {
+  const std::string back = Param(req, "RedirPage");
+  if (!IsOwnPage(back)) {
+    res.status = 400;
+    res.set_content("The return page must be a page of this site.", "text/plain; charset=utf-8");
+    return;
+  }
+  std::optional<Session> s = Admin(req, res);
+  if (!s) return;
+  // A link followed from another site must not remove anyone.
+  if (!IsSameOrigin(req)) {
+    res.status = 403;
+    res.set_content("Request refused: it did not come from a page of this site.",
+                    "text/plain; charset=utf-8");
+    return;
+  }
+  const std::string user = Param(req, "UserName");
+  const std::string group = Param(req, "GroupName");
+  CallOutcome o = CallComponent("RemoveUserFromGroup",
+                                {In(config_.computer), In(Provider() + "/" + user), In(group),
+                                 Out()});
+  Report(res, *s, back, o, 3, o.ResultTrue(),
+         "User " + user + " removed from group " + group + ".");
+}
+
+void AdminSite::Groups(const Request& req, Response& res) {
+  std::optional<Session> s = Admin(req, res);
+  if (!s) return;
+  CallOutcome o = CallComponent("GetAllGroupsList", {In(config_.computer),
+                                                     In(AccountName(s->user)), In(s->password),
+                                                     Out()});
+  std::string content = ErrorBox(ListingError(o, 3));
+  content +=
+      "<table class=listing id=groups><tr><th>Group</th><th>Description</th>"
+      "<th>Add a user</th></tr>" +
+      o.ResultText() + "</table>";
+
+  const std::string picking = Param(req, "ListUsers");
+  if (!picking.empty()) {
+    CallOutcome users = CallComponent(
+        "GetAllUsers", {In(Provider()), In(config_.computer), In(picking), In("false"), Out()});
+    content += "<h2 id=picker>Pick a user for " + Escape(picking) + "</h2>" +
+               ErrorBox(ListingError(users, 4)) +
+               "<table class=listing id=user-picker><tr><th>User</th><th>Description</th></tr>" +
+               users.ResultText() + "</table>";
+  }
+
+  const std::string csrf = CsrfField(s->csrf);
+  content +=
+      "<h2>New profile groups</h2>"
+      "<form class=panel method=post action=AddExternalGroup.asp id=add-multi>" + csrf +
+      "<label>Description of a new multi-site group <input type=text name=description "
+      "id=multi-description></label><button type=submit>Create group</button></form>"
+      "<form class=panel method=post action=GenerateGroups.asp id=generate>" + csrf +
+      "<p>Make a profile group for every web site.</p><label><input type=checkbox "
+      "name=remove value=true> Remove groups of deleted sites</label>"
+      "<button type=submit>Generate groups</button></form>";
+  Send(res, 200, Frame(*s, "Profile groups", "groups"), content);
+}
+
+void AdminSite::EditGroupForm(const Request& req, Response& res) {
+  std::optional<Session> s = Admin(req, res);
+  if (!s) return;
+  const std::string group = Param(req, "GroupName");
+  const std::string description = Param(req, "GroupDescription");
+  std::string content =
+      "<form class=panel method=post action=editGroup.asp id=edit-group>" + CsrfField(s->csrf) +
+      "<input type=hidden name=GroupName value=\"" + Escape(group) + "\">"
+      "<p>Group <strong>" + Escape(group) + "</strong></p>"
+      "<label>Description <input type=text name=GroupDescription id=group-description "
+      "value=\"" + Escape(description) + "\"></label>"
+      "<button type=submit name=action value=Update id=update-group>Save description</button> "
+      "<button type=submit name=action value=Delete id=delete-group>Delete group</button>"
+      "</form><p><a href=Groups.asp>Back to the groups</a></p>";
+  Send(res, 200, Frame(*s, "Edit group", "editgroup"), content);
+}
+
+void AdminSite::EditGroup(const Request& req, Response& res) {
+  std::optional<Session> s = Admin(req, res);
+  if (!s || !CheckPost(req, res, *s)) return;
+  const std::string group = Param(req, "GroupName");
+  const std::string action = Param(req, "action");
+  CallOutcome o = CallComponent(
+      "UpdateGroup", {In(config_.computer), In(AccountName(s->user)), In(s->password), In(group),
+                      In(Param(req, "GroupDescription")), In(action), Out()});
+  Report(res, *s, "Groups.asp", o, 6, o.ResultTrue(),
+         action == "Delete" ? "Group " + group + " deleted." : "Group " + group + " updated.");
+}
+
+void AdminSite::AddExternalGroup(const Request& req, Response& res) {
+  std::optional<Session> s = Admin(req, res);
+  if (!s || !CheckPost(req, res, *s)) return;
+  CallOutcome o = CallComponent(
+      "AddExternalGroup", {In(config_.computer), In(AccountName(s->user)), In(s->password),
+                           In(Param(req, "description")), Out()});
+  Report(res, *s, "Groups.asp", o, 4, o.ResultTrue(), "Multi-site group created.");
+}
+
+void AdminSite::GenerateGroups(const Request& req, Response& res) {
+  std::optional<Session> s = Admin(req, res);
+  if (!s || !CheckPost(req, res, *s)) return;
+  const bool remove = Param(req, "remove") == "true";
+  CallOutcome o = CallComponent(
+      "GenerateGroups", {In(config_.computer), In(AccountName(s->user)), In(s->password),
+                         In(remove ? "true" : "false"), Out()});
+  Report(res, *s, "Groups.asp", o, 4, o.ResultTrue(), "Profile groups generated.");
+}
+
+void AdminSite::Users(const Request& req, Response& res) {
+  std::optional<Session> s = Admin(req, res);
+  if (!s) return;
+  // The overview ignores the current group, but the component insists on one.
+  CallOutcome o = CallComponent("GetAllUsers", {In(Provider()), In(config_.computer),
+                                                In(config_.admin_group), In("true"), Out()});
+  std::string content = ErrorBox(ListingError(o, 4));
+  content +=
+      "<table class=listing id=users><tr><th>User</th><th>Description</th>"
+      "<th>Profile groups</th></tr>" +
+      o.ResultText() + "</table>";
+  Send(res, 200, Frame(*s, "Users", "users"), content);
+}
+
+void AdminSite::ImportForm(const Request& req, Response& res) {
+  std::optional<Session> s = Admin(req, res);
+  if (!s) return;
+  std::string content =
+      "<form class=panel method=post action=Import.asp enctype=multipart/form-data "
+      "id=import-form>" + CsrfField(s->csrf) +
+      "<p class=hint>One change a line: <code>+,user,group</code> adds, "
+      "<code>-,user,group</code> removes.</p>"
+      "<label>File <input type=file name=file id=import-file></label>"
+      "<button type=submit id=import-submit>Import</button></form>";
+  Send(res, 200, Frame(*s, "Import profile administrators", "import"), content);
+}
+
+void AdminSite::Import(const Request& req, Response& res) {
+  std::optional<Session> s = Admin(req, res);
+  if (!s || !CheckPost(req, res, *s)) return;
+  if (!req.has_file("file")) {
+    Done(res, *s, "Import.asp", "Choose a file to import.", true);
+    return;
+  }
+  CallOutcome o;
+  {
+    UploadFile upload(req.get_file_value("file").content);
+    o = CallComponent("ImportProfileAdmins",
+                      {In(upload.path()), In(Provider()), In(config_.computer)});
+  }
+  std::string content = o.error ? ErrorBox(ErrorText(*o.error)) : "";
+  content += "<div id=import-report>" + o.ResultText() + "</div>" +
+             "<p><a href=Import.asp>Import another file</a></p>";
+  Send(res, 200, Frame(*s, "Import report", "import"), content);
+}
+
+}  // namespace brindlecore::host

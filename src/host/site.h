@@ -1,0 +1,89 @@
+// The request handlers behind Serve, and what they share: sessions, guards, responses.
+#ifndef BRINDLECORE_HOST_SITE_H_
+#define BRINDLECORE_HOST_SITE_H_
+
+#include <httplib.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "host/component_call.h"
+#include "host/html.h"
+#include "host/server.h"
+#include "host/session.h"
+
+namespace brindlecore::host {
+
+inline constexpr std::string_view kSessionCookie = "bc_session";
+
+class AdminSite {
+ public:
+  explicit AdminSite(SiteConfig config) : config_(std::move(config)) {}
+  void Mount(httplib::Server& server);
+
+ private:
+  using Request = httplib::Request;
+  using Response = httplib::Response;
+
+  // --- guards; each writes the refusal itself and returns nullopt/false.
+  std::optional<Session> SignedIn(const Request& req, Response& res);
+  std::optional<Session> Admin(const Request& req, Response& res);
+  // A POST of a signed-in session: same-site and carrying the session's token.
+  bool CheckPost(const Request& req, Response& res, const Session& s);
+
+  // --- helpers shared by the pages
+  void Send(Response& res, int status, const PageFrame& frame, std::string_view content);
+  PageFrame Frame(const Session& s, std::string title, std::string page);
+  void Done(Response& res, const Session& s, const std::string& back, std::string message,
+            bool is_error);
+  // Reports an outcome: the call's own error, else pvError, else `success`.
+  void Report(Response& res, const Session& s, const std::string& back, const CallOutcome& o,
+              size_t error_arg, bool ok, const std::string& success);
+  std::string Provider() const { return "WinNT://" + config_.computer; }
+
+  // --- pages
+  void LoginForm(const Request& req, Response& res);
+  void Login(const Request& req, Response& res);
+  void Logout(const Request& req, Response& res);
+  void Home(const Request& req, Response& res);
+  void ProfileAdministrators(const Request& req, Response& res);
+  void AddUser(const Request& req, Response& res);
+  void UserDelete(const Request& req, Response& res);
+  void Groups(const Request& req, Response& res);
+  void EditGroupForm(const Request& req, Response& res);
+  void EditGroup(const Request& req, Response& res);
+  void AddExternalGroup(const Request& req, Response& res);
+  void GenerateGroups(const Request& req, Response& res);
+  void Users(const Request& req, Response& res);
+  void ImportForm(const Request& req, Response& res);
+  void Import(const Request& req, Response& res);
+  void Sites(const Request& req, Response& res);
+  void CreateSite(const Request& req, Response& res);
+  void StartSite(const Request& req, Response& res);
+  void CreateDir(const Request& req, Response& res);
+  void AddFavorite(const Request& req, Response& res);
+
+  void RenderLogin(Response& res, int status, const std::string& user, const std::string& error);
+
+  SiteConfig config_;
+  SessionStore sessions_;
+};
+
+// Helpers with no state, shared by the page files.
+std::string SessionIdOf(const httplib::Request& req);
+// The account part of a user name typed as DOMAIN\account.
+std::string AccountName(const std::string& user);
+// A request a browser made from another site (or that claims to come from one).
+bool IsCrossSite(const httplib::Request& req);
+// A request that positively shows it comes from a page of this site.
+bool IsSameOrigin(const httplib::Request& req);
+// The pages a redirect may lead to: only our own, by bare name.
+bool IsOwnPage(std::string_view page);
+// "<number> ,<description>" text of a call that failed towards the page.
+std::string ErrorText(const AutomationError& e);
+std::string Param(const httplib::Request& req, const std::string& name);
+
+}  // namespace brindlecore::host
+
+#endif  // BRINDLECORE_HOST_SITE_H_

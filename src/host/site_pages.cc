@@ -1,0 +1,95 @@
+// The web sites of the local web server: list, create, start, point a directory, favorites.
+#include "host/site.h"
+
+namespace brindlecore::host {
+
+void AdminSite::Sites(const Request& req, Response& res) {
+  std::optional<Session> s = Admin(req, res);
+  if (!s) return;
+  CallOutcome o = CallComponent("GetVirtualWebServers", {Out()});
+  const std::string error = o.error ? ErrorText(*o.error) : o.Text(0);
+  const std::string csrf = CsrfField(s->csrf);
+  std::string content =
+      error.empty() ? "" : "<p class=UserInfo4 id=listing-error>" + Escape(error) + "</p>";
+
+  // The component lists one site a tab: its number, "-", its comment and its addresses.
+  content += "<table class=listing id=sites><tr><th>Site</th><th>Comment and addresses</th>"
+             "<th></th></tr>";
+  const std::string list = o.ResultText();
+  size_t pos = 0;
+  while (pos < list.size()) {
+    size_t end = list.find('\t', pos);
+    if (end == std::string::npos) end = list.size();
+    std::string entry = list.substr(pos, end - pos);
+    pos = end + 1;
+    if (entry.empty()) continue;
+    size_t dash = entry.find('-');
+    std::string number = entry.substr(0, dash);
+    std::string rest = dash == std::string::npos ? "" : entry.substr(dash + 1);
+    content += "<tr><td class=TableRow>" + Escape(number) + "</td><td class=TableRow>" +
+               Escape(rest) + "</td><td class=TableRow><form method=post action=StartSite.asp>" +
+               csrf + "<input type=hidden name=site value=\"" + Escape(number) +
+               "\"><button type=submit>Start</button></form></td></tr>";
+  }
+  content += "</table>";
+
+  content +=
+      "<form class=panel method=post action=CreateSite.asp id=create-site>" + csrf +
+      "<p><strong>New web site</strong></p>"
+      "<label>IP address (empty: all) <input type=text name=ip></label>"
+      "<label>Port <input type=text name=port value=80></label>"
+      "<label>Root folder <input type=text name=root></label>"
+      "<label>Comment <input type=text name=comment></label>"
+      "<button type=submit>Create site</button></form>"
+      "<form class=panel method=post action=CreateDir.asp id=create-dir>" + csrf +
+      "<p><strong>Publish a folder</strong></p>"
+      "<label>Site number <input type=text name=site></label>"
+      "<label>Virtual directory (empty: the site's root) <input type=text name=name></label>"
+      "<label>Folder <input type=text name=path></label>"
+      "<button type=submit>Publish</button></form>"
+      "<form class=panel method=post action=AddFavorite.asp id=add-favorite>" + csrf +
+      "<p><strong>Add a favorite</strong></p>"
+      "<label>Address <input type=text name=url></label>"
+      "<label>Title <input type=text name=title></label>"
+      "<button type=submit>Add favorite</button></form>";
+  Send(res, 200, Frame(*s, "Web sites", "sites"), content);
+}
+
+void AdminSite::CreateSite(const Request& req, Response& res) {
+  std::optional<Session> s = Admin(req, res);
+  if (!s || !CheckPost(req, res, *s)) return;
+  CallOutcome o = CallComponent(
+      "CreateVirtualWebServer", {In(Param(req, "ip")), In(Param(req, "port")),
+                                 In(Param(req, "root")), In(Param(req, "comment")), Out()});
+  const std::string number = o.ResultText();
+  Report(res, *s, "Sites.asp", o, 4, !number.empty() && number != "0",
+         "Web site " + number + " created.");
+}
+
+void AdminSite::StartSite(const Request& req, Response& res) {
+  std::optional<Session> s = Admin(req, res);
+  if (!s || !CheckPost(req, res, *s)) return;
+  const std::string site = Param(req, "site");
+  CallOutcome o = CallComponent("StartVirtualWebServer", {Out(site), Out()});
+  Report(res, *s, "Sites.asp", o, 1, o.ResultTrue(), "Web site " + site + " started.");
+}
+
+void AdminSite::CreateDir(const Request& req, Response& res) {
+  std::optional<Session> s = Admin(req, res);
+  if (!s || !CheckPost(req, res, *s)) return;
+  const std::string name = Param(req, "name");
+  CallOutcome o = CallComponent("CreateVirtualDir", {Out(Param(req, "site")), Out(name),
+                                                     Out(Param(req, "path")), Out()});
+  Report(res, *s, "Sites.asp", o, 3, o.ResultTrue(),
+         name.empty() ? "Root folder set." : "Virtual directory " + name + " published.");
+}
+
+void AdminSite::AddFavorite(const Request& req, Response& res) {
+  std::optional<Session> s = Admin(req, res);
+  if (!s || !CheckPost(req, res, *s)) return;
+  CallOutcome o = CallComponent("AddFavorite",
+                                {Out(Param(req, "url")), Out(Param(req, "title")), Out()});
+  Report(res, *s, "Sites.asp", o, 2, o.ResultTrue(), "Favorite added.");
+}
+
+}  // namespace brindlecore::host
