@@ -1,11 +1,19 @@
 #include "component/authentication.h"
-#include "platform/automation/errors.h"
+#include "component/frame.h"
 
 namespace brindlecore::component {
 
-// Not built yet: fails towards the host rather than inventing a result.
-bool Authentication::AddFavorite(std::string& /*pURL*/, std::string& /*pTitle*/, std::string& /*pvError*/) {
-  errors::kENotimpl.Throw();
+bool Authentication::AddFavorite(std::string& pURL, std::string& pTitle, std::string& pvError) {
+  Variant title(pTitle);
+  pvError = "";
+  bool result = false;
+  try {
+    platform_.AddFavorite(pURL, title);
+    result = true;
+  } catch (const AutomationError& e) {
+    pvError = FormB(e);
+  }
+  return result;
 }
 
 }  // namespace brindlecore::component

@@ -1,11 +1,60 @@
 #include "component/authentication.h"
+#include "component/frame.h"
 #include "platform/automation/errors.h"
 
 namespace brindlecore::component {
+namespace {
 
-// Not built yet: fails towards the host rather than inventing a result.
-bool Authentication::CreateVirtualDir(std::string& /*ServerName*/, std::string& /*VirtDirName*/, std::string& /*DirPath*/, std::string& /*pvError*/) {
-  errors::kENotimpl.Throw();
+constexpr char kReinstallNote[] =
+    "\r\nNOTE: This error can occur when using an existing virtual"
+    "\r\ndirectory, especially when reinstalling - please ignore.";
+
+void PointSiteRootAt(platform::Platform& platform, const std::string& site,
+                     const std::string& folder) {
+  auto root = platform.GetObject("IIS://LocalHost/W3SVC/" + site + "/ROOT");
+  root->Put("AccessRead", Variant(true));
+  root->Put("AccessScript", Variant(true));
+  root->Put("Path", Variant(folder));
+  root->Put("AspEnableParentPaths", Variant(true));
+  root->SetInfo();
+  root->AppCreate2(2);
+  root->Put("AppFriendlyName", Variant("Default Application"));
+  root->SetInfo();
+}
+
+void AddVirtualDirectory(platform::Platform& platform, const std::string& site,
+                         const std::string& name, const std::string& folder) {
+  auto root = platform.GetObject("IIS://LocalHost/W3SVC/" + site + "/Root");
+  auto directory = root->Create("IIsWebVirtualDir", name);
+  directory->Put("Path", Variant(folder));
+  directory->Put("AccessRead", Variant(true));
+  directory->Put("AccessScript", Variant(true));
+  directory->SetInfo();
+}
+
+}  // namespace
+
+bool Authentication::CreateVirtualDir(std::string& ServerName, std::string& VirtDirName,
+                                      std::string& DirPath, std::string& pvError) {
+  pvError = "";
+  bool result = false;
+  try {
+    if (VirtDirName.empty()) {
+      PointSiteRootAt(platform_, ServerName, DirPath);
+    } else {
+      AddVirtualDirectory(platform_, ServerName, VirtDirName, DirPath);
+    }
+    result = true;
+  } catch (const AutomationError& e) {
+    if (errors::kErrorAlreadyExists.Is(e)) {
+      // Setup pages run again on reinstall: an existing directory is what they wanted.
+      pvError = Trim("Error: " + NumberText(e.number) + " ," + e.description) + kReinstallNote;
+      result = true;
+    } else {
+      pvError = FormB(e);
+    }
+  }
+  return result;
 }
 
 }  // namespace brindlecore::component

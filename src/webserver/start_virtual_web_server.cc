@@ -1,11 +1,17 @@
 #include "component/authentication.h"
-#include "platform/automation/errors.h"
+#include "component/frame.h"
 
 namespace brindlecore::component {
 
-// Not built yet: fails towards the host rather than inventing a result.
-bool Authentication::StartVirtualWebServer(std::string& /*ServerName*/, std::string& /*pvError*/) {
-  errors::kENotimpl.Throw();
+bool Authentication::StartVirtualWebServer(std::string& ServerName, std::string& pvError) {
+  bool result = false;
+  try {
+    platform_.GetObject("IIS://LocalHost/W3SVC/" + ServerName)->Start();
+    result = true;
+  } catch (const AutomationError& e) {
+    pvError = FormB(e);
+  }
+  return result;
 }
 
 }  // namespace brindlecore::component
