@@ -1,0 +1,258 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/automation/errors.h"
+#include "platform/root.h"
+#include "support/dispatch.h"
+#include "support/fault_platform.h"
+#include "support/temp_dir.h"
+#include "support/winnt_fixture.h"
+
+namespace brindlecore::testing {
+namespace {
+
+constexpr char kComputer[] = "WEBSRV1";
+constexpr char kDomain[] = "WinNT://WEBSRV1";
+constexpr char kPassword[] = "s3cret!";
+constexpr char kServerRefusal[] =
+    "User Authenticated, but Group Membership Incorrect for Server Administrator.";
+constexpr char kProfileRefusal[] =
+    "User Authenticated, but Group Membership Incorrect for Profile Administrator.";
+
+// Argument positions of AuthenticateUser.
+enum { kResultComputer, kNtDomain, kUser, kPass, kList, kNames, kAdminGroup, kLoginType, kError };
+
+struct SignIn {
+  Variant computer = Variant("LOCAL");
+  Variant domain = Variant(kDomain);
+  Variant user = Variant("bob");
+  Variant password = Variant(kPassword);
+  Variant admin_group = Variant("Administrators");
+  Variant login_type = Variant("ProfileAdministrator");
+  Variant error_in = Variant("");
+};
+
+CallOutcome Call(platform::Platform& platform, const SignIn& s) {
+  return CallMethod(platform, "AuthenticateUser",
+                    {Val(s.computer), Val(s.domain), Val(s.user), Val(s.password),
+                     Ref(Variant("list kept")), Ref(Variant("names kept")), Val(s.admin_group),
+                     Val(s.login_type), Ref(s.error_in)});
+}
+
+class AuthenticateUserTest : public ::testing::Test {
+ protected:
+  AuthenticateUserTest() : accounts_(dir_.path()) {
+    accounts_.Computer(kComputer)
+        .User(kComputer, "alice", "other")
+        .User(kComputer, "bob", kPassword)
+        .User(kComputer, "carol", "c")
+        .Group(kComputer, "QZW3SVC1", "Sales")
+        .Group(kComputer, "qzw3svc9", "Not a profile group")
+        .Group(kComputer, "QZMULTI4", "Partners")
+        .Group(kComputer, " Admins ", "Padded")
+        .Member(kComputer, "QZW3SVC1", "alice")
+        .Member(kComputer, "QZW3SVC1", "bob")
+        .Member(kComputer, "qzw3svc9", "bob")
+        .Member(kComputer, "QZMULTI4", "bob")
+        .Member(kComputer, " Admins ", "bob");
+  }
+
+  CallOutcome Call(const SignIn& s) { return testing::Call(*platform_, s); }
+
+  TempDir dir_;
+  AccountsFixture accounts_;
+  std::unique_ptr<platform::Platform> platform_ = platform::MakePlatform(dir_.path());
+};
+
+TEST_F(AuthenticateUserTest, ArgumentChecksStopAtTheFirstFailureAndKeepTheLists) {
+  struct Case {
+    const char* name;
+    SignIn call;
+    std::string error;
+  };
+  const Variant null = Variant::Null();
+  const Variant empty;
+  const Variant blank = Variant("   ");
+  std::vector<Case> cases = {
+      {"all null", {null, null, null, null, null, null}, " - -1,Invalid NT Domain -- Null"},
+      {"empty domain", {.domain = empty}, " - -1,Invalid NT Domain -- Empty"},
+      {"blank domain", {.domain = blank}, " - -1,Invalid NT Domain - 0 Length String"},
+      {"null computer", {.computer = null}, " - -1,Invalid Computer Name -- Null"},
+      {"blank computer", {.computer = blank}, " - -1,Invalid Computer Name - 0 Length String"},
+      {"blank user", {.user = blank}, " - -1,Invalid User Name - 0 Length String"},
+      {"empty user", {.user = empty}, " - -1,Invalid User Name -- Empty"},
+      {"null password after x", {.password = null, .error_in = Variant("x")},
+       "x - -1,Invalid Password -- Null"},
+      {"empty admin group", {.admin_group = empty}, " - -1,Invalid Admin Group -- Empty"},
+      {"blank admin group", {.admin_group = blank}, " - -1,Invalid Admin Group - 0 Length String"},
+      {"null login type", {.login_type = null}, " - -1,Login Type -- Null"},
+      {"empty login type", {.login_type = empty},
+       " - -1,Login Type should be ServerAdministrator or ProfileAdministrator"},
+      {"lower-case login type", {.login_type = Variant("profileadministrator")},
+       " - -1,Login Type should be ServerAdministrator or ProfileAdministrator"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CallOutcome out = Call(c.call);
+    ASSERT_FALSE(out.error);
+    EXPECT_EQ(out.result, Variant(""));
+    EXPECT_EQ(out.text(kError), c.error);
+    EXPECT_EQ(out.text(kList), "list kept");
+    EXPECT_EQ(out.text(kNames), "names kept");
+  }
+}
+
+TEST_F(AuthenticateUserTest, ProviderIsRecognisedByItsFirstCharactersOnly) {
+  struct Case {
+    const char* domain;
+    std::string error;
+  };
+  const Case cases[] = {
+      {"winnt://WEBSRV1", "Invalid Authentication Provider String."},
+      {"ldap://RootDSE", "Invalid Authentication Provider String."},
+      {" WinNT://WEBSRV1", "Invalid Authentication Provider String."},
+      {"WinNT", "x - 5,Invalid procedure call or argument"},
+      {"WinNT:/", "x - 5,Invalid procedure call or argument"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.domain);
+    CallOutcome out = Call({.domain = Variant(c.domain), .error_in = Variant("x")});
+    EXPECT_EQ(out.result, Variant(""));
+    EXPECT_EQ(out.text(kError), c.error);
+    EXPECT_EQ(out.text(kList), "");
+    EXPECT_EQ(out.text(kNames), "");
+  }
+}
+
+TEST_F(AuthenticateUserTest, TextAfterLdapGoesToTheDirectoryAndFailsThroughTheTrap) {
+  CallOutcome out = Call({.domain = Variant("LDAPgarbage")});
+
+  EXPECT_EQ(out.result, Variant(""));
+  EXPECT_EQ(out.text(kError).rfind(" - -", 0), 0u) << out.text(kError);
+  EXPECT_EQ(out.text(kList), "");
+}
+
+TEST_F(AuthenticateUserTest, ProfileAdministratorGetsEveryProfileGroupInOrder) {
+  CallOutcome out = Call({.error_in = Variant("x")});
+
+  EXPECT_EQ(out.result, Variant("bob"));
+  EXPECT_EQ(out.text(kList), "W3SVC1;MULTI4;");
+  EXPECT_EQ(out.text(kNames), "Sales;Partners;");
+  EXPECT_EQ(out.text(kError), "");
+}
+
+TEST_F(AuthenticateUserTest, MembershipDecidesBetweenEntriesAndTheRefusal) {
+  struct Case {
+    const char* name;
+    SignIn call;
+    std::string result, list, names, error;
+  };
+  const Case cases[] = {
+      {"server admin outside the group",
+       {.login_type = Variant("ServerAdministrator")}, "bob", "", "", kServerRefusal},
+      {"group padded in the directory",
+       {.admin_group = Variant("Admins"), .login_type = Variant("ServerAdministrator")},
+       "bob", " Admins ;", "Padded;", ""},
+      {"padded admin group argument",
+       {.admin_group = Variant(" Admins "), .login_type = Variant("ServerAdministrator")},
+       "bob", "", "", kServerRefusal},
+      {"another member of one group",
+       {.user = Variant("alice"), .password = Variant("other")}, "alice", "W3SVC1;", "Sales;",
+       ""},
+      {"profile admin in no profile group",
+       {.user = Variant("carol"), .password = Variant("c")}, "carol", "", "", kProfileRefusal},
+      {"name typed in another case", {.user = Variant("BOB")}, "BOB", "", "", kProfileRefusal},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CallOutcome out = Call(c.call);
+    EXPECT_EQ(out.result, Variant(c.result));
+    EXPECT_EQ(out.text(kList), c.list);
+    EXPECT_EQ(out.text(kNames), c.names);
+    EXPECT_EQ(out.text(kError), c.error);
+  }
+}
+
+TEST_F(AuthenticateUserTest, RefusedCredentialsLeaveEverythingEmpty) {
+  const char kLogonFailure[] = " - -2147023570,Logon failure: unknown user name or bad password.";
+  const SignIn cases[] = {
+      {.password = Variant("wrong")},
+      {.user = Variant("nobody")},
+      {.user = Variant("WEBSRV1\\bob")},  // the bind user becomes WEBSRV1\WEBSRV1\bob
+      {.user = Variant("\tbob")},         // a tab is not blank: it reaches the directory
+  };
+  for (const SignIn& c : cases) {
+    SCOPED_TRACE(ToText(c.user) + "/" + ToText(c.password));
+    CallOutcome out = Call(c);
+    EXPECT_EQ(out.result, Variant(""));
+    EXPECT_EQ(out.text(kError), kLogonFailure);
+    EXPECT_EQ(out.text(kList), "");
+    EXPECT_EQ(out.text(kNames), "");
+  }
+}
+
+TEST_F(AuthenticateUserTest, RefusedSearchPermissionHasItsOwnText) {
+  FaultPlatform faults(*platform_);
+  faults.Fail("OpenDSObject", "", 1, errors::kDbSecEPermissiondenied.Make());
+
+  CallOutcome out = testing::Call(faults, {.error_in = Variant("x")});
+
+  EXPECT_EQ(out.text(kError), "Username/password does not exist.");
+  EXPECT_EQ(out.result, Variant(""));
+}
+
+TEST_F(AuthenticateUserTest, UnreadableDescriptionLeavesTheListOneEntryLonger) {
+  FaultPlatform faults(*platform_);
+  faults.Fail("Description", "QZMULTI4", 1, errors::kEAdsPropertyNotFound.Make());
+
+  CallOutcome out = testing::Call(faults, {});
+
+  EXPECT_TRUE(faults.AllFired());
+  EXPECT_EQ(out.text(kList), "W3SVC1;MULTI4;");
+  EXPECT_EQ(out.text(kNames), "Sales;");
+  EXPECT_EQ(out.text(kError), "");
+}
+
+TEST_F(AuthenticateUserTest, FailingMemberIsSkippedAndTheWalkGoesOn) {
+  FaultPlatform faults(*platform_);
+  // alice, the first member of QZW3SVC1, cannot be read; bob after her still counts.
+  faults.Fail("Name", "WinNT://WEBSRV1/alice", 0, errors::kErrorDsOperationsError.Make());
+
+  CallOutcome out = testing::Call(faults, {});
+
+  EXPECT_TRUE(faults.AllFired());
+  EXPECT_EQ(out.text(kList), "W3SVC1;MULTI4;");
+  EXPECT_EQ(out.text(kError), "");
+}
+
+TEST_F(AuthenticateUserTest, GroupUnreadableOutsideTheWalkKeepsEntriesSoFar) {
+  FaultPlatform faults(*platform_);
+  faults.Fail("Name", "QZMULTI4", 1, errors::kErrorDsOperationsError.Make());
+
+  CallOutcome out = testing::Call(faults, {.error_in = Variant("x")});
+
+  EXPECT_TRUE(faults.AllFired());
+  EXPECT_EQ(out.result, Variant("bob"));
+  EXPECT_EQ(out.text(kList), "W3SVC1;");
+  EXPECT_EQ(out.text(kNames), "Sales;");
+  EXPECT_EQ(out.text(kError), "x - -2147016672,An operations error occurred.");
+}
+
+TEST_F(AuthenticateUserTest, DatabaseWithoutGroupsCountsAsRefusedCredentials) {
+  {
+    auto computer = platform_->GetObject("WinNT://WEBSRV1,computer");
+    for (const char* g : {"Administrators", "Users", "QZW3SVC1", "qzw3svc9", "QZMULTI4", " Admins "}) {
+      computer->Delete("group", g);
+    }
+  }
+  CallOutcome out = Call({});
+
+  EXPECT_EQ(out.result, Variant(""));
+  EXPECT_EQ(out.text(kError), " - -1,Login credentials (username and/or password) incorrect.");
+}
+
+}  // namespace
+}  // namespace brindlecore::testing
