@@ -1,16 +1,29 @@
-#include "platform/automation/errors.h"
+#include <memory>
+
 #include "platform/directory/provider.h"
+#include "platform/directory/winnt/account_store.h"
+#include "platform/directory/winnt/winnt_objects.h"
 
 namespace brindlecore::platform {
 namespace {
-class NotBuilt : public DirectoryProvider {
+
+// One store (one SQLite connection) for the provider's life, shared by every object it binds.
+class WinNtProvider : public DirectoryProvider {
  public:
-  std::unique_ptr<DirObject> Bind(const std::string&) override { errors::kENotimpl.Throw(); }
+  explicit WinNtProvider(const PlatformConfig& config)
+      : store_(std::make_shared<winnt::AccountStore>(config.root, /*create=*/false)) {}
+  std::unique_ptr<DirObject> Bind(const std::string& path) override {
+    return winnt::BindWinNt(store_, path);
+  }
+
+ private:
+  std::shared_ptr<winnt::AccountStore> store_;
 };
+
 }  // namespace
 
-std::unique_ptr<DirectoryProvider> MakeWinNtProvider(const PlatformConfig&) {
-  return std::make_unique<NotBuilt>();
+std::unique_ptr<DirectoryProvider> MakeWinNtProvider(const PlatformConfig& config) {
+  return std::make_unique<WinNtProvider>(config);
 }
 
 }  // namespace brindlecore::platform

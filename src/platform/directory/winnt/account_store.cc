@@ -1,0 +1,425 @@
+#include "platform/directory/winnt/account_store.h"
+
+#include <array>
+#include <utility>
+
+#include "platform/automation/errors.h"
+#include "platform/directory/winnt/password_hash.h"
+
+namespace brindlecore::platform::winnt {
+namespace {
+
+constexpr std::array<std::string_view, 1> kSchema = {
+    R"sql(
+CREATE TABLE account_dbs(
+  id INTEGER PRIMARY KEY,
+  name TEXT NOT NULL UNIQUE COLLATE NOCASE);
+CREATE TABLE accounts(
+  id INTEGER PRIMARY KEY,
+  db_id INTEGER NOT NULL REFERENCES account_dbs(id) ON DELETE CASCADE,
+  kind INTEGER NOT NULL CHECK (kind IN (1, 2)),
+  name TEXT NOT NULL COLLATE NOCASE,
+  full_name TEXT NOT NULL DEFAULT '',
+  description TEXT NOT NULL DEFAULT '',
+  group_type INTEGER NOT NULL DEFAULT 0,
+  password_hash TEXT,
+  UNIQUE (db_id, name));
+-- account_id: a member kept here (this or another database); path: the path as it was given,
+-- for members of other databases (NULL for this database's own accounts).
+CREATE TABLE members(
+  id INTEGER PRIMARY KEY,
+  group_id INTEGER NOT NULL REFERENCES accounts(id) ON DELETE CASCADE,
+  account_id INTEGER REFERENCES accounts(id) ON DELETE CASCADE,
+  path TEXT COLLATE NOCASE,
+  CHECK (account_id IS NOT NULL OR path IS NOT NULL));
+CREATE UNIQUE INDEX members_by_account ON members(group_id, account_id)
+  WHERE account_id IS NOT NULL;
+CREATE UNIQUE INDEX members_by_path ON members(group_id, path) WHERE account_id IS NULL;
+CREATE INDEX members_of_account ON members(account_id);
+)sql",
+};
+
+constexpr const char* kAdministratorsDescription =
+    "Administrators have complete and unrestricted access to the computer/domain";
+constexpr const char* kUsersDescription = "Ordinary users";
+
+std::string JoinPath(const std::string& db, const std::string& account) {
+  return "WinNT://" + db + "/" + account;
+}
+
+const errors::ErrorCode& NotFound(AccountKind kind) {
+  return kind == AccountKind::kGroup ? errors::kNerrGroupnotfound : errors::kNerrUsernotfound;
+}
+
+// Names become path segments, so the path separators cannot be part of one.
+void CheckName(const std::string& name) {
+  bool bad = name.empty();
+  for (unsigned char c : name) bad = bad || c < 0x20 || c == '/' || c == '\\' || c == ',';
+  if (bad) errors::kErrorInvalidName.Throw();
+}
+
+}  // namespace
+
+std::string FoldName(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return folded;
+}
+
+bool SplitMemberPath(std::string_view path, std::string* domain, std::string* account) {
+  constexpr std::string_view kPrefix = "WinNT://";
+  if (!path.starts_with(kPrefix)) return false;
+  path.remove_prefix(kPrefix.size());
+  size_t slash = path.find('/');
+  if (slash == std::string_view::npos || slash == 0 || slash + 1 == path.size()) return false;
+  std::string_view rest = path.substr(slash + 1);
+  if (rest.find('/') != std::string_view::npos || path.find(',') != std::string_view::npos) {
+    return false;
+  }
+  *domain = std::string(path.substr(0, slash));
+  *account = std::string(rest);
+  return true;
+}
+
+const AccountEntry* DatabaseSnapshot::Find(std::string_view name) const {
+  auto it = by_folded_name.find(FoldName(name));
+  return it == by_folded_name.end() ? nullptr : &accounts[it->second];
+}
+
+AccountStore::AccountStore(std::filesystem::path root, bool create)
+    : path_(FileIn(root)), create_(create) {}
+
+AccountStore::~AccountStore() = default;
+
+std::filesystem::path AccountStore::FileIn(const std::filesystem::path& root) {
+  return root / "accounts.db";
+}
+
+bool AccountStore::OpenIfPresent() {
+  if (db_) return true;
+  if (!create_ && !std::filesystem::exists(path_)) return false;
+  db_.emplace(sqlite::Database::Open(path_, create_, kSchema));
+  return true;
+}
+
+sqlite::Database& AccountStore::Db() {
+  if (!OpenIfPresent()) errors::kErrorBadNetpath.Throw();
+  return *db_;
+}
+
+int64_t AccountStore::DatabaseId(const std::string& db) {
+  sqlite::Statement s = Db().Prepare("SELECT id FROM account_dbs WHERE name = ?");
+  if (!s.BindAll(db).Step()) errors::kErrorBadNetpath.Throw();
+  return s.Int(0);
+}
+
+// --- account databases
+
+bool AccountStore::CreateDatabase(const std::string& name) {
+  CheckName(name);
+  std::lock_guard lock(mu_);
+  sqlite::Database& db = Db();
+  sqlite::Transaction tx(db);
+  sqlite::Statement exists = db.Prepare("SELECT 1 FROM account_dbs WHERE name = ?");
+  if (exists.BindAll(name).Step()) return false;
+  db.Prepare("INSERT INTO account_dbs(name) VALUES (?)").BindAll(name).Run();
+  int64_t id = db.LastInsertRowId();
+  sqlite::Statement group = db.Prepare(
+      "INSERT INTO accounts(db_id, kind, name, description, group_type) VALUES (?, 2, ?, ?, ?)");
+  group.BindAll(id, "Administrators", kAdministratorsDescription, kLocalGroupType).Run();
+  group.Reset();
+  group.BindAll(id, "Users", kUsersDescription, kLocalGroupType).Run();
+  tx.Commit();
+  Changed();
+  return true;
+}
+
+void AccountStore::DeleteDatabase(const std::string& name) {
+  std::lock_guard lock(mu_);
+  sqlite::Database& db = Db();
+  sqlite::Transaction tx(db);
+  int64_t id = DatabaseId(name);
+  db.Prepare("DELETE FROM account_dbs WHERE id = ?").BindAll(id).Run();
+  tx.Commit();
+  Changed();
+}
+
+std::vector<std::string> AccountStore::ListDatabases() {
+  std::lock_guard lock(mu_);
+  std::vector<std::string> names;
+  if (!OpenIfPresent()) return names;
+  sqlite::Statement s = db_->Prepare("SELECT name FROM account_dbs ORDER BY id");
+  while (s.Step()) names.push_back(s.Text(0));
+  return names;
+}
+
+// --- reads
+
+std::shared_ptr<const DatabaseSnapshot> AccountStore::Read(const std::string& db_name) {
+  std::lock_guard lock(mu_);
+  sqlite::Database& db = Db();
+  if (!data_version_query_) data_version_query_.emplace(db.Prepare("PRAGMA data_version"));
+  data_version_query_->Step();
+  int64_t version = data_version_query_->Int(0);
+  data_version_query_->Reset();
+  if (version != data_version_) {
+    Changed();
+    data_version_ = version;
+  }
+  std::string key = FoldName(db_name);
+  auto it = snapshots_.find(key);
+  if (it != snapshots_.end()) return it->second;
+  sqlite::Statement s = db.Prepare("SELECT id, name FROM account_dbs WHERE name = ?");
+  if (!s.BindAll(db_name).Step()) errors::kErrorBadNetpath.Throw();
+  auto snapshot = Load(s.Int(0), s.Text(1));
+  snapshots_.emplace(key, snapshot);
+  return snapshot;
+}
+
+std::shared_ptr<const DatabaseSnapshot> AccountStore::Load(int64_t id, const std::string& name) {
+  auto snap = std::make_shared<DatabaseSnapshot>();
+  snap->id = id;
+  snap->name = name;
+  // One read transaction, so accounts and members come from the same state of the file.
+  sqlite::Database& db = *db_;
+  db.Exec("BEGIN");
+  try {
+    std::unordered_map<int64_t, size_t> index_of;
+    sqlite::Statement accounts = db.Prepare(
+        "SELECT id, kind, name, full_name, description, group_type, password_hash IS NOT NULL "
+        "FROM accounts WHERE db_id = ? ORDER BY id");
+    accounts.BindAll(id);
+    while (accounts.Step()) {
+      AccountEntry& e = snap->accounts.emplace_back();
+      e.id = accounts.Int(0);
+      e.kind = static_cast<AccountKind>(accounts.Int(1));
+      e.name = accounts.Text(2);
+      e.full_name = accounts.Text(3);
+      e.description = accounts.Text(4);
+      e.group_type = static_cast<int32_t>(accounts.Int(5));
+      e.has_password = accounts.Int(6) != 0;
+      index_of[e.id] = snap->accounts.size() - 1;
+      snap->by_folded_name.emplace(FoldName(e.name), snap->accounts.size() - 1);
+    }
+    sqlite::Statement members = db.Prepare(
+        "SELECT m.group_id, m.path, a.name, a.kind, a.db_id FROM members m "
+        "JOIN accounts g ON g.id = m.group_id "
+        "LEFT JOIN accounts a ON a.id = m.account_id "
+        "WHERE g.db_id = ? ORDER BY m.id");
+    members.BindAll(id);
+    while (members.Step()) {
+      MemberEntry m;
+      if (members.IsNull(1)) {
+        m.name = members.Text(2);
+        m.path = JoinPath(name, m.name);
+      } else {
+        m.path = members.Text(1);
+        std::string domain;
+        SplitMemberPath(m.path, &domain, &m.name);
+      }
+      if (!members.IsNull(3)) m.kind = static_cast<AccountKind>(members.Int(3));
+      snap->accounts[index_of.at(members.Int(0))].members.push_back(std::move(m));
+    }
+    db.Exec("COMMIT");
+  } catch (...) {
+    db.Exec("ROLLBACK");
+    throw;
+  }
+  return snap;
+}
+
+// --- accounts
+
+void AccountStore::AddUser(const std::string& db_name, const std::string& name,
+                           const std::string& full_name, const std::string& description,
+                           const std::string& password, int hash_cost) {
+  CheckName(name);
+  // Hash before taking the lock: it is the slow part and needs nothing from the store.
+  std::optional<std::string> hash;
+  if (!password.empty()) hash = HashPassword(password, hash_cost);
+  std::lock_guard lock(mu_);
+  sqlite::Database& db = Db();
+  sqlite::Transaction tx(db);
+  int64_t id = DatabaseId(db_name);
+  sqlite::Statement taken = db.Prepare("SELECT 1 FROM accounts WHERE db_id = ? AND name = ?");
+  if (taken.BindAll(id, name).Step()) errors::kNerrUserexists.Throw();
+  db.Prepare(
+        "INSERT INTO accounts(db_id, kind, name, full_name, description, password_hash) "
+        "VALUES (?, 1, ?, ?, ?, ?)")
+      .BindAll(id, name, full_name, description, hash)
+      .Run();
+  tx.Commit();
+  Changed();
+}
+
+void AccountStore::SetPassword(const std::string& db_name, const std::string& name,
+                               const std::string& password, int hash_cost) {
+  std::optional<std::string> hash;
+  if (!password.empty()) hash = HashPassword(password, hash_cost);
+  std::lock_guard lock(mu_);
+  sqlite::Database& db = Db();
+  sqlite::Transaction tx(db);
+  int64_t id = DatabaseId(db_name);
+  int changed =
+      db.Prepare("UPDATE accounts SET password_hash = ? WHERE db_id = ? AND name = ? AND kind = 1")
+          .BindAll(hash, id, name)
+          .Run();
+  if (changed == 0) errors::kNerrUsernotfound.Throw();
+  tx.Commit();
+  Changed();
+}
+
+void AccountStore::AddGroup(const std::string& db_name, const std::string& name,
+                            const std::string& description, int32_t group_type) {
+  CheckName(name);
+  std::lock_guard lock(mu_);
+  sqlite::Database& db = Db();
+  sqlite::Transaction tx(db);
+  int64_t id = DatabaseId(db_name);
+  sqlite::Statement taken = db.Prepare("SELECT 1 FROM accounts WHERE db_id = ? AND name = ?");
+  if (taken.BindAll(id, name).Step()) errors::kErrorAliasExists.Throw();
+  db.Prepare(
+        "INSERT INTO accounts(db_id, kind, name, description, group_type) VALUES (?, 2, ?, ?, ?)")
+      .BindAll(id, name, description, group_type)
+      .Run();
+  tx.Commit();
+  Changed();
+}
+
+void AccountStore::DeleteAccount(const std::string& db_name, AccountKind kind,
+                                 const std::string& name) {
+  std::lock_guard lock(mu_);
+  sqlite::Database& db = Db();
+  sqlite::Transaction tx(db);
+  int64_t id = DatabaseId(db_name);
+  int changed = db.Prepare("DELETE FROM accounts WHERE db_id = ? AND name = ? AND kind = ?")
+                    .BindAll(id, name, static_cast<int>(kind))
+                    .Run();
+  if (changed == 0) NotFound(kind).Throw();
+  tx.Commit();
+  Changed();
+}
+
+void AccountStore::UpdateAccount(const std::string& db_name, AccountKind kind,
+                                 const std::string& name, const AccountChanges& changes) {
+  std::lock_guard lock(mu_);
+  sqlite::Database& db = Db();
+  sqlite::Transaction tx(db);
+  int64_t id = DatabaseId(db_name);
+  int changed = db.Prepare(
+                      "UPDATE accounts SET full_name = coalesce(?, full_name), "
+                      "description = coalesce(?, description), "
+                      "group_type = coalesce(?, group_type) "
+                      "WHERE db_id = ? AND name = ? AND kind = ?")
+                    .BindAll(changes.full_name, changes.description, changes.group_type, id, name,
+                             static_cast<int>(kind))
+                    .Run();
+  if (changed == 0) NotFound(kind).Throw();
+  tx.Commit();
+  Changed();
+}
+
+// --- members
+
+namespace {
+
+struct ResolvedMember {
+  std::optional<int64_t> account_id;  // kept here
+  std::optional<std::string> path;    // kept as given (other databases only)
+};
+
+}  // namespace
+
+void AccountStore::AddMember(const std::string& db_name, const std::string& group,
+                             const std::string& member_path) {
+  std::lock_guard lock(mu_);
+  sqlite::Database& db = Db();
+  sqlite::Transaction tx(db);
+  int64_t db_id = DatabaseId(db_name);
+  sqlite::Statement g =
+      db.Prepare("SELECT id FROM accounts WHERE db_id = ? AND name = ? AND kind = 2");
+  if (!g.BindAll(db_id, group).Step()) errors::kNerrGroupnotfound.Throw();
+  int64_t group_id = g.Int(0);
+
+  std::string domain, account;
+  if (!SplitMemberPath(member_path, &domain, &account)) errors::kEAdsBadPathname.Throw();
+  ResolvedMember member;
+  sqlite::Statement where = db.Prepare("SELECT id FROM account_dbs WHERE name = ?");
+  if (where.BindAll(domain).Step()) {
+    int64_t member_db = where.Int(0);
+    sqlite::Statement a = db.Prepare("SELECT id FROM accounts WHERE db_id = ? AND name = ?");
+    if (!a.BindAll(member_db, account).Step()) errors::kErrorNoSuchMember.Throw();
+    member.account_id = a.Int(0);
+    if (member_db != db_id) member.path = member_path;
+  } else {
+    member.path = member_path;
+  }
+
+  sqlite::Statement already = db.Prepare(
+      member.account_id ? "SELECT 1 FROM members WHERE group_id = ? AND account_id = ?"
+                        : "SELECT 1 FROM members WHERE group_id = ? AND account_id IS NULL "
+                          "AND path = ?");
+  already.Bind(1, group_id);
+  if (member.account_id) {
+    already.Bind(2, *member.account_id);
+  } else {
+    already.Bind(2, *member.path);
+  }
+  if (already.Step()) errors::kErrorMemberInAlias.Throw();
+  db.Prepare("INSERT INTO members(group_id, account_id, path) VALUES (?, ?, ?)")
+      .BindAll(group_id, member.account_id, member.path)
+      .Run();
+  tx.Commit();
+  Changed();
+}
+
+void AccountStore::RemoveMember(const std::string& db_name, const std::string& group,
+                                const std::string& member_path) {
+  std::lock_guard lock(mu_);
+  sqlite::Database& db = Db();
+  sqlite::Transaction tx(db);
+  int64_t db_id = DatabaseId(db_name);
+  sqlite::Statement g =
+      db.Prepare("SELECT id FROM accounts WHERE db_id = ? AND name = ? AND kind = 2");
+  if (!g.BindAll(db_id, group).Step()) errors::kNerrGroupnotfound.Throw();
+  int64_t group_id = g.Int(0);
+
+  std::string domain, account;
+  if (!SplitMemberPath(member_path, &domain, &account)) errors::kErrorMemberNotInAlias.Throw();
+  // A member kept here is named by any spelling of its database and account; one of another
+  // database by its path, letter case aside.
+  int removed = db.Prepare(
+                      "DELETE FROM members WHERE group_id = ?1 AND ("
+                      "  account_id IN (SELECT a.id FROM accounts a "
+                      "                 JOIN account_dbs d ON d.id = a.db_id "
+                      "                 WHERE d.name = ?2 AND a.name = ?3)"
+                      "  OR (account_id IS NULL AND path = ?4))")
+                    .BindAll(group_id, domain, account, member_path)
+                    .Run();
+  if (removed == 0) errors::kErrorMemberNotInAlias.Throw();
+  tx.Commit();
+  Changed();
+}
+
+// --- sign-in
+
+bool AccountStore::CheckPassword(const std::string& db_name, const std::string& account,
+                                 const std::string& password) {
+  std::optional<std::string> hash;
+  {
+    std::lock_guard lock(mu_);
+    sqlite::Database& db = Db();
+    int64_t db_id = DatabaseId(db_name);
+    sqlite::Statement s = db.Prepare(
+        "SELECT password_hash FROM accounts WHERE db_id = ? AND name = ? AND kind = 1 "
+        "AND password_hash IS NOT NULL");
+    if (s.BindAll(db_id, account).Step()) hash = s.Text(0);
+  }
+  // Verified outside the lock: it is slow and other callers need not wait for it.
+  if (password.empty()) hash.reset();
+  return VerifyPassword(password, hash);
+}
+
+}  // namespace brindlecore::platform::winnt

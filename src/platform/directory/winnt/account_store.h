@@ -1,0 +1,153 @@
+// The local account store: account databases (computers or domains) with their users, groups and
+// group members, kept in root/accounts.db.
+//
+// Names of databases and accounts are unique (a user and a group of one database cannot share a
+// name), found case-insensitively (ASCII letters) and reported in the case they were created in.
+// Everything enumerates in creation order; members in the order they were added. Every change is
+// one SQLite transaction: a refused or failed change leaves the file as it was.
+//
+// One store is one SQLite connection guarded by a mutex, so objects bound on several threads may
+// share it. Reads are served from an immutable snapshot of one account database, cached until the
+// file changes (this connection's writes, or another connection's, seen through data_version);
+// a snapshot holds no transaction open, so a caller may write while it walks one.
+//
+// A name is refused with ERROR_INVALID_NAME when it is empty or holds "/", "\\", "," or a control
+// character. Failures are catalogue errors: ERROR_BAD_NETPATH for a database that is not there,
+// NERR_GroupNotFound / NERR_UserNotFound for a missing account, and the errors named on each
+// call; storage failures as sqlite::MapSqliteError says.
+#ifndef BRINDLECORE_PLATFORM_DIRECTORY_WINNT_ACCOUNT_STORE_H_
+#define BRINDLECORE_PLATFORM_DIRECTORY_WINNT_ACCOUNT_STORE_H_
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/sqlite/sqlite.h"
+
+namespace brindlecore::platform::winnt {
+
+enum class AccountKind { kUser = 1, kGroup = 2 };
+
+// Group type of a local group, as a new group created through the provider is given.
+inline constexpr int32_t kLocalGroupType = 4;
+
+struct MemberEntry {
+  std::string name;  // the account part
+  std::string path;  // "WinNT://DB/account": stored case for this database's accounts, else as given
+  std::optional<AccountKind> kind;  // unknown for accounts of a database not kept here
+};
+
+struct AccountEntry {
+  int64_t id = 0;
+  AccountKind kind = AccountKind::kUser;
+  std::string name;
+  std::string full_name;    // users
+  std::string description;
+  int32_t group_type = 0;   // groups
+  bool has_password = false;
+  std::vector<MemberEntry> members;  // groups, in the order added
+};
+
+// One account database as it was when read. Never changes; share freely.
+struct DatabaseSnapshot {
+  int64_t id = 0;
+  std::string name;
+  std::vector<AccountEntry> accounts;  // creation order
+  // nullptr when there is no account of that name (any letter case).
+  const AccountEntry* Find(std::string_view name) const;
+  std::unordered_map<std::string, size_t> by_folded_name;
+};
+
+// Changes to an existing account; unset fields stay as they are.
+struct AccountChanges {
+  std::optional<std::string> full_name;
+  std::optional<std::string> description;
+  std::optional<int32_t> group_type;
+};
+
+// ASCII lower case: the store's notion of "the same name".
+std::string FoldName(std::string_view name);
+
+// Splits "WinNT://DOMAIN/account" into its two parts; false for any other shape.
+bool SplitMemberPath(std::string_view path, std::string* domain, std::string* account);
+
+class AccountStore {
+ public:
+  // `create`: make root/accounts.db (mode 0600) when it is missing; otherwise a missing file is an
+  // empty store (no database exists) until someone creates it. Opening is deferred to first use.
+  AccountStore(std::filesystem::path root, bool create);
+  ~AccountStore();
+  static std::filesystem::path FileIn(const std::filesystem::path& root);
+
+  // --- account databases
+  // Creates database `name` with its built-in groups "Administrators" and "Users" (empty).
+  // Returns false, changing nothing, when one of that name exists.
+  bool CreateDatabase(const std::string& name);
+  // ERROR_BAD_NETPATH when missing. Its accounts go with it; memberships elsewhere that named
+  // them are removed.
+  void DeleteDatabase(const std::string& name);
+  std::vector<std::string> ListDatabases();
+
+  // --- reads
+  // The database as it is now. ERROR_BAD_NETPATH when missing.
+  std::shared_ptr<const DatabaseSnapshot> Read(const std::string& db);
+
+  // --- accounts
+  // NERR_UserExists when the name is taken. An empty password makes an account that cannot sign
+  // in. `hash_cost` 0 is the hashing library's default work factor.
+  void AddUser(const std::string& db, const std::string& name, const std::string& full_name,
+               const std::string& description, const std::string& password, int hash_cost = 0);
+  // NERR_UserNotFound when there is no such user. Empty: the account can no longer sign in.
+  void SetPassword(const std::string& db, const std::string& name, const std::string& password,
+                   int hash_cost = 0);
+  // ERROR_ALIAS_EXISTS when the name is taken.
+  void AddGroup(const std::string& db, const std::string& name, const std::string& description,
+                int32_t group_type = kLocalGroupType);
+  // Deletes a user or a group (and every membership naming it): NERR_UserNotFound or
+  // NERR_GroupNotFound when there is no account of that kind and name.
+  void DeleteAccount(const std::string& db, AccountKind kind, const std::string& name);
+  void UpdateAccount(const std::string& db, AccountKind kind, const std::string& name,
+                     const AccountChanges& changes);
+
+  // --- members: `member_path` is "WinNT://DOMAIN/account".
+  // NERR_GroupNotFound for a missing group; E_ADS_BAD_PATHNAME for another shape of path;
+  // ERROR_NO_SUCH_MEMBER when DOMAIN is a database here without that account;
+  // ERROR_MEMBER_IN_ALIAS when already a member. A DOMAIN not kept here is taken as given.
+  void AddMember(const std::string& db, const std::string& group, const std::string& member_path);
+  // ERROR_MEMBER_NOT_IN_ALIAS when the path names no member of the group.
+  void RemoveMember(const std::string& db, const std::string& group,
+                    const std::string& member_path);
+
+  // --- sign-in
+  // Whether `account` of `db` exists, has a password, and `password` is that password. Takes the
+  // time of one hash verification whatever the outcome, so a caller cannot tell which failed.
+  // ERROR_BAD_NETPATH when the database is missing.
+  bool CheckPassword(const std::string& db, const std::string& account,
+                     const std::string& password);
+
+ private:
+  sqlite::Database& Db();  // opens on first use; caller holds mu_
+  bool OpenIfPresent();    // caller holds mu_
+  int64_t DatabaseId(const std::string& db);  // ERROR_BAD_NETPATH
+  std::shared_ptr<const DatabaseSnapshot> Load(int64_t id, const std::string& name);
+  void Changed() { snapshots_.clear(); }
+
+  std::filesystem::path path_;
+  bool create_;
+  std::mutex mu_;
+  std::optional<sqlite::Database> db_;
+  std::optional<sqlite::Statement> data_version_query_;  // prepared once: asked on every read
+  int64_t data_version_ = -1;
+  std::map<std::string, std::shared_ptr<const DatabaseSnapshot>> snapshots_;  // by folded name
+};
+
+}  // namespace brindlecore::platform::winnt
+
+#endif  // BRINDLECORE_PLATFORM_DIRECTORY_WINNT_ACCOUNT_STORE_H_

@@ -1,0 +1,300 @@
+#include "platform/directory/winnt/winnt_objects.h"
+
+#include <utility>
+#include <vector>
+
+#include "platform/automation/errors.h"
+
+namespace brindlecore::platform::winnt {
+namespace {
+
+using StorePtr = std::shared_ptr<AccountStore>;
+using SnapshotPtr = std::shared_ptr<const DatabaseSnapshot>;
+
+std::string AccountPath(const std::string& db, const std::string& account) {
+  return "WinNT://" + db + "/" + account;
+}
+
+bool PropertyIs(const std::string& property, std::string_view name) {
+  return FoldName(property) == FoldName(name);
+}
+
+// A group member as the group lists it: a name, the path it was added under, and its kind when
+// the account is kept here.
+class MemberObject : public DirObject {
+ public:
+  explicit MemberObject(MemberEntry entry) : entry_(std::move(entry)) {}
+  std::string Name() override { return entry_.name; }
+  std::string ADsPath() override { return entry_.path; }
+  std::string Class() override { return entry_.kind == AccountKind::kGroup ? "Group" : "User"; }
+  Variant Get(const std::string& property) override {
+    if (PropertyIs(property, "Name")) return Variant(entry_.name);
+    errors::kEAdsPropertyNotFound.Throw();
+  }
+  void Put(const std::string&, const Variant&) override {
+    errors::kEAdsPropertyNotSupported.Throw();
+  }
+  void SetInfo() override {}
+  bool Supports(DirKind kind) const override {
+    if (kind == DirKind::kGroup) return entry_.kind == AccountKind::kGroup;
+    return kind == DirKind::kUser && entry_.kind != AccountKind::kGroup;
+  }
+
+ private:
+  MemberEntry entry_;
+};
+
+// Walks a list taken from one snapshot; the snapshot holds no transaction, so the caller may
+// change the store between steps.
+class MemberEnumerator : public DirEnumerator {
+ public:
+  MemberEnumerator(SnapshotPtr snapshot, const AccountEntry* group)
+      : snapshot_(std::move(snapshot)), group_(group) {}
+  std::unique_ptr<DirObject> Next() override {
+    if (next_ >= group_->members.size()) return nullptr;
+    return std::make_unique<MemberObject>(group_->members[next_++]);
+  }
+
+ private:
+  SnapshotPtr snapshot_;
+  const AccountEntry* group_;
+  size_t next_ = 0;
+};
+
+// A user or a group: bound from a snapshot entry, or new (after Create) until its SetInfo. Puts
+// go to a property cache that reads see at once and SetInfo stores.
+class AccountObject : public DirObject {
+ public:
+  AccountObject(StorePtr store, std::string db, SnapshotPtr snapshot, const AccountEntry* entry)
+      : store_(std::move(store)),
+        db_(std::move(db)),
+        snapshot_(std::move(snapshot)),
+        kind_(entry->kind),
+        name_(entry->name),
+        full_name_(entry->full_name),
+        description_(entry->description),
+        group_type_(entry->group_type) {}
+  // A new account of `kind`, stored at SetInfo.
+  AccountObject(StorePtr store, std::string db, AccountKind kind, std::string name)
+      : store_(std::move(store)),
+        db_(std::move(db)),
+        kind_(kind),
+        name_(std::move(name)),
+        group_type_(kind == AccountKind::kGroup ? kLocalGroupType : 0),
+        is_new_(true) {}
+
+  std::string Name() override { return name_; }
+  std::string ADsPath() override { return AccountPath(db_, name_); }
+  std::string Class() override { return IsGroup() ? "Group" : "User"; }
+
+  Variant Get(const std::string& property) override {
+    if (PropertyIs(property, "Name")) return Variant(name_);
+    if (PropertyIs(property, "Description")) return Variant(description_);
+    if (IsGroup() && PropertyIs(property, "groupType")) return Variant(group_type_);
+    if (!IsGroup() && PropertyIs(property, "FullName")) return Variant(full_name_);
+    errors::kEAdsPropertyNotFound.Throw();
+  }
+
+  void Put(const std::string& property, const Variant& value) override {
+    if (PropertyIs(property, "Description")) {
+      SetDescription(ToText(value));
+    } else if (IsGroup() && PropertyIs(property, "groupType")) {
+      group_type_ = ToLong(value);
+      changes_.group_type = group_type_;
+    } else if (!IsGroup() && PropertyIs(property, "FullName")) {
+      full_name_ = ToText(value);
+      changes_.full_name = full_name_;
+    } else {
+      errors::kEAdsPropertyNotSupported.Throw();
+    }
+  }
+
+  void SetInfo() override {
+    if (is_new_) {
+      if (IsGroup()) {
+        store_->AddGroup(db_, name_, description_, group_type_);
+      } else {
+        store_->AddUser(db_, name_, full_name_, description_, "");
+      }
+      is_new_ = false;
+    } else if (changes_.full_name || changes_.description || changes_.group_type) {
+      store_->UpdateAccount(db_, kind_, name_, changes_);
+    }
+    changes_ = {};
+  }
+
+  bool Supports(DirKind kind) const override {
+    return kind == (IsGroup() ? DirKind::kGroup : DirKind::kUser);
+  }
+
+  std::string Description() override { return description_; }
+  void SetDescription(const std::string& text) override {
+    description_ = text;
+    changes_.description = text;
+  }
+  std::string FullName() override {
+    if (IsGroup()) errors::kRtObjectDoesntSupport.Throw();
+    return full_name_;
+  }
+
+  std::unique_ptr<DirEnumerator> Members() override {
+    RequireGroup();
+    // The members as they are now, not as they were at bind.
+    SnapshotPtr now = store_->Read(db_);
+    const AccountEntry* group = now->Find(name_);
+    if (group == nullptr || group->kind != AccountKind::kGroup) {
+      errors::kNerrGroupnotfound.Throw();
+    }
+    return std::make_unique<MemberEnumerator>(std::move(now), group);
+  }
+  void Add(const std::string& member_path) override {
+    RequireGroup();
+    store_->AddMember(db_, name_, member_path);
+  }
+  void Remove(const std::string& member_path) override {
+    RequireGroup();
+    store_->RemoveMember(db_, name_, member_path);
+  }
+
+ private:
+  bool IsGroup() const { return kind_ == AccountKind::kGroup; }
+  void RequireGroup() {
+    if (!IsGroup()) errors::kRtObjectDoesntSupport.Throw();
+    if (is_new_) errors::kNerrGroupnotfound.Throw();
+  }
+
+  StorePtr store_;
+  std::string db_;        // stored case
+  SnapshotPtr snapshot_;  // keeps nothing but the bind's view alive
+  AccountKind kind_;
+  std::string name_;
+  std::string full_name_;
+  std::string description_;
+  int32_t group_type_ = 0;
+  bool is_new_ = false;
+  AccountChanges changes_;
+};
+
+class AccountEnumerator : public DirEnumerator {
+ public:
+  AccountEnumerator(StorePtr store, SnapshotPtr snapshot, bool users, bool groups)
+      : store_(std::move(store)), snapshot_(std::move(snapshot)), users_(users), groups_(groups) {}
+  std::unique_ptr<DirObject> Next() override {
+    while (next_ < snapshot_->accounts.size()) {
+      const AccountEntry& e = snapshot_->accounts[next_++];
+      if (e.kind == AccountKind::kUser ? users_ : groups_) {
+        return std::make_unique<AccountObject>(store_, snapshot_->name, snapshot_, &e);
+      }
+    }
+    return nullptr;
+  }
+
+ private:
+  StorePtr store_;
+  SnapshotPtr snapshot_;
+  bool users_, groups_;
+  size_t next_ = 0;
+};
+
+// An account database: the computer (or domain) whose users and groups it holds.
+class DatabaseObject : public DirObject {
+ public:
+  DatabaseObject(StorePtr store, std::string name) : store_(std::move(store)), name_(name) {}
+  std::string Name() override { return name_; }
+  std::string ADsPath() override { return "WinNT://" + name_; }
+  std::string Class() override { return "Computer"; }
+  Variant Get(const std::string& property) override {
+    if (PropertyIs(property, "Name")) return Variant(name_);
+    errors::kEAdsPropertyNotFound.Throw();
+  }
+  void Put(const std::string&, const Variant&) override {
+    errors::kEAdsPropertyNotSupported.Throw();
+  }
+  void SetInfo() override {}
+  bool Supports(DirKind kind) const override { return kind == DirKind::kContainer; }
+
+  void SetFilter(const std::vector<std::string>& classes) override {
+    users_ = groups_ = classes.empty();
+    for (const std::string& c : classes) {
+      users_ = users_ || FoldName(c) == "user";
+      groups_ = groups_ || FoldName(c) == "group";
+    }
+  }
+  std::unique_ptr<DirEnumerator> Enumerate() override {
+    return std::make_unique<AccountEnumerator>(store_, store_->Read(name_), users_, groups_);
+  }
+  std::unique_ptr<DirObject> Create(const std::string& cls, const std::string& name) override {
+    return std::make_unique<AccountObject>(store_, name_, KindOf(cls), name);
+  }
+  void Delete(const std::string& cls, const std::string& name) override {
+    store_->DeleteAccount(name_, KindOf(cls), name);
+  }
+
+ private:
+  static AccountKind KindOf(const std::string& cls) {
+    std::string folded = FoldName(cls);
+    if (folded == "group") return AccountKind::kGroup;
+    if (folded == "user") return AccountKind::kUser;
+    errors::kEAdsUnknownObject.Throw();
+  }
+
+  StorePtr store_;
+  std::string name_;  // stored case
+  bool users_ = true, groups_ = true;
+};
+
+// "WinNT:": binds with explicit credentials.
+class NamespaceObject : public DirObject {
+ public:
+  explicit NamespaceObject(StorePtr store) : store_(std::move(store)) {}
+  std::string Name() override { return "WinNT:"; }
+  std::string ADsPath() override { return "WinNT:"; }
+  std::string Class() override { return "Namespace"; }
+  Variant Get(const std::string&) override { errors::kEAdsPropertyNotFound.Throw(); }
+  void Put(const std::string&, const Variant&) override {
+    errors::kEAdsPropertyNotSupported.Throw();
+  }
+  void SetInfo() override {}
+  bool Supports(DirKind) const override { return false; }
+
+  std::unique_ptr<DirObject> OpenDSObject(const std::string& path, const std::string& user,
+                                          const std::string& password, int32_t) override {
+    WinNtPath parsed = ParseWinNtPath(path);
+    if (parsed.kind == WinNtPath::Kind::kNamespace) errors::kEAdsBadPathname.Throw();
+    // "DB\account" or a bare account, both of the database bound. The first backslash splits;
+    // an account part that holds another one names no account and fails like any other.
+    std::string account = user;
+    bool same_database = true;
+    if (size_t slash = user.find('\\'); slash != std::string::npos) {
+      account = user.substr(slash + 1);
+      same_database = FoldName(user.substr(0, slash)) == FoldName(parsed.database);
+    }
+    bool accepted = store_->CheckPassword(parsed.database, same_database ? account : "", password);
+    if (!accepted || !same_database) errors::kErrorLogonFailure.Throw();
+    return BindWinNt(store_, path);
+  }
+
+ private:
+  StorePtr store_;
+};
+
+}  // namespace
+
+std::unique_ptr<DirObject> BindWinNt(const StorePtr& store, const std::string& path) {
+  WinNtPath parsed = ParseWinNtPath(path);
+  if (parsed.kind == WinNtPath::Kind::kNamespace) return std::make_unique<NamespaceObject>(store);
+  SnapshotPtr snapshot = store->Read(parsed.database);
+  if (parsed.kind == WinNtPath::Kind::kDatabase) {
+    return std::make_unique<DatabaseObject>(store, snapshot->name);
+  }
+  const AccountEntry* entry = snapshot->Find(parsed.account);
+  bool want_user = parsed.want == WinNtPath::Want::kUser;
+  if (entry == nullptr ||
+      (parsed.want != WinNtPath::Want::kAny &&
+       entry->kind != (want_user ? AccountKind::kUser : AccountKind::kGroup))) {
+    (want_user ? errors::kNerrUsernotfound : errors::kNerrGroupnotfound).Throw();
+  }
+  return std::make_unique<AccountObject>(store, snapshot->name, snapshot, entry);
+}
+
+}  // namespace brindlecore::platform::winnt

@@ -1,0 +1,103 @@
+#include "support/winnt_fixture.h"
+
+#include <optional>
+#include <vector>
+
+#include "platform/automation/errors.h"
+#include "platform/directory/winnt/account_store.h"
+
+namespace brindlecore::testing {
+namespace {
+
+using platform::winnt::AccountEntry;
+using platform::winnt::AccountKind;
+using platform::winnt::AccountStore;
+
+// The cheapest work factor: tests sign in often, and the hash's strength is not what they test.
+constexpr int kTestHashCost = 1;
+
+AccountStore Open(const std::filesystem::path& root) {
+  std::filesystem::create_directories(root);
+  return AccountStore(root, /*create=*/true);
+}
+
+std::string Join(const std::vector<std::string>& items) {
+  std::string joined;
+  for (const std::string& item : items) joined += (joined.empty() ? "" : ",") + item;
+  return joined;
+}
+
+std::optional<AccountEntry> FindGroup(const std::filesystem::path& root,
+                                      const std::string& computer, const std::string& group) {
+  try {
+    AccountStore store = Open(root);
+    auto snapshot = store.Read(computer);
+    const AccountEntry* entry = snapshot->Find(group);
+    if (entry != nullptr && entry->kind == AccountKind::kGroup) return *entry;
+  } catch (const AutomationError&) {
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+AccountsFixture::AccountsFixture(const std::filesystem::path& root) : root_(root) {}
+AccountsFixture::~AccountsFixture() = default;
+
+AccountsFixture& AccountsFixture::Computer(const std::string& name) {
+  if (!Open(root_).CreateDatabase(name)) errors::kErrorAlreadyExists.Throw();
+  return *this;
+}
+
+AccountsFixture& AccountsFixture::User(const std::string& computer, const std::string& name,
+                                       const std::string& password, const std::string& full_name,
+                                       const std::string& description) {
+  Open(root_).AddUser(computer, name, full_name, description, password, kTestHashCost);
+  return *this;
+}
+
+AccountsFixture& AccountsFixture::Group(const std::string& computer, const std::string& name,
+                                        const std::string& description) {
+  Open(root_).AddGroup(computer, name, description);
+  return *this;
+}
+
+AccountsFixture& AccountsFixture::Member(const std::string& computer, const std::string& group,
+                                         const std::string& member) {
+  std::string path = member.find('/') == std::string::npos ? computer + "/" + member : member;
+  Open(root_).AddMember(computer, group, "WinNT://" + path);
+  return *this;
+}
+
+bool AccountsFixture::HasGroup(const std::string& computer, const std::string& group) const {
+  return FindGroup(root_, computer, group).has_value();
+}
+
+std::string AccountsFixture::GroupDescription(const std::string& computer,
+                                              const std::string& group) const {
+  auto entry = FindGroup(root_, computer, group);
+  return entry ? entry->description : "";
+}
+
+std::string AccountsFixture::Members(const std::string& computer, const std::string& group) const {
+  auto entry = FindGroup(root_, computer, group);
+  std::vector<std::string> names;
+  if (entry) {
+    for (const auto& member : entry->members) names.push_back(member.name);
+  }
+  return Join(names);
+}
+
+std::string AccountsFixture::Groups(const std::string& computer) const {
+  AccountStore store = Open(root_);
+  std::vector<std::string> names;
+  try {
+    for (const AccountEntry& e : store.Read(computer)->accounts) {
+      if (e.kind == AccountKind::kGroup) names.push_back(e.name);
+    }
+  } catch (const AutomationError&) {
+  }
+  return Join(names);
+}
+
+}  // namespace brindlecore::testing
