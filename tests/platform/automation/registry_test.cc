@@ -1,0 +1,173 @@
+// The class registry and object creation through it, over a root in a temporary folder.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "brindlecore/automation.h"
+#include "platform/automation/errors.h"
+#include "platform/automation/registry.h"
+#include "platform/root.h"
+#include "support/temp_dir.h"
+
+namespace brindlecore::automation {
+namespace {
+
+using testing::TempDir;
+
+constexpr char kClsidKey[] = "CLSID\\{6F1B2C3D-4E5F-4A7B-8C9D-0E1F2A3B4C5D}";
+
+class RegistryTest : public ::testing::Test {
+ protected:
+  void SetUp() override { platform::SetProcessRoot(dir_.path()); }
+
+  static std::filesystem::path Component() {
+    const char* env = std::getenv("BRINDLECORE_COMPONENT");
+    return env ? env : "";
+  }
+
+  static void ExpectError(const std::function<void()>& f, const errors::ErrorCode& code) {
+    try {
+      f();
+      ADD_FAILURE() << "no error, expected " << code.text;
+    } catch (const AutomationError& e) {
+      EXPECT_EQ(e.number, code.number);
+      EXPECT_EQ(e.description, code.text);
+    }
+  }
+
+  TempDir dir_;
+};
+
+TEST_F(RegistryTest, KeysMatchWithoutLetterCaseAndTreesGoWhole) {
+  const std::vector<RegistryValue> values = {
+      {"App.Thing\\CLSID", "", "{1}"},   {"CLSID\\{1}", "", "Thing"},
+      {"CLSID\\{1}\\InprocServer32", "ThreadingModel", "Apartment"},
+      {"CLSID\\{10}", "", "Other"},      {"App.ThingX", "", "kept"},
+  };
+  RegistryWrite(values);
+  EXPECT_EQ(RegistryRead("app.thing\\clsid"), "{1}");
+  EXPECT_EQ(RegistryRead("CLSID\\{1}\\InprocServer32", "ThreadingModel"), "Apartment");
+  EXPECT_EQ(RegistryRead("CLSID\\{1}\\InprocServer32"), std::nullopt);  // no default value
+  EXPECT_EQ(RegistryRead("Nowhere"), std::nullopt);
+
+  RegistryWrite(std::vector<RegistryValue>{{"APP.THING\\CLSID", "", "{2}"}});
+  EXPECT_EQ(RegistryRead("App.Thing\\CLSID"), "{2}");
+
+  RegistryDeleteTrees(std::vector<std::string>{"clsid\\{1}", "App.Thing", "Absent"});
+  EXPECT_EQ(RegistryRead("CLSID\\{1}"), std::nullopt);
+  EXPECT_EQ(RegistryRead("CLSID\\{1}\\InprocServer32", "ThreadingModel"), std::nullopt);
+  EXPECT_EQ(RegistryRead("App.Thing\\CLSID"), std::nullopt);
+  EXPECT_EQ(RegistryRead("CLSID\\{10}"), "Other");
+  EXPECT_EQ(RegistryRead("App.ThingX"), "kept");
+}
+
+TEST_F(RegistryTest, ConcurrentWritersKeepEachOthersEntries) {
+  constexpr int kWriters = 6;
+  constexpr int kRounds = 15;
+  std::vector<pid_t> children;
+  for (int w = 0; w < kWriters; ++w) {
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      int status = 0;
+      try {
+        for (int r = 0; r < kRounds; ++r) {
+          std::string key = "W" + std::to_string(w) + "\\" + std::to_string(r);
+          RegistryWrite(std::vector<RegistryValue>{{key, "", "v"}});
+        }
+      } catch (...) {
+        status = 1;
+      }
+      ::_exit(status);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  for (int w = 0; w < kWriters; ++w) {
+    for (int r = 0; r < kRounds; ++r) {
+      EXPECT_EQ(RegistryRead("W" + std::to_string(w) + "\\" + std::to_string(r)), "v");
+    }
+  }
+}
+
+TEST_F(RegistryTest, AnUnreadableRegistryIsNotOverwritten) {
+  std::filesystem::create_directories(dir_.path());
+  { std::ofstream(RegistryFile()) << "{ not json"; }
+  ExpectError([] { RegistryWrite(std::vector<RegistryValue>{{"K", "", "v"}}); }, errors::kEFail);
+  std::ifstream in(RegistryFile());
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text, "{ not json");
+}
+
+TEST_F(RegistryTest, RegisterCreateUnregisterRoundTrip) {
+  if (Component().empty()) GTEST_SKIP() << "BRINDLECORE_COMPONENT not set";
+  ExpectError([] { CreateObject("Brindlecore.Authentication"); }, errors::kCoEClassstring);
+
+  RegistryWrite(std::vector<RegistryValue>{{"Other.Class\\CLSID", "", "{7}"}});
+  ASSERT_EQ(RegisterServerLibrary(Component(), false), kSOk);
+  EXPECT_EQ(RegistryRead(std::string(kClsidKey) + "\\InprocServer32"),
+            std::filesystem::canonical(Component()).string());
+  EXPECT_EQ(RegistryRead(std::string(kClsidKey) + "\\InprocServer32", "ThreadingModel"),
+            "Apartment");
+  EXPECT_EQ(RegistryRead("TypeLib\\{9B3C4D5E-6F70-4192-AB3C-4D5E6F708192}\\1.1"), "Brindlecore");
+
+  Object object = CreateObject("brindlecore.AUTHENTICATION");
+  ASSERT_TRUE(object);
+  // The object is ours: it knows the method and checks the call against its parameter list.
+  std::vector<Arg> args;
+  ExpectError([&] { object.Call("getvirtualwebservers", args); }, errors::kDispEBadparamcount);
+
+  ASSERT_EQ(RegisterServerLibrary(Component(), true), kSOk);
+  ExpectError([] { CreateObject("Brindlecore.Authentication"); }, errors::kCoEClassstring);
+  EXPECT_EQ(RegistryRead(kClsidKey), std::nullopt);
+  EXPECT_EQ(RegistryRead("Other.Class\\CLSID"), "{7}");
+  // The object made before stays usable: the library stays loaded.
+  ExpectError([&] { object.Call("GetVirtualWebServers", args); }, errors::kDispEBadparamcount);
+}
+
+TEST_F(RegistryTest, CreationFailuresNameTheirCause) {
+  if (Component().empty()) GTEST_SKIP() << "BRINDLECORE_COMPONENT not set";
+  ExpectError([] { CreateObject(""); }, errors::kCoEClassstring);
+  ExpectError([] { CreateObject("No.Such"); }, errors::kCoEClassstring);
+
+  ASSERT_EQ(RegisterServerLibrary(Component(), false), kSOk);
+  std::filesystem::path gone = dir_.path() / "removed" / "libBrindlecore.so";
+  RegistryWrite(std::vector<RegistryValue>{{std::string(kClsidKey) + "\\InprocServer32", "",
+                                            gone.string()}});
+  ExpectError([] { CreateObject("Brindlecore.Authentication"); }, errors::kErrorModNotFound);
+
+  RegistryDeleteTrees(std::vector<std::string>{std::string(kClsidKey) + "\\InprocServer32"});
+  ExpectError([] { CreateObject("Brindlecore.Authentication"); }, errors::kRegdbEClassnotreg);
+
+  EXPECT_EQ(RegisterServerLibrary(gone, false), errors::kErrorModNotFound.number);
+}
+
+TEST(ErrorsTest, EveryNumberFindsItsTextAndUnknownOnesSayWhatTheyAre) {
+  for (const errors::ErrorCode* code :
+       {&errors::kRtInvalidUseOfNull, &errors::kErrorLogonFailure, &errors::kEAdsBadPathname,
+        &errors::kAdErrProviderNotFound, &errors::kDispEBadparamcount, &errors::kENotimpl}) {
+    ASSERT_EQ(errors::Find(code->number), code);
+    AutomationError e = ErrorFromHresult(code->number);
+    EXPECT_EQ(e.number, code->number);
+    EXPECT_EQ(e.description, code->text);
+  }
+  EXPECT_EQ(errors::Find(12345), nullptr);
+  EXPECT_EQ(ErrorFromHresult(static_cast<int32_t>(0x8000FFFFu)).description,
+            "Unknown error 0x8000FFFF");
+}
+
+}  // namespace
+}  // namespace brindlecore::automation
