@@ -1,0 +1,249 @@
+// The administration pages as a browser meets them: sign-in, sessions, the guards on every
+// state-changing request, and the pages that carry the component's rows.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "host/served_root.h"
+#include "platform/automation/errors.h"
+#include "support/winnt_fixture.h"
+
+namespace brindlecore::testing {
+namespace {
+
+class PagesTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { server_ = new ServedRoot(); }
+  static void TearDownTestSuite() {
+    delete server_;
+    server_ = nullptr;
+  }
+  std::string Members(const std::string& group) {
+    return AccountsFixture(server_->root()).Members(kComputer, group);
+  }
+  static ServedRoot* server_;
+};
+
+ServedRoot* PagesTest::server_ = nullptr;
+
+TEST_F(PagesTest, ServerAdministratorSignsInWithAStrictHttpOnlyCookie) {
+  Visitor v(*server_);
+  httplib::Result r = v.SignIn("admin", "admin-pw");
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->status, 303);
+  EXPECT_EQ(r->get_header_value("Location"), "ProfileAdministrators.asp");
+  const std::string cookie = r->get_header_value("Set-Cookie");
+  EXPECT_NE(cookie.find("; HttpOnly"), std::string::npos) << cookie;
+  EXPECT_NE(cookie.find("; SameSite=Strict"), std::string::npos) << cookie;
+  EXPECT_EQ(cookie.find("admin-pw"), std::string::npos);
+  EXPECT_EQ(v.csrf.size(), 64u);
+
+  httplib::Result page = v.Get("/ProfileAdministrators.asp");
+  ASSERT_TRUE(page);
+  EXPECT_EQ(page->status, 200);
+  // The component's row for carol, embedded as returned.
+  EXPECT_NE(page->body.find("<TR><TD class=TableRow width=115>carol</TD>"
+                            "<TD class=TableRow width=150>Carol Chen</TD>"
+                            "<TD class=TableRow>QZW3SVC1<a href=./UserDelete.asp?"
+                            "GroupName=QZW3SVC1&UserName=carol&RedirPage="
+                            "ProfileAdministrators.asp class=ActionItem>"),
+            std::string::npos)
+      << page->body;
+}
+
+TEST_F(PagesTest, RefusedSignInsShowTheComponentsTextAndStartNoSession) {
+  struct Case {
+    std::string user, password, login_type, shown;
+  };
+  const auto& logon = errors::kErrorLogonFailure;
+  const Case cases[] = {
+      {"admin", "wrong", "ServerAdministrator",
+       " - " + NumberText(logon.number) + "," + std::string(logon.text)},
+      // The password is right, but carol holds no server administrator rights.
+      {"carol", "carol-pw", "ServerAdministrator",
+       "User Authenticated, but Group Membership Incorrect for Server Administrator."},
+      {"admin", "admin-pw", "ProfileAdministrator",
+       "User Authenticated, but Group Membership Incorrect for Profile Administrator."},
+      {"admin", "", "ServerAdministrator", " - -1,Invalid Password - 0 Length String"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.user + "/" + c.password + "/" + c.login_type);
+    Visitor v(*server_);
+    httplib::Result r = v.SignIn(c.user, c.password, c.login_type);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 401);
+    EXPECT_FALSE(r->has_header("Set-Cookie"));
+    EXPECT_NE(r->body.find("class=\"message error\">" + c.shown + "</div>"), std::string::npos)
+        << r->body;
+  }
+}
+
+TEST_F(PagesTest, ValuesTheHostWritesAreEscaped) {
+  Visitor v(*server_);
+  httplib::Result r = v.SignIn("<b>\"x\"</b>", "pw");
+  ASSERT_TRUE(r);
+  EXPECT_NE(r->body.find("value=\"&lt;b&gt;&quot;x&quot;&lt;/b&gt;\""), std::string::npos);
+  EXPECT_EQ(r->body.find("<b>\"x\""), std::string::npos);
+}
+
+TEST_F(PagesTest, ProfileAdministratorSeesOnlyTheirProfiles) {
+  Visitor v(*server_);
+  httplib::Result r = v.SignIn("carol", "carol-pw", "ProfileAdministrator");
+  ASSERT_TRUE(r);
+  ASSERT_EQ(r->status, 303);
+  EXPECT_EQ(r->get_header_value("Location"), "Default.asp");
+  httplib::Result home = v.Get("/Default.asp");
+  ASSERT_TRUE(home);
+  EXPECT_NE(home->body.find("<td class=TableRow>W3SVC1</td><td class=TableRow>Sales</td>"),
+            std::string::npos)
+      << home->body;
+  EXPECT_EQ(home->body.find("Groups.asp"), std::string::npos);
+
+  for (const char* page : {"/ProfileAdministrators.asp", "/Groups.asp", "/Users.asp",
+                           "/Import.asp", "/Sites.asp", "/editGroup.asp?GroupName=QZW3SVC1"}) {
+    httplib::Result denied = v.Get(page);
+    ASSERT_TRUE(denied);
+    EXPECT_EQ(denied->status, 403) << page;
+  }
+  httplib::Result add = v.Post("/AddUser.asp", {{"user", "bob"}, {"group", "QZW3SVC1"}});
+  ASSERT_TRUE(add);
+  EXPECT_EQ(add->status, 403);
+  EXPECT_EQ(Members("QZW3SVC1"), "carol");
+}
+
+TEST_F(PagesTest, PagesWithoutASessionLeadToTheSignIn) {
+  httplib::Result r = server_->Client().Get("/Groups.asp");
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->status, 303);
+  EXPECT_EQ(r->get_header_value("Location"), "login.asp");
+}
+
+TEST_F(PagesTest, StateChangesNeedTheSessionsToken) {
+  Visitor v(*server_);
+  ASSERT_EQ(v.SignIn("admin", "admin-pw")->status, 303);
+  httplib::Result forged = v.Post("/AddUser.asp", {{"user", "bob"}, {"group", "QZW3SVC1"},
+                                                   {"csrf", std::string(64, 'a')}},
+                                  false);
+  ASSERT_TRUE(forged);
+  EXPECT_EQ(forged->status, 403);
+  EXPECT_EQ(Members("QZW3SVC1"), "carol");
+
+  httplib::Result added = v.Post(
+      "/AddUser.asp",
+      {{"user", "bob"}, {"group", "QZW3SVC1"}, {"back", "ProfileAdministrators.asp"}});
+  ASSERT_TRUE(added);
+  EXPECT_EQ(added->status, 303);
+  EXPECT_EQ(added->get_header_value("Location"), "ProfileAdministrators.asp");
+  EXPECT_EQ(Members("QZW3SVC1"), "carol,bob");
+  httplib::Result page = v.Get("/ProfileAdministrators.asp");
+  EXPECT_NE(page->body.find("class=\"message ok\">User bob added to group QZW3SVC1.</div>"),
+            std::string::npos);
+
+  // The component's refusal reaches the page as its pvError text.
+  v.Post("/AddUser.asp", {{"user", "bob"}, {"group", "QZW3SVC1"}, {"back", "Groups.asp"}});
+  page = v.Get("/Groups.asp");
+  EXPECT_NE(page->body.find("class=\"message error\">"), std::string::npos) << page->body;
+
+  httplib::Result removed = v.Get(
+      "/UserDelete.asp?GroupName=QZW3SVC1&UserName=bob&RedirPage=ProfileAdministrators.asp",
+      {{"Sec-Fetch-Site", "same-origin"}});
+  ASSERT_TRUE(removed);
+  EXPECT_EQ(removed->status, 303);
+  EXPECT_EQ(Members("QZW3SVC1"), "carol");
+}
+
+TEST_F(PagesTest, UserDeleteRefusesOtherSitesAndForeignReturnPages) {
+  Visitor v(*server_);
+  ASSERT_EQ(v.SignIn("admin", "admin-pw")->status, 303);
+  const std::string own = server_->origin();
+  struct Case {
+    std::string redirect;
+    httplib::Headers headers;
+    int status;
+  };
+  const Case cases[] = {
+      {"ProfileAdministrators.asp", {{"Sec-Fetch-Site", "cross-site"}}, 403},
+      {"ProfileAdministrators.asp", {{"Sec-Fetch-Site", "same-site"}}, 403},
+      {"ProfileAdministrators.asp", {{"Origin", "http://evil.example"}}, 403},
+      {"ProfileAdministrators.asp", {{"Referer", "http://evil.example/page"}}, 403},
+      // A referer that merely begins with our address is someone else's host.
+      {"ProfileAdministrators.asp", {{"Referer", own + ".evil.example/"}}, 403},
+      {"ProfileAdministrators.asp", {}, 403},
+      {"http://evil.example/", {{"Sec-Fetch-Site", "same-origin"}}, 400},
+      {"//evil.example/ProfileAdministrators.asp", {{"Sec-Fetch-Site", "same-origin"}}, 400},
+      {"/ProfileAdministrators.asp", {{"Referer", own + "/Groups.asp"}}, 400},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.redirect);
+    httplib::Result r = v.Get("/UserDelete.asp?GroupName=QZW3SVC1&UserName=carol&RedirPage=" +
+                                  httplib::detail::encode_query_param(c.redirect),
+                              c.headers);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, c.status);
+    EXPECT_FALSE(r->has_header("Location"));
+    EXPECT_EQ(Members("QZW3SVC1"), "carol");
+  }
+}
+
+TEST_F(PagesTest, SignOutEndsTheSession) {
+  Visitor v(*server_);
+  ASSERT_EQ(v.SignIn("admin", "admin-pw")->status, 303);
+  EXPECT_EQ(v.Post("/logout.asp", {}, false)->status, 403);
+  httplib::Result out = v.Post("/logout.asp", {});
+  ASSERT_TRUE(out);
+  EXPECT_EQ(out->status, 303);
+  EXPECT_NE(out->get_header_value("Set-Cookie").find("Max-Age=0"), std::string::npos);
+  EXPECT_EQ(v.Get("/ProfileAdministrators.asp")->status, 303);
+}
+
+TEST_F(PagesTest, ImportReportsEachLineAndKeepsNoCopyOfTheUpload) {
+  Visitor v(*server_);
+  ASSERT_EQ(v.SignIn("admin", "admin-pw")->status, 303);
+  httplib::MultipartFormDataItems items = {
+      {"csrf", v.csrf, "", ""},
+      {"file", "+,bob,QZW3SVC1\n-,carol,QZW3SVC1\n", "changes.txt", "text/plain"},
+  };
+  httplib::Result r = server_->Client().Post(
+      "/Import.asp", {{"Cookie", v.cookie}, {"Sec-Fetch-Site", "same-origin"}}, items);
+  ASSERT_TRUE(r);
+  ASSERT_EQ(r->status, 200) << r->body;
+  const std::string& body = r->body;
+  const std::string file_row = "<tr><td class=UserInfo2>File: ";
+  size_t at = body.find(file_row);
+  ASSERT_NE(at, std::string::npos) << body;
+  at += file_row.size();
+  const std::string path = body.substr(at, body.find(" opened successfully.", at) - at);
+  EXPECT_FALSE(std::filesystem::exists(path)) << path;
+  EXPECT_NE(body.find(" opened successfully.</td></tr>"
+                      "<tr><td class=UserInfo2>Success: User bob added to Profile Group "
+                      "QZW3SVC1</td></tr>"
+                      "<tr><td class=UserInfo2>Success: User carol removed from Profile Group "
+                      "QZW3SVC1</td></tr></table>"),
+            std::string::npos)
+      << body;
+  EXPECT_EQ(Members("QZW3SVC1"), "bob");
+  // Put the fixture back for the other tests.
+  v.Post("/AddUser.asp", {{"user", "carol"}, {"group", "QZW3SVC1"}});
+  v.Get("/UserDelete.asp?GroupName=QZW3SVC1&UserName=bob&RedirPage=Groups.asp",
+        {{"Sec-Fetch-Site", "same-origin"}});
+  EXPECT_EQ(Members("QZW3SVC1"), "carol");
+}
+
+TEST_F(PagesTest, StaticFilesTheRowsNameAreServed) {
+  for (const char* path : {"/images/removeuser.gif", "/images/adduser.gif",
+                           "/images/listusers.gif"}) {
+    httplib::Result r = server_->Client().Get(path);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 200) << path;
+    EXPECT_EQ(r->get_header_value("Content-Type"), "image/gif");
+    EXPECT_EQ(r->body.substr(0, 6), "GIF89a");
+  }
+  httplib::Result css = server_->Client().Get("/style.css");
+  for (const char* cls : {".TableRow", ".UserInfo2", ".UserInfo4", ".ActionItem", ".graybghl",
+                          ".ItemSelect", ".UserInput"}) {
+    EXPECT_NE(css->body.find(cls), std::string::npos) << cls;
+  }
+}
+
+}  // namespace
+}  // namespace brindlecore::testing
