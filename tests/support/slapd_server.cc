@@ -318,6 +318,24 @@ std::string SlapdServer::AddGroup(const std::string& cn, const std::string& sam_
   return dn;
 }
 
+void SlapdServer::AddNumberedUsers(const std::string& prefix, int count,
+                                   const std::string& parent_dn) {
+  std::string ldif;
+  for (int i = 1; i <= count; ++i) {
+    std::string n = std::to_string(i);
+    std::string cn = prefix + n;
+    AppendLine(ldif, "dn", "CN=" + EscapeRdnValue(cn) + "," + impl_->Parent(parent_dn));
+    AppendLine(ldif, "objectClass", "user");
+    AppendLine(ldif, "cn", cn);
+    AppendLine(ldif, "name", cn);
+    AppendLine(ldif, "sAMAccountName", cn);
+    AppendLine(ldif, "givenName", "Given" + n);
+    AppendLine(ldif, "sn", "Sn" + n);
+    ldif += "\n";
+  }
+  impl_->Add(ldif);
+}
+
 void SlapdServer::WriteConfig(const fs::path& root) const {
   fs::create_directories(root);
   fs::path password_file = root / "ldap-service.password";

@@ -30,6 +30,9 @@ class SlapdServer {
   std::string AddGroup(const std::string& cn, const std::string& sam_account_name,
                        const std::string& description, const std::vector<std::string>& member_dns,
                        const std::string& parent_dn = "");
+  // Adds `count` users in one go (paging tests, benchmarks): cn and sAMAccountName are
+  // prefix + 1 .. prefix + count, givenName "Given" + number, sn "Sn" + number, no password.
+  void AddNumberedUsers(const std::string& prefix, int count, const std::string& parent_dn = "");
 
   // Writes root/platform.conf so the root's platform reaches this server for serverless paths
   // ("LDAP://RootDSE", "LDAP://DC=...") and binds as the service account.
