@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/automation/errors.h"
+#include "platform/root.h"
+#include "support/dispatch.h"
+#include "support/fault_platform.h"
+#include "support/temp_dir.h"
+#include "support/winnt_fixture.h"
+
+namespace brindlecore::testing {
+namespace {
+
+constexpr char kComputer[] = "WEBSRV1";
+constexpr char kExhausted[] = "Could not create group after 500 attemps - Error: ";
+
+class ProfileGroupTest : public ::testing::Test {
+ protected:
+  ProfileGroupTest() : accounts_(dir_.path()) { accounts_.Computer(kComputer); }
+
+  CallOutcome AddExternal(platform::Platform& platform, Variant description,
+                          std::string computer = kComputer) {
+    return CallMethod(platform, "AddExternalGroup",
+                      {Val(Variant(computer)), Val(Variant("")), Val(Variant("")),
+                       Val(std::move(description)), Ref(Variant("x"))});
+  }
+  CallOutcome AddExternal(Variant description, std::string computer = kComputer) {
+    return AddExternal(*platform_, std::move(description), std::move(computer));
+  }
+  CallOutcome Update(Variant group, Variant description, Variant action) {
+    return CallMethod(
+        *platform_, "UpdateGroup",
+        {Val(Variant(kComputer)), Val(Variant()), Val(Variant()), Val(std::move(group)),
+         Val(std::move(description)), Val(std::move(action)), Ref(Variant("x"))});
+  }
+
+  TempDir dir_;
+  AccountsFixture accounts_;
+  std::unique_ptr<platform::Platform> platform_ = platform::MakePlatform(dir_.path());
+};
+
+TEST_F(ProfileGroupTest, AddExternalTakesTheSmallestFreeNumber) {
+  struct Case {
+    std::vector<int> taken;
+    std::string created;
+  };
+  const Case cases[] = {{{}, "QZMULTI1"}, {{1, 2, 4}, "QZMULTI3"}, {{2}, "QZMULTI1"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.created);
+    TempDir dir;
+    AccountsFixture accounts(dir.path());
+    accounts.Computer(kComputer);
+    for (int n : c.taken) accounts.Group(kComputer, "QZMULTI" + std::to_string(n), "old");
+    auto platform = platform::MakePlatform(dir.path());
+
+    CallOutcome out = AddExternal(*platform, Variant("Partners"));
+
+    ASSERT_FALSE(out.error) << out.error->description;
+    EXPECT_EQ(out.result, Variant(true));
+    EXPECT_EQ(out.text(4), "");
+    EXPECT_EQ(accounts.GroupDescription(kComputer, c.created), "Partners");
+  }
+}
+
+TEST_F(ProfileGroupTest, AddExternalKeepsAnEmptyDescription) {
+  CallOutcome out = AddExternal(Variant(""));
+
+  EXPECT_EQ(out.result, Variant(true));
+  EXPECT_TRUE(accounts_.HasGroup(kComputer, "QZMULTI1"));
+  EXPECT_EQ(accounts_.GroupDescription(kComputer, "QZMULTI1"), "");
+}
+
+TEST_F(ProfileGroupTest, AddExternalGivesUpAfterFiveHundredNames) {
+  for (int n = 1; n <= 500; ++n) accounts_.Group(kComputer, "QZMULTI" + std::to_string(n));
+
+  CallOutcome out = AddExternal(Variant("Partners"));
+
+  ASSERT_FALSE(out.error) << out.error->description;
+  EXPECT_EQ(out.result, Variant(false));
+  EXPECT_EQ(out.text(4), kExhausted);
+  EXPECT_FALSE(accounts_.HasGroup(kComputer, "QZMULTI501"));
+}
+
+TEST_F(ProfileGroupTest, AddExternalFailuresOutsideTheProbesReachTheHost) {
+  {
+    SCOPED_TRACE("unknown computer");
+    CallOutcome out = AddExternal(Variant("Partners"), "NOSUCH");
+    ASSERT_TRUE(out.error);
+    EXPECT_EQ(out.error->number, errors::kErrorBadNetpath.number);
+    EXPECT_EQ(out.text(4), "x");
+  }
+  {
+    SCOPED_TRACE("Null description");
+    CallOutcome out = AddExternal(Variant::Null());
+    ASSERT_TRUE(out.error);
+    EXPECT_EQ(out.error->number, errors::kRtInvalidUseOfNull.number);
+    EXPECT_EQ(out.text(4), "");
+    EXPECT_FALSE(accounts_.HasGroup(kComputer, "QZMULTI1"));
+  }
+  {
+    SCOPED_TRACE("store refused");
+    FaultPlatform faults(*platform_);
+    faults.Fail("SetInfo", "", 1, errors::kEAccessdenied.Make());
+    CallOutcome out = AddExternal(faults, Variant("Partners"));
+    ASSERT_TRUE(out.error);
+    EXPECT_EQ(out.error->number, errors::kEAccessdenied.number);
+    EXPECT_EQ(out.error->description, errors::kEAccessdenied.text);
+    EXPECT_EQ(out.text(4), "");
+    EXPECT_FALSE(accounts_.HasGroup(kComputer, "QZMULTI1"));
+  }
+}
+
+TEST_F(ProfileGroupTest, AddExternalTakesANumberWhoseProbeFailed) {
+  accounts_.Group(kComputer, "QZMULTI1").Group(kComputer, "QZMULTI2");
+  FaultPlatform faults(*platform_);
+  faults.Fail("GetObject", "/QZMULTI2", 1, errors::kErrorDsServerDown.Make());
+
+  CallOutcome out = AddExternal(faults, Variant("Partners"));
+
+  // The number is taken although the group exists, so the store refuses it towards the host.
+  ASSERT_TRUE(out.error);
+  EXPECT_EQ(out.error->number, errors::kErrorAliasExists.number);
+  EXPECT_FALSE(accounts_.HasGroup(kComputer, "QZMULTI3"));
+}
+
+TEST_F(ProfileGroupTest, UpdateChangesDescriptionOrDeletes) {
+  accounts_.Group(kComputer, "QZMULTI3", "old").Group(kComputer, "QZW3SVC5");
+
+  CallOutcome update = Update(Variant("QZMULTI3"), Variant("Marketing"), Variant("Update"));
+  EXPECT_EQ(update.result, Variant(true));
+  EXPECT_EQ(update.text(6), "");
+  EXPECT_EQ(accounts_.GroupDescription(kComputer, "QZMULTI3"), "Marketing");
+
+  CallOutcome remove = Update(Variant("QZW3SVC5"), Variant::Null(), Variant("Delete"));
+  EXPECT_EQ(remove.result, Variant(true));
+  EXPECT_EQ(remove.text(6), "");
+  EXPECT_FALSE(accounts_.HasGroup(kComputer, "QZW3SVC5"));
+
+  // Any group, not only profile groups.
+  CallOutcome ordinary = Update(Variant("Users"), Variant(), Variant("Delete"));
+  EXPECT_EQ(ordinary.result, Variant(true));
+  EXPECT_FALSE(accounts_.HasGroup(kComputer, "Users"));
+}
+
+TEST_F(ProfileGroupTest, UpdateFailuresLeaveTheGroupAndExplain) {
+  accounts_.Group(kComputer, "QZMULTI3", "old");
+  struct Case {
+    const char* label;
+    Variant group, description, action;
+    std::string error;
+  };
+  const std::string kAction = "Error: Action should be Update or Delete";
+  const Case cases[] = {
+      {"lower-case action", Variant("QZMULTI3"), Variant("new"), Variant("delete"), kAction},
+      {"Null action", Variant("QZMULTI3"), Variant("new"), Variant::Null(), kAction},
+      {"Empty action", Variant("QZMULTI3"), Variant("new"), Variant(), kAction},
+      {"missing group", Variant("QZMULTI9"), Variant("new"), Variant("Update"),
+       "Error No: -2147022676, The group name could not be found."},
+      {"Null description", Variant("QZMULTI3"), Variant::Null(), Variant("Update"),
+       "Error No: 94, Invalid use of Null"},
+      {"Null group", Variant::Null(), Variant("new"), Variant("Delete"),
+       "Error No: 94, Invalid use of Null"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    CallOutcome out = Update(c.group, c.description, c.action);
+    ASSERT_FALSE(out.error) << out.error->description;
+    EXPECT_EQ(out.result, Variant(false));
+    EXPECT_EQ(out.text(6), c.error);
+    EXPECT_EQ(accounts_.GroupDescription(kComputer, "QZMULTI3"), "old");
+  }
+}
+
+}  // namespace
+}  // namespace brindlecore::testing

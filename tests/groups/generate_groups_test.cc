@@ -1,0 +1,200 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/automation/errors.h"
+#include "platform/root.h"
+#include "support/dispatch.h"
+#include "support/fault_platform.h"
+#include "support/metabase_fixture.h"
+#include "support/temp_dir.h"
+#include "support/winnt_fixture.h"
+
+namespace brindlecore::testing {
+namespace {
+
+constexpr char kComputer[] = "WEBSRV1";
+
+class GenerateGroupsTest : public ::testing::Test {
+ protected:
+  GenerateGroupsTest() : accounts_(dir_.path()), sites_(dir_.path()) {
+    accounts_.Computer(kComputer);
+    sites_.WebService();
+  }
+
+  CallOutcome Generate(platform::Platform& platform, Variant remove_redundant,
+                       Variant pv_error = Variant(std::string()),
+                       std::string computer = kComputer) {
+    return CallMethod(platform, "GenerateGroups",
+                      {Val(Variant(computer)), Val(Variant("admin")), Val(Variant("secret")),
+                       Val(std::move(remove_redundant)), Ref(std::move(pv_error))});
+  }
+  CallOutcome Generate(Variant remove_redundant, Variant pv_error = Variant(std::string()),
+                       std::string computer = kComputer) {
+    return Generate(*platform_, std::move(remove_redundant), std::move(pv_error),
+                    std::move(computer));
+  }
+
+  TempDir dir_;
+  AccountsFixture accounts_;
+  MetabaseFixture sites_;
+  std::unique_ptr<platform::Platform> platform_ = platform::MakePlatform(dir_.path());
+};
+
+TEST_F(GenerateGroupsTest, CreatesOneDescribedGroupPerSiteOnly) {
+  sites_.Site("1", "Sales").Site("3", "");
+
+  CallOutcome out = Generate(Variant(false), Variant("x"));
+
+  ASSERT_FALSE(out.error) << out.error->description;
+  EXPECT_EQ(out.result, Variant(true));
+  EXPECT_EQ(out.text(4), "x");
+  // The web service's other children (Info, Filters) get no group.
+  EXPECT_EQ(accounts_.Groups(kComputer), "Administrators,Users,QZW3SVC1,QZW3SVC3");
+  EXPECT_EQ(accounts_.GroupDescription(kComputer, "QZW3SVC1"), "Sales");
+  EXPECT_EQ(accounts_.GroupDescription(kComputer, "QZW3SVC3"), "Virtual Web Server 3");
+}
+
+TEST_F(GenerateGroupsTest, SecondRunKeepsMembersAndFollowsChangedComment) {
+  sites_.Site("1", "Sales");
+  accounts_.User(kComputer, "bob");
+  ASSERT_EQ(Generate(Variant()).result, Variant(true));
+  accounts_.Member(kComputer, "QZW3SVC1", "bob");
+  auto site = platform_->GetObject("IIS://LocalHost/W3SVC/1");
+  site->Put("ServerComment", Variant("Marketing"));
+  site->SetInfo();
+
+  CallOutcome out = Generate(Variant());
+
+  EXPECT_EQ(out.result, Variant(true));
+  EXPECT_EQ(out.text(4), "");
+  EXPECT_EQ(accounts_.Groups(kComputer), "Administrators,Users,QZW3SVC1");
+  EXPECT_EQ(accounts_.Members(kComputer, "QZW3SVC1"), "bob");
+  EXPECT_EQ(accounts_.GroupDescription(kComputer, "QZW3SVC1"), "Marketing");
+}
+
+// Only a value that reads as true removes groups; anything unreadable keeps them.
+TEST_F(GenerateGroupsTest, RemovalFollowsTheTruthValueOfTheOption) {
+  sites_.Site("1", "Sales").Site("3");
+  struct Case {
+    const char* label;
+    Variant option;
+    bool removes;
+  };
+  const Case cases[] = {
+      {"Boolean true", Variant(true), true},    {"text TRUE", Variant("TRUE"), true},
+      {"number 1", Variant(int32_t{1}), true},  {"numeric text", Variant("-1"), true},
+      {"Null", Variant::Null(), false},         {"Empty", Variant(), false},
+      {"Boolean false", Variant(false), false}, {"text false", Variant("false"), false},
+      {"number 0", Variant(int16_t{0}), false}, {"empty text", Variant(""), false},
+      {"other text", Variant("yes"), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    if (!accounts_.HasGroup(kComputer, "QZW3SVC7")) accounts_.Group(kComputer, "QZW3SVC7");
+
+    CallOutcome out = Generate(c.option);
+
+    EXPECT_EQ(out.result, Variant(true));
+    EXPECT_EQ(accounts_.HasGroup(kComputer, "QZW3SVC7"), !c.removes);
+  }
+}
+
+TEST_F(GenerateGroupsTest, RemovalTouchesOnlyPerSiteGroupsWithoutSite) {
+  sites_.Site("1", "Sales").Site("3");
+  accounts_.Group(kComputer, "QZW3SVC1")
+      .Group(kComputer, "QZW3SVC7")
+      .Group(kComputer, "QZMULTI2")
+      .Group(kComputer, "qzw3svc8");
+
+  CallOutcome out = Generate(Variant("true"));
+
+  EXPECT_EQ(out.result, Variant(true));
+  EXPECT_EQ(out.text(4), "");
+  EXPECT_EQ(accounts_.Groups(kComputer),
+            "Administrators,Users,QZW3SVC1,QZMULTI2,qzw3svc8,QZW3SVC3");
+}
+
+TEST_F(GenerateGroupsTest, UnboundDomainFailsTowardsHostAndTouchesNothing) {
+  sites_.Site("1");
+
+  CallOutcome out = Generate(Variant(true), Variant("x"), "NOSUCH");
+
+  ASSERT_TRUE(out.error);
+  EXPECT_EQ(out.error->number, errors::kErrorBadNetpath.number);
+  EXPECT_EQ(out.error->description, errors::kErrorBadNetpath.text);
+  EXPECT_EQ(out.text(4), "x");
+  EXPECT_FALSE(accounts_.HasGroup(kComputer, "QZW3SVC1"));
+}
+
+TEST_F(GenerateGroupsTest, OneFailingSiteDoesNotStopTheNext) {
+  sites_.Site("1", "Sales").Site("3", "Shop");
+  FaultPlatform faults(*platform_);
+  faults.Fail("SetInfo", "", 1, errors::kEAccessdenied.Make());
+
+  CallOutcome out = Generate(faults, Variant(false));
+
+  EXPECT_TRUE(faults.AllFired());
+  EXPECT_EQ(out.result, Variant(true));
+  EXPECT_EQ(out.text(4), "");
+  EXPECT_FALSE(accounts_.HasGroup(kComputer, "QZW3SVC1"));
+  EXPECT_EQ(accounts_.GroupDescription(kComputer, "QZW3SVC3"), "Shop");
+}
+
+TEST_F(GenerateGroupsTest, NoWebServiceCreatesNothingAndDeletesNothing) {
+  TempDir bare;
+  AccountsFixture accounts(bare.path());
+  accounts.Computer(kComputer).Group(kComputer, "QZW3SVC7");
+  auto platform = platform::MakePlatform(bare.path());
+
+  CallOutcome out = Generate(*platform, Variant(true));
+
+  EXPECT_EQ(out.result, Variant(true));
+  EXPECT_EQ(accounts.Groups(kComputer), "Administrators,Users,QZW3SVC7");
+}
+
+TEST_F(GenerateGroupsTest, SiteListReadFailureKeepsThatGroup) {
+  sites_.Site("1");
+  accounts_.Group(kComputer, "QZW3SVC7").Group(kComputer, "QZW3SVC9");
+  FaultPlatform faults(*platform_);
+  // The first listing creates the groups; the second is read for QZW3SVC7.
+  faults.Fail("Enumerate", "W3SVC", 2, errors::kEAccessdenied.Make());
+
+  CallOutcome out = Generate(faults, Variant(true));
+
+  EXPECT_TRUE(faults.AllFired());
+  EXPECT_EQ(out.result, Variant(true));
+  EXPECT_EQ(accounts_.Groups(kComputer), "Administrators,Users,QZW3SVC7,QZW3SVC1");
+}
+
+TEST_F(GenerateGroupsTest, RemovalPhaseFailuresAreReportedAfterCreation) {
+  sites_.Site("1", "Sales");
+  accounts_.Group(kComputer, "QZW3SVC7");
+  struct Case {
+    const char* operation;
+    const char* path;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"GetObject", ",computer",
+       std::string("Getting Computer Object, ") + std::string(errors::kEAccessdenied.text)},
+      {"SetFilter", "", std::string("Setting Filter, ") + std::string(errors::kEAccessdenied.text)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.operation);
+    FaultPlatform faults(*platform_);
+    faults.Fail(c.operation, c.path, 1, errors::kEAccessdenied.Make());
+
+    CallOutcome out = Generate(faults, Variant(true), Variant("x"));
+
+    EXPECT_TRUE(faults.AllFired());
+    EXPECT_EQ(out.result, Variant(false));
+    EXPECT_EQ(out.text(4), c.expected);
+    EXPECT_EQ(accounts_.GroupDescription(kComputer, "QZW3SVC1"), "Sales");
+    EXPECT_TRUE(accounts_.HasGroup(kComputer, "QZW3SVC7"));
+  }
+}
+
+}  // namespace
+}  // namespace brindlecore::testing

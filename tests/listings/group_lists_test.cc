@@ -1,0 +1,202 @@
+// The two WinNT table renderings: the profile-groups rows and the profile-administrators rows.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/automation/errors.h"
+#include "platform/root.h"
+#include "support/dispatch.h"
+#include "support/fault_platform.h"
+#include "support/temp_dir.h"
+#include "support/winnt_fixture.h"
+
+namespace brindlecore::testing {
+namespace {
+
+constexpr char kComputer[] = "WEBSRV1";
+
+class GroupListsTest : public ::testing::Test {
+ protected:
+  GroupListsTest() : accounts_(dir_.path()) {
+    accounts_.Computer(kComputer).User(kComputer, "admin", "pw", "Admin");
+  }
+
+  CallOutcome GroupsList(platform::Platform& platform, std::string computer = kComputer) {
+    return CallMethod(
+        platform, "GetAllGroupsList",
+        {Val(Variant(computer)), Val(Variant()), Val(Variant::Null()), Ref(Variant("x"))});
+  }
+  CallOutcome UsersList(platform::Platform& platform, std::string password = "pw") {
+    return CallMethod(platform, "GetAllUsersList",
+                      {Val(Variant(kComputer)), Val(Variant("admin")), Val(Variant(password)),
+                       Ref(Variant("x"))});
+  }
+
+  TempDir dir_;
+  AccountsFixture accounts_;
+  std::unique_ptr<platform::Platform> platform_ = platform::MakePlatform(dir_.path());
+};
+
+std::string GroupRow(const std::string& g, const std::string& d) {
+  return "<TR><TD class=TableRow width=90><a href=\"./editGroup.asp?GroupName=" + g +
+         "&GroupDescription=" + d + "\" title=\"Click here to edit/delete group\" class=graybghl>" +
+         g + "</a></TD><TD class=TableRow width=150>" + d +
+         "</TD><td class=TableRow><input class=UserInput name=" + g + " id=" + g +
+         " title=\"Type user name to add here\"></input><a title=\"Click to add user to group\" "
+         "href=JavaScript:userAdd(" +
+         g +
+         "); class=ActionItem><img border=0 src=./images/adduser.gif></img></a><a title=\"Click "
+         "to display a list of users\" href=javascript:listUsers(" +
+         g + "); return false ;\"><img border=0 src=./images/listusers.gif></img></a></TD>";
+}
+
+TEST_F(GroupListsTest, GroupRowsListBothFamiliesInEnumerationOrder) {
+  accounts_.Group(kComputer, "QZW3SVC1", "Sales & more")
+      .Group(kComputer, "Staff")
+      .Group(kComputer, "qzmulti1")
+      .Group(kComputer, "QZMULTI2");
+
+  CallOutcome out = GroupsList(*platform_);
+
+  ASSERT_FALSE(out.error) << out.error->description;
+  EXPECT_EQ(ToText(out.result), GroupRow("QZW3SVC1", "Sales & more") + GroupRow("QZMULTI2", ""));
+  EXPECT_EQ(out.text(3), "x");
+  // One row written out in full, so the helper above cannot drift from the page's markup.
+  EXPECT_EQ(GroupRow("Q", "D"),
+            "<TR><TD class=TableRow width=90><a href=\"./editGroup.asp?GroupName=Q&"
+            "GroupDescription=D\" title=\"Click here to edit/delete group\" class=graybghl>Q</a>"
+            "</TD><TD class=TableRow width=150>D</TD><td class=TableRow><input class=UserInput "
+            "name=Q id=Q title=\"Type user name to add here\"></input><a title=\"Click to add "
+            "user to group\" href=JavaScript:userAdd(Q); class=ActionItem><img border=0 "
+            "src=./images/adduser.gif></img></a><a title=\"Click to display a list of users\" "
+            "href=javascript:listUsers(Q); return false ;\"><img border=0 "
+            "src=./images/listusers.gif></img></a></TD>");
+}
+
+TEST_F(GroupListsTest, GroupRowsReportBindAndFilterFailures) {
+  CallOutcome none = GroupsList(*platform_);
+  EXPECT_EQ(none.result, Variant(""));
+  EXPECT_EQ(none.text(3), "x");
+
+  CallOutcome unbound = GroupsList(*platform_, "NOSUCH");
+  EXPECT_EQ(unbound.result, Variant(""));
+  EXPECT_EQ(unbound.text(3), "The network path was not found. on Binding Attempt");
+
+  FaultPlatform faults(*platform_);
+  faults.Fail("SetFilter", "", 1, errors::kEAccessdenied.Make());
+  CallOutcome unfiltered = GroupsList(faults);
+  EXPECT_EQ(unfiltered.result, Variant(""));
+  EXPECT_EQ(unfiltered.text(3), "Access is denied. on Filtering Groups");
+}
+
+TEST_F(GroupListsTest, GroupRowsLetOtherFailuresReachTheHost) {
+  accounts_.Group(kComputer, "QZW3SVC1");
+  FaultPlatform faults(*platform_);
+  faults.Fail("Description", "QZW3SVC1", 1, errors::kEAccessdenied.Make());
+
+  CallOutcome out = GroupsList(faults);
+
+  ASSERT_TRUE(out.error);
+  EXPECT_EQ(out.error->number, errors::kEAccessdenied.number);
+  EXPECT_EQ(out.text(3), "x");
+}
+
+std::string RemoveLink(const std::string& g, const std::string& n) {
+  return "<a href=./UserDelete.asp?GroupName=" + g + "&UserName=" + n +
+         "&RedirPage=ProfileAdministrators.asp class=ActionItem>&nbsp;<img "
+         "src=./images/removeuser.gif title=Remove user from group border=0></img></a>";
+}
+std::string Option(const std::string& g) {
+  return "<option value=" + g + ">" + g + "&nbsp;&nbsp;</option>";
+}
+std::string AddCell(const std::string& n, const std::string& options) {
+  return "<td class=TableRow><select class=ItemSelect name=" + n + " id=" + n + ">" + options +
+         "</select><a href=JavaScript:userAdd(" + n +
+         "); class=ActionItem>&nbsp;<img border=0 src=./images/adduser.gif></img></a></TD></TR>";
+}
+
+TEST_F(GroupListsTest, UserRowsWithoutProfileGroupsStayOpen) {
+  accounts_.User(kComputer, "a", "", "A")
+      .Group(kComputer, "QZMULTI1")
+      .Member(kComputer, "QZMULTI1", "a");
+
+  CallOutcome out = UsersList(*platform_);
+
+  ASSERT_FALSE(out.error) << out.error->description;
+  EXPECT_EQ(ToText(out.result),
+            "<TR><TD class=TableRow width=115>admin</TD><TD class=TableRow width=150>Admin</TD>"
+            "<TR><TD class=TableRow width=115>a</TD><TD class=TableRow width=150>A</TD>");
+  EXPECT_EQ(out.text(3), "x");
+}
+
+TEST_F(GroupListsTest, UserRowsShowMembershipsAndOfferTheRest) {
+  accounts_.User(kComputer, "ann").User(kComputer, "anne", "", "Anne B");
+  accounts_.Group(kComputer, "QZW3SVC1")
+      .Group(kComputer, "qzw3svc9")
+      .Group(kComputer, "QZW3SVC2")
+      .Member(kComputer, "QZW3SVC1", "anne")
+      .Member(kComputer, "QZW3SVC2", "anne")
+      .Member(kComputer, "QZW3SVC1", "admin")
+      .Member(kComputer, "qzw3svc9", "ann");
+
+  CallOutcome out = UsersList(*platform_);
+
+  ASSERT_FALSE(out.error) << out.error->description;
+  const std::string admin =
+      "<TR><TD class=TableRow width=115>admin</TD><TD class=TableRow width=150>Admin</TD>"
+      "<TD class=TableRow>QZW3SVC1" +
+      RemoveLink("QZW3SVC1", "admin") + "</TD></TR>" + "<tr><td class=TableRow colspan=2></td>" +
+      AddCell("admin", Option("QZW3SVC2"));
+  const std::string ann =
+      "<TR><TD class=TableRow width=115>ann</TD><TD class=TableRow width=150></TD>" +
+      AddCell("ann", Option("QZW3SVC1") + Option("QZW3SVC2"));
+  const std::string anne =
+      "<TR><TD class=TableRow width=115>anne</TD><TD class=TableRow width=150>Anne B</TD>"
+      "<TD class=TableRow>QZW3SVC1" +
+      RemoveLink("QZW3SVC1", "anne") + "</TD></TR>" +
+      "<TR><TD class=TableRow ColSpan=2></TD><TD class=TableRow>QZW3SVC2" +
+      RemoveLink("QZW3SVC2", "anne") + "</TD></TR>";
+  EXPECT_EQ(ToText(out.result), admin + ann + anne);
+  EXPECT_EQ(AddCell("n", Option("G")),
+            "<td class=TableRow><select class=ItemSelect name=n id=n><option value=G>G&nbsp;"
+            "&nbsp;</option></select><a href=JavaScript:userAdd(n); class=ActionItem>&nbsp;<img "
+            "border=0 src=./images/adduser.gif></img></a></TD></TR>");
+}
+
+TEST_F(GroupListsTest, UserRowsReportTheirThreeSteps) {
+  CallOutcome refused = UsersList(*platform_, "wrong");
+  EXPECT_EQ(refused.result, Variant(""));
+  EXPECT_EQ(refused.text(3),
+            "Logon failure: unknown user name or bad password. on Binding Attempt");
+
+  struct Case {
+    int nth;
+    std::string expected;
+  };
+  for (const Case& c : {Case{1, "Access is denied. on Filtering Groups"},
+                        Case{2, "Access is denied. on Filtering Users"}}) {
+    SCOPED_TRACE(c.expected);
+    FaultPlatform faults(*platform_);
+    faults.Fail("SetFilter", "", c.nth, errors::kEAccessdenied.Make());
+    CallOutcome out = UsersList(faults);
+    EXPECT_EQ(out.result, Variant(""));
+    EXPECT_EQ(out.text(3), c.expected);
+  }
+}
+
+TEST_F(GroupListsTest, UserRowsLetOtherFailuresReachTheHost) {
+  accounts_.Group(kComputer, "QZW3SVC1").Member(kComputer, "QZW3SVC1", "admin");
+  for (const char* operation : {"Members", "FullName"}) {
+    SCOPED_TRACE(operation);
+    FaultPlatform faults(*platform_);
+    faults.Fail(operation, "", 1, errors::kEAccessdenied.Make());
+    CallOutcome out = UsersList(faults);
+    ASSERT_TRUE(out.error);
+    EXPECT_EQ(out.error->number, errors::kEAccessdenied.number);
+    EXPECT_EQ(out.text(3), "x");
+  }
+}
+
+}  // namespace
+}  // namespace brindlecore::testing
