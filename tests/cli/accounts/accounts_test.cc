@@ -1,0 +1,155 @@
+// The account commands as a person or a script runs them: the real command over a temporary root.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/root.h"
+#include "support/temp_dir.h"
+
+namespace brindlecore {
+namespace {
+
+struct Outcome {
+  int status;
+  std::string out, err;
+};
+
+std::string Slurp(const std::filesystem::path& p) {
+  std::ifstream in(p);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class AccountCommandsTest : public ::testing::Test {
+ protected:
+  // Runs `brindlecore --root <temp> args...` with `input` on standard input (a file, so the
+  // command never sees a terminal).
+  Outcome Brindle(std::vector<std::string> args, const std::string& input = "") {
+    const char* bin = std::getenv("BRINDLECORE_BIN");
+    if (bin == nullptr) ADD_FAILURE() << "BRINDLECORE_BIN is not set";
+    auto in_path = io_.path() / "in", out_path = io_.path() / "out", err_path = io_.path() / "err";
+    std::ofstream(in_path) << input;
+    args.insert(args.begin(), {bin ? bin : "brindlecore", "--root", root().string()});
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+      int in = open(in_path.c_str(), O_RDONLY);
+      int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      dup2(in, 0);
+      dup2(out, 1);
+      dup2(err, 2);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out_path), Slurp(err_path)};
+  }
+  std::filesystem::path root() const { return dir_.path() / "root"; }
+
+  testing::TempDir dir_, io_;
+};
+
+TEST_F(AccountCommandsTest, InitIsIdempotentAndStartsWithBuiltInGroups) {
+  Outcome first = Brindle({"init", "--computer", "WEBSRV1"});
+  ASSERT_EQ(first.status, 0) << first.err;
+  EXPECT_NE(first.out.find("Created account database WEBSRV1"), std::string::npos) << first.out;
+  Outcome again = Brindle({"init", "--computer", "WEBSRV1"});
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_NE(again.out.find("Account database WEBSRV1 already exists"), std::string::npos);
+
+  EXPECT_EQ(Brindle({"computer", "list", "--json"}).out, "[{\"name\":\"WEBSRV1\"}]\n");
+  EXPECT_EQ(Brindle({"group", "list", "WEBSRV1", "--json"}).out,
+            "[{\"description\":\"Administrators have complete and unrestricted access to the "
+            "computer/domain\",\"group_type\":4,\"name\":\"Administrators\"},"
+            "{\"description\":\"Ordinary users\",\"group_type\":4,\"name\":\"Users\"}]\n");
+  EXPECT_TRUE(std::filesystem::exists(root() / "metabase.db"));
+}
+
+TEST_F(AccountCommandsTest, UsersGroupsAndMembers) {
+  ASSERT_EQ(Brindle({"computer", "add", "WEBSRV1"}).status, 0);
+  Outcome add = Brindle({"user", "add", "WEBSRV1", "bob", "--full-name", "Bob B", "--password-stdin"},
+                    "s3cret\nignored\n");
+  ASSERT_EQ(add.status, 0) << add.err;
+  ASSERT_EQ(Brindle({"user", "add", "WEBSRV1", "carol"}).status, 0);
+  EXPECT_EQ(Brindle({"user", "list", "WEBSRV1", "--json"}).out,
+            "[{\"description\":\"\",\"full_name\":\"Bob B\",\"name\":\"bob\"},"
+            "{\"description\":\"\",\"full_name\":\"\",\"name\":\"carol\"}]\n");
+
+  ASSERT_EQ(Brindle({"group", "add", "WEBSRV1", "QZW3SVC1", "--description", "Sales"}).status, 0);
+  ASSERT_EQ(Brindle({"group", "addmember", "WEBSRV1", "qzw3svc1", "BOB"}).status, 0);
+  ASSERT_EQ(Brindle({"group", "addmember", "WEBSRV1", "QZW3SVC1", "CORP/dave"}).status, 0);
+  EXPECT_EQ(Brindle({"group", "members", "WEBSRV1", "QZW3SVC1", "--json"}).out,
+            "[{\"name\":\"bob\",\"path\":\"WinNT://WEBSRV1/bob\"},"
+            "{\"name\":\"dave\",\"path\":\"WinNT://CORP/dave\"}]\n");
+
+  // The password given on standard input signs in through the provider; no other does.
+  auto platform = platform::MakePlatform(root());
+  auto ns = platform->GetObject("WinNT:");
+  EXPECT_NO_THROW(ns->OpenDSObject("WinNT://WEBSRV1,computer", "WEBSRV1\\bob", "s3cret", 1));
+  EXPECT_THROW(ns->OpenDSObject("WinNT://WEBSRV1,computer", "WEBSRV1\\bob", "ignored", 1),
+               AutomationError);
+  ASSERT_EQ(Brindle({"user", "passwd", "WEBSRV1", "bob", "--password-stdin"}, "n3w\n").status, 0);
+  EXPECT_NO_THROW(ns->OpenDSObject("WinNT://WEBSRV1,computer", "WEBSRV1\\bob", "n3w", 1));
+
+  ASSERT_EQ(Brindle({"group", "delmember", "WEBSRV1", "QZW3SVC1", "bob"}).status, 0);
+  ASSERT_EQ(Brindle({"user", "del", "WEBSRV1", "carol"}).status, 0);
+  EXPECT_EQ(Brindle({"group", "members", "WEBSRV1", "QZW3SVC1"}).out,
+            "dave\tWinNT://CORP/dave\n");
+  EXPECT_EQ(Brindle({"user", "list", "WEBSRV1"}).out, "bob\tBob B\t\n");
+}
+
+TEST_F(AccountCommandsTest, FailuresAreReportedWithStatus) {
+  ASSERT_EQ(Brindle({"computer", "add", "WEBSRV1"}).status, 0);
+  ASSERT_EQ(Brindle({"group", "add", "WEBSRV1", "G"}).status, 0);
+  ASSERT_EQ(Brindle({"user", "add", "WEBSRV1", "bob"}).status, 0);
+  ASSERT_EQ(Brindle({"group", "addmember", "WEBSRV1", "G", "bob"}).status, 0);
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string err;  // exact for failures of the store; usage text is CLI11's
+  };
+  const std::vector<Case> cases = {
+      {{"group", "addmember", "WEBSRV1", "G", "bob"}, 1,
+       "brindlecore: The specified account name is already a member of the local group.\n"},
+      {{"group", "addmember", "WEBSRV1", "G", "nobody"}, 1,
+       "brindlecore: A member could not be added to or removed from the local group because the "
+       "member does not exist.\n"},
+      {{"group", "delmember", "WEBSRV1", "Users", "bob"}, 1,
+       "brindlecore: The specified account name is not a member of the local group.\n"},
+      {{"group", "add", "WEBSRV1", "g"}, 1,
+       "brindlecore: The specified local group already exists.\n"},
+      {{"user", "add", "WEBSRV1", "BOB"}, 1, "brindlecore: The account already exists.\n"},
+      {{"user", "list", "NOPE"}, 1, "brindlecore: The network path was not found.\n"},
+      {{"group", "del", "WEBSRV1", "bob"}, 1, "brindlecore: The group name could not be found.\n"},
+      {{"user", "passwd", "WEBSRV1", "bob"}, 1,
+       "brindlecore: no password: use --password-stdin or run on a terminal\n"},
+      {{"computer", "add", "websrv1"}, 1, "brindlecore: account database websrv1 already exists\n"},
+      {{"user", "add", "WEBSRV1"}, 2, ""},
+      {{"group", "frobnicate"}, 2, ""},
+  };
+  for (const Case& c : cases) {
+    Outcome r = Brindle(c.args);
+    EXPECT_EQ(r.status, c.status) << c.args[1] << " " << r.err;
+    if (!c.err.empty()) {
+      EXPECT_EQ(r.err, c.err) << c.args[1];
+    }
+  }
+  // Nothing above changed the store.
+  EXPECT_EQ(Brindle({"group", "members", "WEBSRV1", "G"}).out, "bob\tWinNT://WEBSRV1/bob\n");
+}
+
+}  // namespace
+}  // namespace brindlecore
