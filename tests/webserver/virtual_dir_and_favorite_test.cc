@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "platform/automation/errors.h"
+#include "platform/root.h"
+#include "support/dispatch.h"
+#include "support/fault_platform.h"
+#include "support/metabase_fixture.h"
+#include "support/temp_dir.h"
+
+namespace brindlecore::testing {
+namespace {
+
+constexpr char kSite4[] = "IIS://LocalHost/W3SVC/4";
+
+class VirtualDirTest : public ::testing::Test {
+ protected:
+  VirtualDirTest() : sites_(dir_.path()) { sites_.WebService().Site("4", "Shop"); }
+
+  CallOutcome CreateDir(const std::string& site, const std::string& name,
+                        const std::string& pv_error = "old") {
+    return CallMethod(*platform_, "CreateVirtualDir",
+                      {Ref(Variant(site)), Ref(Variant(name)), Ref(Variant("/srv/reports")),
+                       Ref(Variant(pv_error))});
+  }
+
+  TempDir dir_;
+  MetabaseFixture sites_;
+  std::unique_ptr<platform::Platform> platform_ = platform::MakePlatform(dir_.path());
+};
+
+TEST_F(VirtualDirTest, EmptyNamePointsTheSiteRootAtTheFolder) {
+  platform_->GetObject(kSite4)->Create("IIsWebVirtualDir", "ROOT");
+  CallOutcome out = CreateDir("4", "");
+  ASSERT_FALSE(out.error) << out.error->description;
+  EXPECT_EQ(out.result, Variant(true));
+  EXPECT_EQ(out.text(3), "");
+  const std::string root = std::string(kSite4) + "/ROOT";
+  EXPECT_EQ(sites_.Property(root, "Path"), Variant("/srv/reports"));
+  EXPECT_EQ(sites_.Property(root, "AccessRead"), Variant(true));
+  EXPECT_EQ(sites_.Property(root, "AccessScript"), Variant(true));
+  EXPECT_EQ(sites_.Property(root, "AspEnableParentPaths"), Variant(true));
+  EXPECT_EQ(sites_.Property(root, "AppIsolated"), Variant(int32_t{2}));
+  EXPECT_EQ(sites_.Property(root, "AppFriendlyName"), Variant("Default Application"));
+}
+
+TEST_F(VirtualDirTest, NamedDirectoryIsCreatedOnceThenReportedAsExisting) {
+  platform_->GetObject(kSite4)->Create("IIsWebVirtualDir", "ROOT");
+  CallOutcome first = CreateDir("4", "reports");
+  EXPECT_EQ(first.result, Variant(true));
+  EXPECT_EQ(first.text(3), "");
+  EXPECT_EQ(first.text(0), "4");
+  EXPECT_EQ(first.text(1), "reports");
+  EXPECT_EQ(first.text(2), "/srv/reports");
+  const std::string dir = std::string(kSite4) + "/ROOT/reports";
+  EXPECT_EQ(sites_.Property(dir, "Path"), Variant("/srv/reports"));
+  EXPECT_EQ(sites_.Property(dir, "AccessRead"), Variant(true));
+  EXPECT_EQ(sites_.Property(dir, "AccessScript"), Variant(true));
+  EXPECT_TRUE(sites_.Property(dir, "AspEnableParentPaths").IsEmpty());
+  EXPECT_TRUE(sites_.Property(dir, "AppIsolated").IsEmpty());
+
+  CallOutcome again = CreateDir("4", "REPORTS");
+  EXPECT_EQ(again.result, Variant(true));
+  EXPECT_EQ(again.text(3),
+            "Error: -2147024713 ,Cannot create a file when that file already exists.\r\n"
+            "NOTE: This error can occur when using an existing virtual\r\n"
+            "directory, especially when reinstalling - please ignore.");
+}
+
+TEST_F(VirtualDirTest, MissingSiteOrRootFailsWithTheBindError) {
+  const std::string not_found = "-2147024893 ,The system cannot find the path specified.";
+  // Site 4 has no root directory yet, site 5 does not exist at all.
+  for (const auto& [site, name] : std::vector<std::pair<std::string, std::string>>{
+           {"5", ""}, {"5", "reports"}, {"4", ""}, {"4", "reports"}}) {
+    CallOutcome out = CreateDir(site, name);
+    EXPECT_EQ(out.result, Variant(false)) << site << "/" << name;
+    EXPECT_EQ(out.text(3), not_found) << site << "/" << name;
+  }
+}
+
+TEST_F(VirtualDirTest, FailureAfterCreateKeepsTheEmptyDirectory) {
+  platform_->GetObject(kSite4)->Create("IIsWebVirtualDir", "ROOT");
+  FaultPlatform faults(*platform_);
+  faults.Fail("SetInfo", "/reports", 1, errors::kEAccessdenied.Make());
+  CallOutcome out = CallMethod(faults, "CreateVirtualDir",
+                               {Ref(Variant("4")), Ref(Variant("reports")), Ref(Variant("/x")),
+                                Ref(Variant(""))});
+  EXPECT_EQ(out.result, Variant(false));
+  EXPECT_EQ(out.text(3), "-2147024891 ,Access is denied.");
+  EXPECT_TRUE(sites_.Exists(std::string(kSite4) + "/ROOT/reports"));
+  EXPECT_TRUE(sites_.Property(std::string(kSite4) + "/ROOT/reports", "Path").IsEmpty());
+}
+
+std::string Slurp(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+TEST(AddFavoriteTest, WritesTheShortcutAndReportsFailures) {
+  TempDir dir;
+  auto platform = platform::MakePlatform(dir.path());
+  auto add = [&](const std::string& url, const std::string& title) {
+    return CallMethod(*platform, "AddFavorite",
+                      {Ref(Variant(url)), Ref(Variant(title)), Ref(Variant("old"))});
+  };
+  CallOutcome out = add("http://stats.example/", "Stats: daily");
+  ASSERT_FALSE(out.error) << out.error->description;
+  EXPECT_EQ(out.result, Variant(true));
+  EXPECT_EQ(out.text(0), "http://stats.example/");
+  EXPECT_EQ(out.text(1), "Stats: daily");
+  EXPECT_EQ(out.text(2), "");
+  EXPECT_EQ(Slurp(dir.path() / "favorites" / "Stats_ daily.url"),
+            "[InternetShortcut]\nURL=http://stats.example/\n");
+
+  CallOutcome empty = add("", "Nothing");
+  EXPECT_EQ(empty.result, Variant(false));
+  EXPECT_EQ(empty.text(2), "-2147024809 ,The parameter is incorrect.");
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "favorites" / "Nothing.url"));
+}
+
+}  // namespace
+}  // namespace brindlecore::testing
