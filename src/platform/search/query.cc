@@ -12,6 +12,14 @@ using ldap::EqualsIgnoreCase;
 
 [[noreturn]] void Refuse() { errors::kDbEErrorsincommand.Throw(); }
 
+// "(" + op + inner + ")", built by appending: GCC 12 misreads the operator+ chain (-Wrestrict).
+std::string Wrap(std::string_view op, std::string_view inner) {
+  std::string out;
+  out.reserve(inner.size() + op.size() + 2);
+  out.append("(").append(op).append(inner).append(")");
+  return out;
+}
+
 std::string_view TrimWhite(std::string_view s) {
   while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
   while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
@@ -57,7 +65,7 @@ Query ParseLdapDialect(std::string_view text) {
   }
   std::string_view filter = TrimWhite(rest.substr(0, end));
   if (filter.empty()) filter = "(objectClass=*)";
-  query.filter = filter.front() == '(' ? std::string(filter) : "(" + std::string(filter) + ")";
+  query.filter = filter.front() == '(' ? std::string(filter) : Wrap("", filter);
   if (end >= rest.size()) Refuse();
   rest.remove_prefix(end + 1);
   size_t semicolon = rest.find(';');
@@ -185,7 +193,7 @@ class SelectParser {
   std::string Not() {
     if (IsKeyword("not")) {
       Advance();
-      return "(!" + Not() + ")";
+      return Wrap("!", Not());
     }
     if (IsPunct('(')) {
       Advance();
@@ -213,7 +221,7 @@ class SelectParser {
       Refuse();
     }
     Advance();
-    return "(" + attribute + "=" + value + ")";
+    return Wrap("", attribute + "=" + value);
   }
 
   Lexer lexer_;
