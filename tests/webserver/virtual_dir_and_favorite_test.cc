@@ -3,10 +3,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/automation/errors.h"
 #include "platform/root.h"
 #include "support/dispatch.h"
-#include "support/fault_platform.h"
 #include "support/metabase_fixture.h"
 #include "support/temp_dir.h"
 
@@ -78,19 +76,6 @@ TEST_F(VirtualDirTest, MissingSiteOrRootFailsWithTheBindError) {
     EXPECT_EQ(out.result, Variant(false)) << site << "/" << name;
     EXPECT_EQ(out.text(3), not_found) << site << "/" << name;
   }
-}
-
-TEST_F(VirtualDirTest, FailureAfterCreateKeepsTheEmptyDirectory) {
-  platform_->GetObject(kSite4)->Create("IIsWebVirtualDir", "ROOT");
-  FaultPlatform faults(*platform_);
-  faults.Fail("SetInfo", "/reports", 1, errors::kEAccessdenied.Make());
-  CallOutcome out = CallMethod(faults, "CreateVirtualDir",
-                               {Ref(Variant("4")), Ref(Variant("reports")), Ref(Variant("/x")),
-                                Ref(Variant(""))});
-  EXPECT_EQ(out.result, Variant(false));
-  EXPECT_EQ(out.text(3), "-2147024891 ,Access is denied.");
-  EXPECT_TRUE(sites_.Exists(std::string(kSite4) + "/ROOT/reports"));
-  EXPECT_TRUE(sites_.Property(std::string(kSite4) + "/ROOT/reports", "Path").IsEmpty());
 }
 
 std::string Slurp(const std::filesystem::path& path) {
