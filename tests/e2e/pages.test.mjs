@@ -1,0 +1,209 @@
+// Drives the administration pages in headless Chromium, as an administrator would: signs in,
+// changes memberships through the component's own links and script calls, edits and creates
+// groups, imports a file, creates and starts a site, and checks that a profile administrator is
+// kept out. Saves a screenshot of each page.
+import { spawn, spawnSync } from 'node:child_process';
+import { existsSync, mkdirSync, mkdtempSync, rmSync } from 'node:fs';
+import { createRequire } from 'node:module';
+import { tmpdir } from 'node:os';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+import assert from 'node:assert/strict';
+
+const here = path.dirname(fileURLToPath(import.meta.url));
+const repo = path.resolve(here, '../..');
+const chromiumPath = '/usr/bin/chromium';
+
+if (!existsSync(chromiumPath)) {
+  console.log(`skipped: ${chromiumPath} is not installed (scripts/install-deps.sh installs it)`);
+  process.exit(0);
+}
+if (!existsSync(path.join(here, 'node_modules', 'playwright-core'))) {
+  const ci = spawnSync('npm', ['ci', '--no-audit', '--no-fund', '--loglevel=error'],
+                       { cwd: here, stdio: 'inherit' });
+  if (ci.status !== 0) throw new Error('npm ci failed in tests/e2e');
+}
+const { chromium } = createRequire(import.meta.url)('playwright-core');
+
+const bin = process.env.BRINDLECORE_BIN ?? path.join(repo, 'build', 'brindlecore');
+const shots = process.env.BRINDLECORE_SCREENSHOTS ?? path.join(repo, 'docs', 'screenshots');
+mkdirSync(shots, { recursive: true });
+const root = mkdtempSync(path.join(tmpdir(), 'brindlecore-e2e-'));
+const computer = 'E2EPC';
+const password = 'brindle-demo';
+
+function run(args) {
+  const r = spawnSync(bin, ['--root', root, ...args], { encoding: 'utf8' });
+  if (r.status !== 0) throw new Error(`brindlecore ${args.join(' ')}: ${r.stderr}`);
+  return r.stdout;
+}
+
+function startServer() {
+  const child = spawn(bin, ['--root', root, 'serve', '--listen', '127.0.0.1:0'],
+                      { stdio: ['ignore', 'pipe', 'inherit'] });
+  return new Promise((resolve, reject) => {
+    let out = '';
+    child.on('exit', (code) => reject(new Error(`serve exited with ${code}`)));
+    child.stdout.on('data', (chunk) => {
+      out += chunk;
+      const m = out.match(/http:\/\/127\.0\.0\.1:(\d+)\//);
+      if (m) resolve({ child, base: `http://127.0.0.1:${m[1]}/` });
+    });
+  });
+}
+
+const results = [];
+async function step(name, body) {
+  try {
+    await body();
+    results.push([name, 'ok']);
+    console.log(`ok   ${name}`);
+  } catch (e) {
+    results.push([name, 'FAILED']);
+    console.log(`FAIL ${name}\n${e.stack}`);
+  }
+}
+
+run(['init', '--computer', computer, '--demo']);
+const { child: server, base } = await startServer();
+const profileDir = mkdtempSync(path.join(tmpdir(), 'brindlecore-chromium-'));
+let context;
+try {
+  // A fresh profile in a temporary folder: nothing of a previous run leaks in.
+  context = await chromium.launchPersistentContext(profileDir, {
+    executablePath: chromiumPath,
+    headless: true,
+    viewport: { width: 1100, height: 720 },
+    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-background-networking',
+           '--disable-component-update', '--disable-sync', '--no-first-run'],
+  });
+  const page = context.pages()[0] ?? await context.newPage();
+  const message = () => page.locator('#bc-message').innerText();
+  const shot = (name) => page.screenshot({ path: path.join(shots, `${name}.png`), fullPage: true });
+
+  async function signIn(user, pass, asProfile = false) {
+    await page.goto(base + 'login.asp');
+    await page.fill('#username', user);
+    await page.fill('#password', pass);
+    if (asProfile) await page.check('#as_profile');
+    await Promise.all([page.waitForLoadState('load'), page.click('#signin')]);
+  }
+
+  await step('a wrong password is refused with the directory\'s reason', async () => {
+    await signIn('admin', 'not-the-password');
+    assert.match(await message(), /Logon failure: unknown user name or bad password\./);
+    assert.match(page.url(), /login\.asp$/);
+    await shot('signin-refused');
+  });
+
+  await step('the administrator signs in and sees the profile administrators', async () => {
+    await signIn('admin', password);
+    assert.match(page.url(), /ProfileAdministrators\.asp$/);
+    assert.equal(await page.locator('#profile-admins td', { hasText: 'Alice Archer' }).count(), 1);
+    await shot('profile-administrators');
+  });
+
+  await step('userAdd adds the user to the group chosen in its select', async () => {
+    await page.selectOption('select#dave', 'QZW3SVC1');
+    await Promise.all([page.waitForURL(/ProfileAdministrators\.asp$/),
+                       page.click('a[href="JavaScript:userAdd(dave);"]')]);
+    assert.equal(await message(), 'User dave added to group QZW3SVC1.');
+    assert.equal(await page.locator(
+        'a[href="./UserDelete.asp?GroupName=QZW3SVC1&UserName=dave&RedirPage=ProfileAdministrators.asp"]').count(), 1);
+  });
+
+  await step('the UserDelete.asp link removes the member and comes back', async () => {
+    await Promise.all([page.waitForURL(/ProfileAdministrators\.asp$/), page.click(
+        'a[href="./UserDelete.asp?GroupName=QZW3SVC1&UserName=dave&RedirPage=ProfileAdministrators.asp"]')]);
+    assert.equal(await message(), 'User dave removed from group QZW3SVC1.');
+    assert.equal(await page.locator('a[href*="UserName=dave&"]').count(), 0);
+  });
+
+  await step('editGroup.asp changes a description', async () => {
+    await page.goto(base + 'Groups.asp');
+    await shot('profile-groups');
+    await page.click('a.graybghl:text-is("QZW3SVC2")');
+    await page.fill('#group-description', 'Shop team');
+    await Promise.all([page.waitForURL(/Groups\.asp$/), page.click('#update-group')]);
+    assert.equal(await message(), 'Group QZW3SVC2 updated.');
+    assert.equal(await page.locator('#groups td:text-is("Shop team")').count(), 1);
+  });
+
+  await step('a multi-site group is created', async () => {
+    await page.fill('#multi-description', 'All shops');
+    await Promise.all([page.waitForURL(/Groups\.asp$/), page.click('#add-multi button')]);
+    assert.equal(await message(), 'Multi-site group created.');
+    assert.equal(await page.locator('a.graybghl:text-is("QZMULTI2")').count(), 1);
+  });
+
+  await step('listUsers picks a user that userAdd then adds', async () => {
+    await Promise.all([page.waitForURL(/ListUsers=QZW3SVC3/),
+                       page.click('a[href="javascript:listUsers(QZW3SVC3);"]')]);
+    await shot('user-picker');
+    await page.click(`a[href="JavaScript:updateField('bob','QZW3SVC3');"]`);
+    assert.equal(await page.inputValue('input#QZW3SVC3'), 'bob');
+    await Promise.all([page.waitForURL(/Groups\.asp$/),
+                       page.click('a[href="JavaScript:userAdd(QZW3SVC3);"]')]);
+    assert.equal(await message(), 'User bob added to group QZW3SVC3.');
+  });
+
+  await step('the users overview shows each user\'s profiles', async () => {
+    await page.goto(base + 'Users.asp');
+    assert.equal(await page.locator('#users tr', { hasText: 'bob' }).count() > 0, true);
+    await shot('users');
+  });
+
+  await step('an import file is applied and its report shown', async () => {
+    await page.goto(base + 'Import.asp');
+    await page.setInputFiles('#import-file', {
+      name: 'changes.txt', mimeType: 'text/plain',
+      buffer: Buffer.from('+,alice,QZW3SVC2\n-,alice,QZW3SVC1\n-,dave,QZW3SVC1\n'),
+    });
+    await Promise.all([page.waitForLoadState('load'), page.click('#import-submit')]);
+    const report = await page.locator('#import-report').innerText();
+    assert.match(report, /Success: User alice added to Profile Group QZW3SVC2/);
+    assert.match(report, /Success: User alice removed from Profile Group QZW3SVC1/);
+    assert.match(report, /Error: User dave NOT removed from Profile Group QZW3SVC1, not member of the group\./);
+    await shot('import-report');
+  });
+
+  await step('a web site is created and started', async () => {
+    await page.goto(base + 'Sites.asp');
+    await page.fill('#create-site input[name=port]', '8090');
+    await page.fill('#create-site input[name=root]', path.join(root, 'www', 'blog'));
+    await page.fill('#create-site input[name=comment]', 'Blog');
+    await Promise.all([page.waitForURL(/Sites\.asp$/), page.click('#create-site button')]);
+    assert.equal(await message(), 'Web site 4 created.');
+    const row = page.locator('#sites tr', { hasText: 'Blog' });
+    assert.equal(await row.locator('td').first().innerText(), '4');
+    await Promise.all([page.waitForURL(/Sites\.asp$/), row.locator('button').click()]);
+    assert.equal(await message(), 'Web site 4 started.');
+    const sites = JSON.parse(run(['site', 'list', '--json']));
+    assert.equal(sites.find((s) => s.number === '4').state, 'started');
+    await shot('web-sites');
+  });
+
+  await step('a profile administrator sees the profiles and no administration page', async () => {
+    await Promise.all([page.waitForURL(/login\.asp$/), page.click('#bc-signout')]);
+    await signIn('carol', password, true);
+    assert.match(page.url(), /Default\.asp$/);
+    const profiles = await page.locator('#profiles').innerText();
+    assert.match(profiles, /W3SVC3/);
+    assert.match(profiles, /MULTI1/);
+    await shot('profiles');
+    for (const p of ['ProfileAdministrators.asp', 'Groups.asp', 'Sites.asp', 'Import.asp']) {
+      const response = await page.goto(base + p);
+      assert.equal(response.status(), 403, p);
+    }
+  });
+} finally {
+  if (context) await context.close();
+  server.kill('SIGTERM');
+  rmSync(profileDir, { recursive: true, force: true });
+  rmSync(root, { recursive: true, force: true });
+}
+
+const failed = results.filter(([, r]) => r !== 'ok');
+console.log(`${results.length - failed.length}/${results.length} browser steps passed; ` +
+            `screenshots in ${shots}`);
+process.exit(failed.length === 0 ? 0 : 1);
