@@ -79,13 +79,9 @@ TEST_F(MembershipTest, AdditionChecksReportThroughTheErrorText) {
       {"lower-case path", {.provider = Variant("winnt://WEBSRV1")},
        "-1 ,Invalid Provider String - should be LDAP or WinNT"},
       {"null computer", {.computer = null}, "-1 ,Invalid Computer Name -- Null"},
-      {"blank computer", {.computer = Variant("   ")},
-       "-1 ,Invalid Computer Name - 0 Length String"},
-      {"empty user", {.user = empty}, "-1 ,Invalid User Name To Add -- Empty"},
       {"blank user", {.user = Variant("  ")}, "-1 ,Invalid User Name To Add - 0 Length String"},
       {"slash before a null group", {.user = Variant("a/b"), .group = null},
        "-1 ,Invalid character / found in user name."},
-      {"null group", {.group = null}, "-1 ,Invalid Group Name To Add To -- Null"},
       {"empty group", {.group = empty}, "-1 ,Invalid Group Name To Add To-- Empty"},
       {"blank group", {.group = Variant("   ")},
        "-1 ,Invalid Group Name To Add To - 0 Length String"},
@@ -165,16 +161,12 @@ TEST_F(MembershipTest, RemovalChecksFailTowardsTheCallerAndKeepTheErrorText) {
   const std::vector<Case> cases = {
       {"null computer", {.computer = Variant::Null()},
        "Invalid Computer Name To Remove From -- Null"},
-      {"empty computer", {.computer = Variant()}, "Invalid Computer Name To Remove From -- Empty"},
       {"blank user", {.user = Variant("   ")},
        "Invalid User Name To Remove From - 0 Length String"},
       {"lower-case prefix", {.user = Variant("winnt://WEBSRV1/bob")}, kPathMessage},
-      {"bare account", {.user = Variant("bob")}, kPathMessage},
       {"leading space", {.user = Variant(" WinNT://WEBSRV1/bob")}, kPathMessage},
       {"too short", {.user = Variant("WinNT:/")}, kPathMessage},
       {"empty group", {.group = Variant()}, "Invalid Group Name To Remove From -- Empty"},
-      {"blank group", {.group = Variant("  ")},
-       "Invalid Group Name To Remove From - 0 Length String"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
