@@ -36,6 +36,17 @@ SiteConfig LoadSiteConfig(const std::filesystem::path& root) {
   return config;
 }
 
+std::string HostName(const std::string& host_header) {
+  if (!host_header.empty() && host_header.front() == '[') {
+    return host_header.substr(1, host_header.find(']') - 1);
+  }
+  return host_header.substr(0, host_header.find(':'));
+}
+
+bool IsLoopbackName(const std::string& name) {
+  return name == "localhost" || name == "::1" || name.rfind("127.", 0) == 0;
+}
+
 void Serve(const SiteConfig& config, const std::string& host, int port,
            const std::function<void(int port)>& on_listening) {
   // Signals are taken by one waiting thread, so the server stops cleanly between requests.
@@ -49,6 +60,18 @@ void Serve(const SiteConfig& config, const std::string& host, int port,
   httplib::Server server;
   AdminSite site(config);
   site.Mount(server);
+  if (IsLoopbackName(host)) {
+    // A page of another site that rebinds its own name to our address must not reach us.
+    server.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
+      if (IsLoopbackName(HostName(req.get_header_value("Host")))) {
+        return httplib::Server::HandlerResponse::Unhandled;
+      }
+      res.status = 421;
+      res.set_content("This server answers only to its loopback address.",
+                      "text/plain; charset=utf-8");
+      return httplib::Server::HandlerResponse::Handled;
+    });
+  }
   server.set_payload_max_length(4 * 1024 * 1024);
   server.set_read_timeout(30, 0);
   server.set_write_timeout(30, 0);

@@ -83,6 +83,9 @@ bool IsOwnPage(std::string_view page);
 // "<number> ,<description>" text of a call that failed towards the page.
 std::string ErrorText(const AutomationError& e);
 std::string Param(const httplib::Request& req, const std::string& name);
+// The name part of a Host header ("127.0.0.1:8080" -> "127.0.0.1", "[::1]:80" -> "::1").
+std::string HostName(const std::string& host_header);
+bool IsLoopbackName(const std::string& name);
 
 }  // namespace brindlecore::host
 

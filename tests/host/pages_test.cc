@@ -185,6 +185,16 @@ TEST_F(PagesTest, UserDeleteRefusesOtherSitesAndForeignReturnPages) {
   }
 }
 
+TEST_F(PagesTest, OnlyLoopbackHostNamesAreAnswered) {
+  httplib::Result rebound = server_->Client().Get("/login.asp", {{"Host", "evil.example:80"}});
+  ASSERT_TRUE(rebound);
+  EXPECT_EQ(rebound->status, 421);
+  httplib::Result local = server_->Client().Get(
+      "/login.asp", {{"Host", "localhost:" + std::to_string(server_->port())}});
+  ASSERT_TRUE(local);
+  EXPECT_EQ(local->status, 200);
+}
+
 TEST_F(PagesTest, SignOutEndsTheSession) {
   Visitor v(*server_);
   ASSERT_EQ(v.SignIn("admin", "admin-pw")->status, 303);
