@@ -7,6 +7,7 @@
 #include "component/authentication.h"
 #include "component/frame.h"
 #include "groups/profile_group_names.h"
+#include "platform/automation/errors.h"
 
 namespace brindlecore::component {
 namespace {
@@ -26,13 +27,15 @@ bool ReadRemoveRedundant(const Variant& v) {
   }
 }
 
-// A site without a readable comment is described by its number, like one with an empty comment.
+// A site that has no comment at all is described by its number, like one with an empty
+// comment. Any other failure to read the comment skips the description, so a passing metabase
+// fault never replaces a good description with the default.
 std::string SiteDescription(platform::DirObject& site, const std::string& number) {
   std::string comment;
   try {
     comment = ToText(site.Get("ServerComment"));
-  } catch (const AutomationError&) {
-    comment.clear();
+  } catch (const AutomationError& e) {
+    if (!errors::kEAdsPropertyNotFound.Is(e)) throw;
   }
   return comment.empty() ? "Virtual Web Server " + number : comment;
 }
@@ -77,14 +80,13 @@ Variant Authentication::GenerateGroups(Variant sNTDomain, Variant /*sUserName*/,
   }
   for (auto& site : sites) {
     std::string cls;
-    std::string number;
     on_error.Run([&] { cls = site->Class(); });
-    on_error.Run([&] { number = site->Name(); });
-    const std::string group_name = std::string(kPerSitePrefix) + number;
+    // Each statement reads the site's name itself: a name that cannot be read skips the
+    // statement rather than creating or describing a group called just the prefix.
     if (cls == kWebSiteClass) {
       // An existing group makes SetInfo fail; it is left as it is, members included.
       on_error.Run([&] {
-        auto group = domain->Create("group", group_name);
+        auto group = domain->Create("group", std::string(kPerSitePrefix) + site->Name());
         group->Put("groupType", Variant(int32_t{4}));
         group->SetInfo();
       });
@@ -92,9 +94,10 @@ Variant Authentication::GenerateGroups(Variant sNTDomain, Variant /*sUserName*/,
     // Describing runs for every child, as the site loop always has; a child that is not a site
     // has no group of its name, so the bind fails and the statement is skipped.
     on_error.Run([&] {
-      auto group =
-          platform::Require(platform_.GetObject("WinNT://" + domain_name + "/" + group_name),
-                            platform::DirKind::kGroup);
+      const std::string number = site->Name();
+      auto group = platform::Require(platform_.GetObject("WinNT://" + domain_name + "/" +
+                                                         std::string(kPerSitePrefix) + number),
+                                     platform::DirKind::kGroup);
       group->SetDescription(SiteDescription(*site, number));
       group->SetInfo();
     });

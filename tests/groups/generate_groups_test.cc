@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -193,6 +194,68 @@ TEST_F(GenerateGroupsTest, RemovalPhaseFailuresAreReportedAfterCreation) {
     EXPECT_EQ(out.text(4), c.expected);
     EXPECT_EQ(accounts_.GroupDescription(kComputer, "QZW3SVC1"), "Sales");
     EXPECT_TRUE(accounts_.HasGroup(kComputer, "QZW3SVC7"));
+  }
+}
+
+// Fails each platform call of the listed kinds in turn, one run per call, until a run goes
+// through without the fault firing, and checks that whatever fails, only a step that is allowed
+// to report does so, and no group is lost that a site or another family still needs.
+// The starting state is built once and copied for every run: building it each time would make
+// the loop take minutes.
+const TempDir& Start() {
+  static TempDir start;
+  static const bool built = [] {
+    AccountsFixture(start.path())
+        .Computer(kComputer)
+        .User(kComputer, "bob")
+        .Group(kComputer, "QZW3SVC1", "old")
+        .Group(kComputer, "QZW3SVC7")
+        .Group(kComputer, "QZMULTI2")
+        .Member(kComputer, "QZW3SVC1", "bob");
+    MetabaseFixture(start.path()).WebService().Site("1", "Sales").Site("3");
+    return true;
+  }();
+  (void)built;
+  return start;
+}
+
+TEST(GenerateGroupsFaultLoop, NoFailureLosesAGroupThatShouldStay) {
+  for (const char* operation : {"GetObject", "Enumerate", "Next", "Class", "Name", "Get", "SetInfo",
+                                "SetFilter", "Delete"}) {
+    for (int nth = 1;; ++nth) {
+      SCOPED_TRACE(std::string(operation) + " #" + std::to_string(nth));
+      TempDir dir;
+      std::filesystem::copy(Start().path(), dir.path(), std::filesystem::copy_options::recursive);
+      AccountsFixture accounts(dir.path());
+      auto real = platform::MakePlatform(dir.path());
+      FaultPlatform faults(*real);
+      faults.Fail(operation, "", nth, errors::kEAccessdenied.Make());
+
+      CallOutcome out = CallMethod(faults, "GenerateGroups",
+                                   {Val(Variant(kComputer)), Val(Variant()), Val(Variant()),
+                                    Val(Variant(true)), Ref(Variant("x"))});
+
+      EXPECT_TRUE(accounts.HasGroup(kComputer, "QZW3SVC1"));
+      EXPECT_TRUE(accounts.HasGroup(kComputer, "QZMULTI2"));
+      EXPECT_FALSE(accounts.HasGroup(kComputer, "QZW3SVC"));
+      EXPECT_EQ(accounts.Members(kComputer, "QZW3SVC1"), "bob");
+      // A fault while reading the comment leaves the old description rather than the default.
+      EXPECT_NE(accounts.GroupDescription(kComputer, "QZW3SVC1"), "Virtual Web Server 1");
+      if (out.error) {
+        // Only the very first bind may fail towards the host, before anything changed.
+        EXPECT_EQ(std::string(operation) + std::to_string(nth), "GetObject1");
+        EXPECT_EQ(accounts.GroupDescription(kComputer, "QZW3SVC1"), "old");
+      } else if (out.result == Variant(false)) {
+        const std::string text = out.text(4);
+        EXPECT_TRUE(text == "Getting Computer Object, Access is denied." ||
+                    text == "Setting Filter, Access is denied.")
+            << text;
+      } else {
+        EXPECT_EQ(out.result, Variant(true));
+        EXPECT_EQ(out.text(4), "x");
+      }
+      if (!faults.AllFired()) break;
+    }
   }
 }
 
