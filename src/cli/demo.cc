@@ -84,8 +84,7 @@ host::CallOutcome Call(std::string_view method, std::vector<Arg> args, size_t er
 }
 
 void SetUpAccounts(const std::filesystem::path& root, const std::string& computer) {
-  std::set<std::string> existing =
-      Names(Command(root, {"user", "list", computer, "--json"}).out);
+  std::set<std::string> existing = Names(Command(root, {"user", "list", computer, "--json"}).out);
   for (const DemoUser& u : kUsers) {
     if (existing.count(u.name)) continue;
     Command(root,
@@ -109,11 +108,10 @@ void SetUpSites(const std::filesystem::path& root) {
   for (const DemoSite& site : kSites) {
     std::filesystem::path folder = root / "www" / site.folder;
     std::filesystem::create_directories(folder);
-    host::CallOutcome made =
-        Call("CreateVirtualWebServer",
-             {host::In(site.ip), host::In(site.port), host::In(folder.string()),
-              host::In(site.comment), host::Out()},
-             4);
+    host::CallOutcome made = Call("CreateVirtualWebServer",
+                                  {host::In(site.ip), host::In(site.port),
+                                   host::In(folder.string()), host::In(site.comment), host::Out()},
+                                  4);
     std::cout << "demo: web site " << made.ResultText() << " (" << site.comment << ") on "
               << site.ip << ":" << site.port << "\n";
   }

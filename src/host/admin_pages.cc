@@ -28,8 +28,8 @@ class UploadFile {
     std::string dir = std::filesystem::temp_directory_path().string();
     std::string pattern = dir + "/brindlecore-import-XXXXXX";
     int fd = mkstemp(pattern.data());
-    if (fd < 0) throw AutomationError(-1, std::string("cannot store the upload: ") +
-                                              std::strerror(errno));
+    if (fd < 0)
+      throw AutomationError(-1, std::string("cannot store the upload: ") + std::strerror(errno));
     path_ = pattern;
     size_t written = 0;
     while (written < content.size()) {
@@ -57,8 +57,8 @@ class UploadFile {
 void AdminSite::ProfileAdministrators(const Request& req, Response& res) {
   std::optional<Session> s = Admin(req, res);
   if (!s) return;
-  CallOutcome o = CallComponent("GetAllUsersList", {In(config_.computer), In(AccountName(s->user)),
-                                                    In(s->password), Out()});
+  CallOutcome o = CallComponent(
+      "GetAllUsersList", {In(config_.computer), In(AccountName(s->user)), In(s->password), Out()});
   std::string content = ErrorBox(ListingError(o, 3));
   content +=
       "<table class=listing id=profile-admins><tr><th>User</th><th>Full name</th>"
@@ -72,8 +72,8 @@ void AdminSite::AddUser(const Request& req, Response& res) {
   if (!s || !CheckPost(req, res, *s)) return;
   const std::string user = Param(req, "user");
   const std::string group = Param(req, "group");
-  CallOutcome o = CallComponent("AddUserToGroup", {In(Provider()), In(config_.computer), In(user),
-                                                   In(group), Out()});
+  CallOutcome o = CallComponent("AddUserToGroup",
+                                {In(Provider()), In(config_.computer), In(user), In(group), Out()});
   Report(res, *s, Param(req, "back"), o, 4, o.ResultTrue(),
          "User " + user + " added to group " + group + ".");
 }
@@ -96,9 +96,8 @@ void AdminSite::UserDelete(const Request& req, Response& res) {
   }
   const std::string user = Param(req, "UserName");
   const std::string group = Param(req, "GroupName");
-  CallOutcome o = CallComponent("RemoveUserFromGroup",
-                                {In(config_.computer), In(Provider() + "/" + user), In(group),
-                                 Out()});
+  CallOutcome o = CallComponent(
+      "RemoveUserFromGroup", {In(config_.computer), In(Provider() + "/" + user), In(group), Out()});
   Report(res, *s, back, o, 3, o.ResultTrue(),
          "User " + user + " removed from group " + group + ".");
 }
@@ -106,9 +105,8 @@ void AdminSite::UserDelete(const Request& req, Response& res) {
 void AdminSite::Groups(const Request& req, Response& res) {
   std::optional<Session> s = Admin(req, res);
   if (!s) return;
-  CallOutcome o = CallComponent("GetAllGroupsList", {In(config_.computer),
-                                                     In(AccountName(s->user)), In(s->password),
-                                                     Out()});
+  CallOutcome o = CallComponent(
+      "GetAllGroupsList", {In(config_.computer), In(AccountName(s->user)), In(s->password), Out()});
   std::string content = ErrorBox(ListingError(o, 3));
   content +=
       "<table class=listing id=groups><tr><th>Group</th><th>Description</th>"
@@ -128,10 +126,12 @@ void AdminSite::Groups(const Request& req, Response& res) {
   const std::string csrf = CsrfField(s->csrf);
   content +=
       "<h2>New profile groups</h2>"
-      "<form class=panel method=post action=AddExternalGroup.asp id=add-multi>" + csrf +
+      "<form class=panel method=post action=AddExternalGroup.asp id=add-multi>" +
+      csrf +
       "<label>Description of a new multi-site group <input type=text name=description "
       "id=multi-description></label><button type=submit>Create group</button></form>"
-      "<form class=panel method=post action=GenerateGroups.asp id=generate>" + csrf +
+      "<form class=panel method=post action=GenerateGroups.asp id=generate>" +
+      csrf +
       "<p>Make a profile group for every web site.</p><label><input type=checkbox "
       "name=remove value=true> Remove groups of deleted sites</label>"
       "<button type=submit>Generate groups</button></form>";
@@ -145,10 +145,15 @@ void AdminSite::EditGroupForm(const Request& req, Response& res) {
   const std::string description = Param(req, "GroupDescription");
   std::string content =
       "<form class=panel method=post action=editGroup.asp id=edit-group>" + CsrfField(s->csrf) +
-      "<input type=hidden name=GroupName value=\"" + Escape(group) + "\">"
-      "<p>Group <strong>" + Escape(group) + "</strong></p>"
+      "<input type=hidden name=GroupName value=\"" + Escape(group) +
+      "\">"
+      "<p>Group <strong>" +
+      Escape(group) +
+      "</strong></p>"
       "<label>Description <input type=text name=GroupDescription id=group-description "
-      "value=\"" + Escape(description) + "\"></label>"
+      "value=\"" +
+      Escape(description) +
+      "\"></label>"
       "<button type=submit name=action value=Update id=update-group>Save description</button> "
       "<button type=submit name=action value=Delete id=delete-group>Delete group</button>"
       "</form><p><a href=Groups.asp>Back to the groups</a></p>";
@@ -170,9 +175,9 @@ void AdminSite::EditGroup(const Request& req, Response& res) {
 void AdminSite::AddExternalGroup(const Request& req, Response& res) {
   std::optional<Session> s = Admin(req, res);
   if (!s || !CheckPost(req, res, *s)) return;
-  CallOutcome o = CallComponent(
-      "AddExternalGroup", {In(config_.computer), In(AccountName(s->user)), In(s->password),
-                           In(Param(req, "description")), Out()});
+  CallOutcome o =
+      CallComponent("AddExternalGroup", {In(config_.computer), In(AccountName(s->user)),
+                                         In(s->password), In(Param(req, "description")), Out()});
   Report(res, *s, "Groups.asp", o, 4, o.ResultTrue(), "Multi-site group created.");
 }
 
@@ -180,9 +185,9 @@ void AdminSite::GenerateGroups(const Request& req, Response& res) {
   std::optional<Session> s = Admin(req, res);
   if (!s || !CheckPost(req, res, *s)) return;
   const bool remove = Param(req, "remove") == "true";
-  CallOutcome o = CallComponent(
-      "GenerateGroups", {In(config_.computer), In(AccountName(s->user)), In(s->password),
-                         In(remove ? "true" : "false"), Out()});
+  CallOutcome o =
+      CallComponent("GenerateGroups", {In(config_.computer), In(AccountName(s->user)),
+                                       In(s->password), In(remove ? "true" : "false"), Out()});
   Report(res, *s, "Groups.asp", o, 4, o.ResultTrue(), "Profile groups generated.");
 }
 
@@ -205,7 +210,8 @@ void AdminSite::ImportForm(const Request& req, Response& res) {
   if (!s) return;
   std::string content =
       "<form class=panel method=post action=Import.asp enctype=multipart/form-data "
-      "id=import-form>" + CsrfField(s->csrf) +
+      "id=import-form>" +
+      CsrfField(s->csrf) +
       "<p class=hint>One change a line: <code>+,user,group</code> adds, "
       "<code>-,user,group</code> removes.</p>"
       "<label>File <input type=file name=file id=import-file></label>"

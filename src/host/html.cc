@@ -10,12 +10,23 @@ std::string Escape(std::string_view text) {
   out.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -62,9 +73,12 @@ std::string RenderPage(const PageFrame& frame, std::string_view content) {
   std::string html =
       "<!DOCTYPE html>\n<html lang=en><head><meta charset=utf-8>"
       "<meta name=viewport content=\"width=device-width, initial-scale=1\">"
-      "<title>" + Escape(frame.title) + " - Brindlecore</title>"
+      "<title>" +
+      Escape(frame.title) +
+      " - Brindlecore</title>"
       "<link rel=stylesheet href=style.css><script src=app.js defer></script></head>\n"
-      "<body data-page=\"" + Escape(frame.page) + "\"><header><h1>Brindlecore administration</h1>";
+      "<body data-page=\"" +
+      Escape(frame.page) + "\"><header><h1>Brindlecore administration</h1>";
   if (!frame.user.empty()) {
     html += "<form method=post action=logout.asp><span>Signed in as " + Escape(frame.user) +
             "</span> " + CsrfField(frame.csrf) +

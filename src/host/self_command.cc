@@ -76,7 +76,8 @@ CommandResult RunSelf(const std::vector<std::string>& args, const std::string& i
   err_w.Close();
 
   // A child that exits early must not kill us with SIGPIPE while we write its input.
-  struct sigaction ignore {}, old {};
+  struct sigaction ignore {
+  }, old{};
   ignore.sa_handler = SIG_IGN;
   sigaction(SIGPIPE, &ignore, &old);
   size_t written = 0;

@@ -76,7 +76,8 @@ void Serve(const SiteConfig& config, const std::string& host, int port,
   server.set_read_timeout(30, 0);
   server.set_write_timeout(30, 0);
 
-  int bound = port == 0 ? server.bind_to_any_port(host) : (server.bind_to_port(host, port) ? port : -1);
+  int bound =
+      port == 0 ? server.bind_to_any_port(host) : (server.bind_to_port(host, port) ? port : -1);
   if (bound < 0) {
     throw AutomationError(-1, "cannot listen on " + host + ":" + std::to_string(port));
   }
@@ -190,9 +191,9 @@ bool IsSameOrigin(const httplib::Request& req) {
 }
 
 bool IsOwnPage(std::string_view page) {
-  static constexpr std::string_view kPages[] = {
-      "Default.asp", "ProfileAdministrators.asp", "Groups.asp", "Users.asp", "Import.asp",
-      "Sites.asp"};
+  static constexpr std::string_view kPages[] = {"Default.asp", "ProfileAdministrators.asp",
+                                                "Groups.asp",  "Users.asp",
+                                                "Import.asp",  "Sites.asp"};
   for (std::string_view p : kPages) {
     if (p == page) return true;
   }
@@ -249,8 +250,7 @@ PageFrame AdminSite::Frame(const Session& s, std::string title, std::string page
   return frame;
 }
 
-void AdminSite::Send(Response& res, int status, const PageFrame& frame,
-                     std::string_view content) {
+void AdminSite::Send(Response& res, int status, const PageFrame& frame, std::string_view content) {
   res.status = status;
   res.set_header("Cache-Control", "no-store");
   res.set_header("X-Content-Type-Options", "nosniff");
@@ -263,8 +263,8 @@ void AdminSite::Send(Response& res, int status, const PageFrame& frame,
   res.set_content(RenderPage(frame, content), "text/html; charset=utf-8");
 }
 
-void AdminSite::Done(Response& res, const Session& s, const std::string& back,
-                     std::string message, bool is_error) {
+void AdminSite::Done(Response& res, const Session& s, const std::string& back, std::string message,
+                     bool is_error) {
   sessions_.Flash(s.id, std::move(message), is_error);
   res.set_redirect(IsOwnPage(back) ? back : "Default.asp", 303);
 }
@@ -297,11 +297,15 @@ void AdminSite::RenderLogin(Response& res, int status, const std::string& user,
   std::string form =
       "<div class=signin><form class=panel method=post action=login.asp>"
       "<label>User name <input type=text name=username id=username autocomplete=username "
-      "value=\"" + Escape(user) + "\" autofocus></label>"
+      "value=\"" +
+      Escape(user) +
+      "\" autofocus></label>"
       "<label>Password <input type=password name=password id=password "
       "autocomplete=current-password></label>"
       "<label>Directory <select name=directory id=directory>"
-      "<option value=local>This computer (" + Escape(local) + ")</option>"
+      "<option value=local>This computer (" +
+      Escape(local) +
+      ")</option>"
       "<option value=rootdse>Default domain (LDAP://RootDSE)</option>"
       "<option value=ldap>Another LDAP path</option></select></label>"
       "<label>LDAP path <input type=text name=ldap_path id=ldap_path "
@@ -339,9 +343,9 @@ void AdminSite::Login(const Request& req, Response& res) {
                                      ? "ProfileAdministrator"
                                      : "ServerAdministrator";
 
-  CallOutcome o = CallComponent(
-      "AuthenticateUser", {In(config_.computer), In(directory), In(user), In(password), Out(),
-                           Out(), In(config_.admin_group), In(login_type), Out()});
+  CallOutcome o = CallComponent("AuthenticateUser",
+                                {In(config_.computer), In(directory), In(user), In(password), Out(),
+                                 Out(), In(config_.admin_group), In(login_type), Out()});
   const std::string error = o.error ? ErrorText(*o.error) : o.Text(8);
   const std::string list = o.Text(4);
   // Signed in only when the component left no error and named at least one group.
@@ -361,10 +365,9 @@ void AdminSite::Login(const Request& req, Response& res) {
     size_t ea = list.find(';', a);
     size_t eb = names.find(';', b);
     if (ea == std::string::npos) ea = list.size();
-    std::string description = b < names.size() ? names.substr(b, eb == std::string::npos
-                                                                        ? std::string::npos
-                                                                        : eb - b)
-                                               : "";
+    std::string description =
+        b < names.size() ? names.substr(b, eb == std::string::npos ? std::string::npos : eb - b)
+                         : "";
     s.groups.emplace_back(list.substr(a, ea - a), description);
     a = ea + 1;
     b = eb == std::string::npos ? names.size() : eb + 1;
@@ -372,17 +375,16 @@ void AdminSite::Login(const Request& req, Response& res) {
   Session stored = sessions_.Create(std::move(s));
   res.set_header("Set-Cookie", std::string(kSessionCookie) + "=" + stored.id +
                                    "; Path=/; HttpOnly; SameSite=Strict");
-  res.set_redirect(stored.role == Role::kServerAdministrator ? "ProfileAdministrators.asp"
-                                                             : "Default.asp",
-                   303);
+  res.set_redirect(
+      stored.role == Role::kServerAdministrator ? "ProfileAdministrators.asp" : "Default.asp", 303);
 }
 
 void AdminSite::Logout(const Request& req, Response& res) {
   std::optional<Session> s = SignedIn(req, res);
   if (!s || !CheckPost(req, res, *s)) return;
   sessions_.Remove(s->id);
-  res.set_header("Set-Cookie", std::string(kSessionCookie) +
-                                   "=; Path=/; Max-Age=0; HttpOnly; SameSite=Strict");
+  res.set_header("Set-Cookie",
+                 std::string(kSessionCookie) + "=; Path=/; Max-Age=0; HttpOnly; SameSite=Strict");
   res.set_redirect("login.asp", 303);
 }
 

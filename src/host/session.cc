@@ -47,8 +47,7 @@ bool ConstantTimeEquals(const std::string& a, const std::string& b) {
   return diff == 0;
 }
 
-SessionStore::SessionStore(std::chrono::seconds idle_limit,
-                           std::function<Clock::time_point()> now)
+SessionStore::SessionStore(std::chrono::seconds idle_limit, std::function<Clock::time_point()> now)
     : idle_limit_(idle_limit), now_(std::move(now)) {}
 
 SessionStore::~SessionStore() {

@@ -13,8 +13,9 @@ void AdminSite::Sites(const Request& req, Response& res) {
       error.empty() ? "" : "<p class=UserInfo4 id=listing-error>" + Escape(error) + "</p>";
 
   // The component lists one site a tab: its number, "-", its comment and its addresses.
-  content += "<table class=listing id=sites><tr><th>Site</th><th>Comment and addresses</th>"
-             "<th></th></tr>";
+  content +=
+      "<table class=listing id=sites><tr><th>Site</th><th>Comment and addresses</th>"
+      "<th></th></tr>";
   const std::string list = o.ResultText();
   size_t pos = 0;
   while (pos < list.size()) {
@@ -33,33 +34,34 @@ void AdminSite::Sites(const Request& req, Response& res) {
   }
   content += "</table>";
 
-  content +=
-      "<form class=panel method=post action=CreateSite.asp id=create-site>" + csrf +
-      "<p><strong>New web site</strong></p>"
-      "<label>IP address (empty: all) <input type=text name=ip></label>"
-      "<label>Port <input type=text name=port value=80></label>"
-      "<label>Root folder <input type=text name=root></label>"
-      "<label>Comment <input type=text name=comment></label>"
-      "<button type=submit>Create site</button></form>"
-      "<form class=panel method=post action=CreateDir.asp id=create-dir>" + csrf +
-      "<p><strong>Publish a folder</strong></p>"
-      "<label>Site number <input type=text name=site></label>"
-      "<label>Virtual directory (empty: the site's root) <input type=text name=name></label>"
-      "<label>Folder <input type=text name=path></label>"
-      "<button type=submit>Publish</button></form>"
-      "<form class=panel method=post action=AddFavorite.asp id=add-favorite>" + csrf +
-      "<p><strong>Add a favorite</strong></p>"
-      "<label>Address <input type=text name=url></label>"
-      "<label>Title <input type=text name=title></label>"
-      "<button type=submit>Add favorite</button></form>";
+  content += "<form class=panel method=post action=CreateSite.asp id=create-site>" + csrf +
+             "<p><strong>New web site</strong></p>"
+             "<label>IP address (empty: all) <input type=text name=ip></label>"
+             "<label>Port <input type=text name=port value=80></label>"
+             "<label>Root folder <input type=text name=root></label>"
+             "<label>Comment <input type=text name=comment></label>"
+             "<button type=submit>Create site</button></form>"
+             "<form class=panel method=post action=CreateDir.asp id=create-dir>" +
+             csrf +
+             "<p><strong>Publish a folder</strong></p>"
+             "<label>Site number <input type=text name=site></label>"
+             "<label>Virtual directory (empty: the site's root) <input type=text name=name></label>"
+             "<label>Folder <input type=text name=path></label>"
+             "<button type=submit>Publish</button></form>"
+             "<form class=panel method=post action=AddFavorite.asp id=add-favorite>" +
+             csrf +
+             "<p><strong>Add a favorite</strong></p>"
+             "<label>Address <input type=text name=url></label>"
+             "<label>Title <input type=text name=title></label>"
+             "<button type=submit>Add favorite</button></form>";
   Send(res, 200, Frame(*s, "Web sites", "sites"), content);
 }
 
 void AdminSite::CreateSite(const Request& req, Response& res) {
   std::optional<Session> s = Admin(req, res);
   if (!s || !CheckPost(req, res, *s)) return;
-  CallOutcome o = CallComponent(
-      "CreateVirtualWebServer", {In(Param(req, "ip")), In(Param(req, "port")),
+  CallOutcome o = CallComponent("CreateVirtualWebServer",
+                                {In(Param(req, "ip")), In(Param(req, "port")),
                                  In(Param(req, "root")), In(Param(req, "comment")), Out()});
   const std::string number = o.ResultText();
   Report(res, *s, "Sites.asp", o, 4, !number.empty() && number != "0",
@@ -78,8 +80,8 @@ void AdminSite::CreateDir(const Request& req, Response& res) {
   std::optional<Session> s = Admin(req, res);
   if (!s || !CheckPost(req, res, *s)) return;
   const std::string name = Param(req, "name");
-  CallOutcome o = CallComponent("CreateVirtualDir", {Out(Param(req, "site")), Out(name),
-                                                     Out(Param(req, "path")), Out()});
+  CallOutcome o = CallComponent(
+      "CreateVirtualDir", {Out(Param(req, "site")), Out(name), Out(Param(req, "path")), Out()});
   Report(res, *s, "Sites.asp", o, 3, o.ResultTrue(),
          name.empty() ? "Root folder set." : "Virtual directory " + name + " published.");
 }
@@ -87,8 +89,8 @@ void AdminSite::CreateDir(const Request& req, Response& res) {
 void AdminSite::AddFavorite(const Request& req, Response& res) {
   std::optional<Session> s = Admin(req, res);
   if (!s || !CheckPost(req, res, *s)) return;
-  CallOutcome o = CallComponent("AddFavorite",
-                                {Out(Param(req, "url")), Out(Param(req, "title")), Out()});
+  CallOutcome o =
+      CallComponent("AddFavorite", {Out(Param(req, "url")), Out(Param(req, "title")), Out()});
   Report(res, *s, "Sites.asp", o, 2, o.ResultTrue(), "Favorite added.");
 }
 

@@ -99,8 +99,8 @@ TEST_F(PagesTest, ProfileAdministratorSeesOnlyTheirProfiles) {
       << home->body;
   EXPECT_EQ(home->body.find("Groups.asp"), std::string::npos);
 
-  for (const char* page : {"/ProfileAdministrators.asp", "/Groups.asp", "/Users.asp",
-                           "/Import.asp", "/Sites.asp", "/editGroup.asp?GroupName=QZW3SVC1"}) {
+  for (const char* page : {"/ProfileAdministrators.asp", "/Groups.asp", "/Users.asp", "/Import.asp",
+                           "/Sites.asp", "/editGroup.asp?GroupName=QZW3SVC1"}) {
     httplib::Result denied = v.Get(page);
     ASSERT_TRUE(denied);
     EXPECT_EQ(denied->status, 403) << page;
@@ -121,16 +121,16 @@ TEST_F(PagesTest, PagesWithoutASessionLeadToTheSignIn) {
 TEST_F(PagesTest, StateChangesNeedTheSessionsToken) {
   Visitor v(*server_);
   ASSERT_EQ(v.SignIn("admin", "admin-pw")->status, 303);
-  httplib::Result forged = v.Post("/AddUser.asp", {{"user", "bob"}, {"group", "QZW3SVC1"},
-                                                   {"csrf", std::string(64, 'a')}},
-                                  false);
+  httplib::Result forged =
+      v.Post("/AddUser.asp",
+             {{"user", "bob"}, {"group", "QZW3SVC1"}, {"csrf", std::string(64, 'a')}}, false);
   ASSERT_TRUE(forged);
   EXPECT_EQ(forged->status, 403);
   EXPECT_EQ(Members("QZW3SVC1"), "carol");
 
-  httplib::Result added = v.Post(
-      "/AddUser.asp",
-      {{"user", "bob"}, {"group", "QZW3SVC1"}, {"back", "ProfileAdministrators.asp"}});
+  httplib::Result added =
+      v.Post("/AddUser.asp",
+             {{"user", "bob"}, {"group", "QZW3SVC1"}, {"back", "ProfileAdministrators.asp"}});
   ASSERT_TRUE(added);
   EXPECT_EQ(added->status, 303);
   EXPECT_EQ(added->get_header_value("Location"), "ProfileAdministrators.asp");
@@ -144,9 +144,9 @@ TEST_F(PagesTest, StateChangesNeedTheSessionsToken) {
   page = v.Get("/Groups.asp");
   EXPECT_NE(page->body.find("class=\"message error\">"), std::string::npos) << page->body;
 
-  httplib::Result removed = v.Get(
-      "/UserDelete.asp?GroupName=QZW3SVC1&UserName=bob&RedirPage=ProfileAdministrators.asp",
-      {{"Sec-Fetch-Site", "same-origin"}});
+  httplib::Result removed =
+      v.Get("/UserDelete.asp?GroupName=QZW3SVC1&UserName=bob&RedirPage=ProfileAdministrators.asp",
+            {{"Sec-Fetch-Site", "same-origin"}});
   ASSERT_TRUE(removed);
   EXPECT_EQ(removed->status, 303);
   EXPECT_EQ(Members("QZW3SVC1"), "carol");
@@ -240,8 +240,8 @@ TEST_F(PagesTest, ImportReportsEachLineAndKeepsNoCopyOfTheUpload) {
 }
 
 TEST_F(PagesTest, StaticFilesTheRowsNameAreServed) {
-  for (const char* path : {"/images/removeuser.gif", "/images/adduser.gif",
-                           "/images/listusers.gif"}) {
+  for (const char* path :
+       {"/images/removeuser.gif", "/images/adduser.gif", "/images/listusers.gif"}) {
     httplib::Result r = server_->Client().Get(path);
     ASSERT_TRUE(r);
     EXPECT_EQ(r->status, 200) << path;

@@ -123,10 +123,9 @@ httplib::Result Visitor::Get(const std::string& path, httplib::Headers extra) {
 
 httplib::Result Visitor::Post(const std::string& path, httplib::Params form, bool with_token) {
   if (with_token) form.emplace("csrf", csrf);
-  return server.Client().Post(path.c_str(),
-                              {{"Cookie", cookie}, {"Origin", server.origin()},
-                               {"Sec-Fetch-Site", "same-origin"}},
-                              form);
+  return server.Client().Post(
+      path.c_str(),
+      {{"Cookie", cookie}, {"Origin", server.origin()}, {"Sec-Fetch-Site", "same-origin"}}, form);
 }
 
 std::string TokenOf(const std::string& page) {
