@@ -41,20 +41,20 @@ struct Column {
 using Row = std::vector<std::optional<std::string>>;
 
 std::unique_ptr<ldap::PagedSearch> StartSearch(std::shared_ptr<LdapSession> session,
-                                               const ldap::SearchSpec& spec) {
-  return std::make_unique<ldap::PagedSearch>(std::move(session), spec, LdapContext::kSearch);
+                                               const ldap::SearchRequest& request) {
+  return std::make_unique<ldap::PagedSearch>(std::move(session), request, LdapContext::kSearch);
 }
 
 class LdapRecordset : public Recordset {
  public:
-  LdapRecordset(std::shared_ptr<LdapSession> session, ldap::SearchSpec spec,
+  LdapRecordset(std::shared_ptr<LdapSession> session, ldap::SearchRequest request,
                 std::vector<Column> columns, std::string prefix, bool cache)
       : session_(std::move(session)),
-        spec_(std::move(spec)),
+        request_(std::move(request)),
         columns_(std::move(columns)),
         prefix_(std::move(prefix)),
         cache_(cache) {
-    search_ = StartSearch(session_, spec_);
+    search_ = StartSearch(session_, request_);
     Fill();  // the first page, so refused credentials and missing roots fail Execute
   }
 
@@ -73,7 +73,7 @@ class LdapRecordset : public Recordset {
     // Rows already dropped (no caching): ask the server again from the start.
     rows_.clear();
     first_ = position_ = 0;
-    search_ = StartSearch(session_, spec_);
+    search_ = StartSearch(session_, request_);
     Fill();
   }
 
@@ -148,7 +148,7 @@ class LdapRecordset : public Recordset {
   }
 
   std::shared_ptr<LdapSession> session_;
-  ldap::SearchSpec spec_;
+  ldap::SearchRequest request_;
   std::vector<Column> columns_;
   std::string prefix_;
   bool cache_;
@@ -206,21 +206,21 @@ class LdapCommand : public Command {
     ldap::LdapSettings settings = ldap::LdapSettings::FromConfig(state_->config);
     std::shared_ptr<LdapSession> session = SignIn(settings, root.server);
 
-    ldap::SearchSpec spec;
-    spec.scope = query.scope.value_or(properties_.scope);
-    spec.filter = query.filter;
+    ldap::SearchRequest request;
+    request.scope = query.scope.value_or(properties_.scope);
+    request.filter = query.filter;
     if (root.root_dse) {
-      spec.scope = LDAP_SCOPE_BASE;
+      request.scope = LDAP_SCOPE_BASE;
     } else {
-      spec.base = root.dn.empty() ? session->DefaultNamingContext(LdapContext::kSearch) : root.dn;
+      request.base = root.dn.empty() ? session->DefaultNamingContext(LdapContext::kSearch) : root.dn;
     }
-    spec.page_size = properties_.page_size > 0 ? std::min(properties_.page_size, kMaxPageSize)
+    request.page_size = properties_.page_size > 0 ? std::min(properties_.page_size, kMaxPageSize)
                                                : kMaxPageSize;
-    spec.size_limit = properties_.size_limit;
-    spec.timeout_seconds = properties_.timeout;
-    spec.chase_referrals = properties_.chase_referrals != 0;
-    std::vector<Column> columns = Columns(query.columns, spec.attrs);
-    return std::make_unique<LdapRecordset>(session, std::move(spec), std::move(columns),
+    request.size_limit = properties_.size_limit;
+    request.timeout_seconds = properties_.timeout;
+    request.chase_referrals = properties_.chase_referrals != 0;
+    std::vector<Column> columns = Columns(query.columns, request.attrs);
+    return std::make_unique<LdapRecordset>(session, std::move(request), std::move(columns),
                                            root.Prefix(), properties_.cache_results);
   }
 
@@ -269,12 +269,12 @@ class LdapCommand : public Command {
   static std::string FindAccount(LdapSession& session, const std::string& user) {
     size_t backslash = user.find('\\');
     std::string account = backslash == std::string::npos ? user : user.substr(backslash + 1);
-    ldap::SearchSpec spec;
-    spec.base = session.DefaultNamingContext(LdapContext::kSearchBind);
-    spec.filter = "(sAMAccountName=" + ldap::EscapeFilterValue(account, false) + ")";
-    spec.size_limit = 2;
+    ldap::SearchRequest request;
+    request.base = session.DefaultNamingContext(LdapContext::kSearchBind);
+    request.filter = "(sAMAccountName=" + ldap::EscapeFilterValue(account, false) + ")";
+    request.size_limit = 2;
     std::vector<std::string> found;
-    ldap::PagedSearch search(std::shared_ptr<LdapSession>(&session, [](LdapSession*) {}), spec,
+    ldap::PagedSearch search(std::shared_ptr<LdapSession>(&session, [](LdapSession*) {}), request,
                              LdapContext::kSearchBind);
     while (search.NextPage([&](LDAPMessage* entry) {
       if (char* dn = ldap_get_dn(session.handle(), entry)) {

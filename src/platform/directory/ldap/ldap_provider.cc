@@ -274,12 +274,12 @@ std::unique_ptr<DirEnumerator> LdapObject::Enumerate() {
     }
     filter += ")";
   }
-  ldap::SearchSpec spec;
-  spec.base = path_.dn;
-  spec.scope = LDAP_SCOPE_ONELEVEL;
-  spec.filter = filter;
-  spec.attrs = kObjectAttributes;
-  ldap::PagedSearch search(session_, spec, LdapContext::kObject);
+  ldap::SearchRequest request;
+  request.base = path_.dn;
+  request.scope = LDAP_SCOPE_ONELEVEL;
+  request.filter = filter;
+  request.attrs = kObjectAttributes;
+  ldap::PagedSearch search(session_, request, LdapContext::kObject);
   std::vector<Entry> entries;
   while (search.NextPage([&](LDAPMessage* e) { entries.push_back(session_->ParseEntry(e)); })) {
   }

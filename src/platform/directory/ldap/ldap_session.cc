@@ -248,11 +248,11 @@ Entry LdapSession::ParseEntry(LDAPMessage* message) {
   return entry;
 }
 
-PagedSearch::PagedSearch(std::shared_ptr<LdapSession> session, SearchSpec spec,
+PagedSearch::PagedSearch(std::shared_ptr<LdapSession> session, SearchRequest request,
                          LdapContext context)
-    : session_(std::move(session)), spec_(std::move(spec)), context_(context) {
-  if (spec_.page_size <= 0) spec_.page_size = 1000;
-  if (spec_.timeout_seconds <= 0) spec_.timeout_seconds = session_->timeout_seconds();
+    : session_(std::move(session)), request_(std::move(request)), context_(context) {
+  if (request_.page_size <= 0) request_.page_size = 1000;
+  if (request_.timeout_seconds <= 0) request_.timeout_seconds = session_->timeout_seconds();
 }
 
 PagedSearch::~PagedSearch() { Release(); }
@@ -269,7 +269,7 @@ void PagedSearch::Release() {
   AttrList attrs({});
   LDAPMessage* raw = nullptr;
   timeval timeout{session_->timeout_seconds(), 0};
-  ldap_search_ext_s(ld, spec_.base.c_str(), spec_.scope, spec_.filter.c_str(), attrs.get(), 0,
+  ldap_search_ext_s(ld, request_.base.c_str(), request_.scope, request_.filter.c_str(), attrs.get(), 0,
                     controls, nullptr, &timeout, 0, &raw);
   ldap_msgfree(raw);
   ldap_control_free(control);
@@ -283,18 +283,18 @@ bool PagedSearch::NextPage(const std::function<void(LDAPMessage*)>& on_entry) {
   }
   started_ = true;
   LDAP* ld = session_->handle();
-  int page = spec_.page_size;
-  if (spec_.size_limit > 0) page = std::min(page, spec_.size_limit - returned_);
+  int page = request_.page_size;
+  if (request_.size_limit > 0) page = std::min(page, request_.size_limit - returned_);
   berval cookie{cookie_.size(), cookie_.data()};
   LDAPControl* control = nullptr;
   int rc = ldap_create_page_control(ld, page, cookie_.empty() ? nullptr : &cookie, 0, &control);
   if (rc != LDAP_SUCCESS) throw LdapError(rc, context_);
   LDAPControl* controls[] = {control, nullptr};
-  AttrList attrs(spec_.attrs);
-  timeval timeout{spec_.timeout_seconds, 0};
-  ldap_set_option(ld, LDAP_OPT_REFERRALS, spec_.chase_referrals ? LDAP_OPT_ON : LDAP_OPT_OFF);
+  AttrList attrs(request_.attrs);
+  timeval timeout{request_.timeout_seconds, 0};
+  ldap_set_option(ld, LDAP_OPT_REFERRALS, request_.chase_referrals ? LDAP_OPT_ON : LDAP_OPT_OFF);
   LDAPMessage* raw = nullptr;
-  rc = ldap_search_ext_s(ld, spec_.base.c_str(), spec_.scope, spec_.filter.c_str(), attrs.get(), 0,
+  rc = ldap_search_ext_s(ld, request_.base.c_str(), request_.scope, request_.filter.c_str(), attrs.get(), 0,
                          controls, nullptr, &timeout, 0, &raw);
   ldap_control_free(control);
   Message result(raw);
@@ -323,7 +323,7 @@ bool PagedSearch::NextPage(const std::function<void(LDAPMessage*)>& on_entry) {
     }
     ldap_controls_free(response);
   }
-  bool limit_reached = spec_.size_limit > 0 && returned_ >= spec_.size_limit;
+  bool limit_reached = request_.size_limit > 0 && returned_ >= request_.size_limit;
   if (cut_short || limit_reached) Release();
   if (cut_short || limit_reached || cookie_.empty()) done_ = true;
   return true;

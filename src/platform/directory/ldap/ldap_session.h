@@ -78,7 +78,7 @@ class LdapSession {
   int timeout_seconds_;
 };
 
-struct SearchSpec {
+struct SearchRequest {
   std::string base;
   int scope = 2;  // 0 base, 1 one level, 2 subtree
   std::string filter = "(objectClass=*)";
@@ -93,7 +93,7 @@ struct SearchSpec {
 // limit per answer does not cut it short. Abandons the server's cursor when dropped early.
 class PagedSearch {
  public:
-  PagedSearch(std::shared_ptr<LdapSession> session, SearchSpec spec, LdapContext context);
+  PagedSearch(std::shared_ptr<LdapSession> session, SearchRequest request, LdapContext context);
   ~PagedSearch();
   PagedSearch(const PagedSearch&) = delete;
   PagedSearch& operator=(const PagedSearch&) = delete;
@@ -105,7 +105,7 @@ class PagedSearch {
  private:
   void Release();
   std::shared_ptr<LdapSession> session_;
-  SearchSpec spec_;
+  SearchRequest request_;
   LdapContext context_;
   std::string cookie_;
   int returned_ = 0;
