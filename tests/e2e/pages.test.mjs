@@ -149,6 +149,9 @@ try {
                        page.click('a[href="javascript:listUsers(QZW3SVC3);"]')]);
     await shot('user-picker');
     await page.click(`a[href="JavaScript:updateField('bob','QZW3SVC3');"]`);
+    // A javascript: link runs as a queued task after the click returns.
+    await page.waitForFunction(() => document.getElementById('QZW3SVC3')?.value === 'bob',
+                               null, { timeout: 15000 }).catch(() => {});
     assert.equal(await page.inputValue('input#QZW3SVC3'), 'bob');
     await Promise.all([page.waitForURL(/Groups\.asp$/),
                        page.click('a[href="JavaScript:userAdd(QZW3SVC3);"]')]);
