@@ -131,15 +131,6 @@ TEST_F(SignInTest, TextAfterLdapGoesToTheDirectoryAndFailsThroughTheTrap) {
   EXPECT_EQ(out.text(kList), "");
 }
 
-TEST_F(SignInTest, ProfileAdministratorGetsEveryProfileGroupInOrder) {
-  CallOutcome out = Call({.error_in = Variant("x")});
-
-  EXPECT_EQ(out.result, Variant("bob"));
-  EXPECT_EQ(out.text(kList), "W3SVC1;MULTI4;W3SVC5;");
-  EXPECT_EQ(out.text(kNames), "Sales;Partners;Support;");
-  EXPECT_EQ(out.text(kError), "");
-}
-
 TEST_F(SignInTest, MembershipDecidesBetweenEntriesAndTheRefusal) {
   struct Case {
     const char* name;
@@ -147,6 +138,8 @@ TEST_F(SignInTest, MembershipDecidesBetweenEntriesAndTheRefusal) {
     std::string result, list, names, error;
   };
   const Case cases[] = {
+      {"every profile group in order, old text dropped", {.error_in = Variant("x")}, "bob",
+       "W3SVC1;MULTI4;W3SVC5;", "Sales;Partners;Support;", ""},
       {"server admin outside the group",
        {.login_type = Variant("ServerAdministrator")}, "bob", "", "", kServerRefusal},
       {"group padded in the directory",
@@ -189,41 +182,44 @@ TEST_F(SignInTest, RefusedCredentialsLeaveEverythingEmpty) {
   }
 }
 
-TEST_F(SignInTest, RefusedSearchPermissionHasItsOwnText) {
-  FaultPlatform faults(*platform_);
-  faults.Fail("OpenDSObject", "", 1, errors::kDbSecEPermissiondenied.Make());
+TEST_F(SignInTest, PlatformFailuresAndWhatTheyLeaveBehind) {
+  struct Rule {
+    const char* operation;
+    const char* path;
+    int nth;
+    AutomationError error;
+  };
+  struct Case {
+    const char* name;
+    std::vector<Rule> rules;
+    std::string result, list, names, error;
+  };
+  const Case cases[] = {
+      {"search permission refused",
+       {{"OpenDSObject", "", 1, errors::kDbSecEPermissiondenied.Make()}},
+       "", "", "", "Username/password does not exist."},
+      // alice, before bob in QZW3SVC1, is unreadable; QZMULTI4's description fails after its entry.
+      {"failures inside the member walk skip only that member",
+       {{"Name", "WinNT://WEBSRV1/alice", 0, errors::kErrorDsOperationsError.Make()},
+        {"Description", "QZMULTI4", 1, errors::kEAdsPropertyNotFound.Make()}},
+       "bob", "W3SVC1;MULTI4;W3SVC5;", "Sales;Support;", ""},
+      {"group unreadable outside the walk keeps entries so far",
+       {{"Name", "QZMULTI4", 1, errors::kErrorDsOperationsError.Make()}},
+       "bob", "W3SVC1;", "Sales;", "x - -2147016672,An operations error occurred."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FaultPlatform faults(*platform_);
+    for (const Rule& r : c.rules) faults.Fail(r.operation, r.path, r.nth, r.error);
 
-  CallOutcome out = testing::Call(faults, {.error_in = Variant("x")});
+    CallOutcome out = testing::Call(faults, {.error_in = Variant("x")});
 
-  EXPECT_EQ(out.text(kError), "Username/password does not exist.");
-  EXPECT_EQ(out.result, Variant(""));
-}
-
-TEST_F(SignInTest, FailuresInsideTheMemberWalkSkipOnlyThatMember) {
-  FaultPlatform faults(*platform_);
-  // alice, before bob in QZW3SVC1, is unreadable; QZMULTI4's description fails after its entry.
-  faults.Fail("Name", "WinNT://WEBSRV1/alice", 0, errors::kErrorDsOperationsError.Make());
-  faults.Fail("Description", "QZMULTI4", 1, errors::kEAdsPropertyNotFound.Make());
-
-  CallOutcome out = testing::Call(faults, {});
-
-  EXPECT_TRUE(faults.AllFired());
-  EXPECT_EQ(out.text(kList), "W3SVC1;MULTI4;W3SVC5;");
-  EXPECT_EQ(out.text(kNames), "Sales;Support;");
-  EXPECT_EQ(out.text(kError), "");
-}
-
-TEST_F(SignInTest, GroupUnreadableOutsideTheWalkKeepsEntriesSoFar) {
-  FaultPlatform faults(*platform_);
-  faults.Fail("Name", "QZMULTI4", 1, errors::kErrorDsOperationsError.Make());
-
-  CallOutcome out = testing::Call(faults, {.error_in = Variant("x")});
-
-  EXPECT_TRUE(faults.AllFired());
-  EXPECT_EQ(out.result, Variant("bob"));
-  EXPECT_EQ(out.text(kList), "W3SVC1;");
-  EXPECT_EQ(out.text(kNames), "Sales;");
-  EXPECT_EQ(out.text(kError), "x - -2147016672,An operations error occurred.");
+    EXPECT_TRUE(faults.AllFired());
+    EXPECT_EQ(out.result, Variant(c.result));
+    EXPECT_EQ(out.text(kList), c.list);
+    EXPECT_EQ(out.text(kNames), c.names);
+    EXPECT_EQ(out.text(kError), c.error);
+  }
 }
 
 TEST_F(SignInTest, DatabaseWithoutGroupsCountsAsRefusedCredentials) {
