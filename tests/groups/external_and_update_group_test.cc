@@ -27,8 +27,8 @@ class ProfileGroupTest : public ::testing::Test {
                       {Val(Variant(computer)), Val(Variant("")), Val(Variant("")),
                        Val(std::move(description)), Ref(Variant("x"))});
   }
-  CallOutcome AddExternal(Variant description, std::string computer = kComputer) {
-    return AddExternal(*platform_, std::move(description), std::move(computer));
+  CallOutcome AddExternal(Variant description) {
+    return AddExternal(*platform_, std::move(description));
   }
   CallOutcome Update(Variant group, Variant description, Variant action) {
     return CallMethod(
@@ -45,9 +45,12 @@ class ProfileGroupTest : public ::testing::Test {
 TEST_F(ProfileGroupTest, AddExternalTakesTheSmallestFreeNumber) {
   struct Case {
     std::vector<int> taken;
+    const char* description;
     std::string created;
   };
-  const Case cases[] = {{{}, "QZMULTI1"}, {{1, 2, 4}, "QZMULTI3"}, {{2}, "QZMULTI1"}};
+  const Case cases[] = {{{}, "Partners", "QZMULTI1"},
+                        {{1, 2, 4}, "Partners", "QZMULTI3"},
+                        {{2}, "", "QZMULTI1"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.created);
     TempDir dir;
@@ -56,21 +59,14 @@ TEST_F(ProfileGroupTest, AddExternalTakesTheSmallestFreeNumber) {
     for (int n : c.taken) accounts.Group(kComputer, "QZMULTI" + std::to_string(n), "old");
     auto platform = platform::MakePlatform(dir.path());
 
-    CallOutcome out = AddExternal(*platform, Variant("Partners"));
+    CallOutcome out = AddExternal(*platform, Variant(c.description));
 
     ASSERT_FALSE(out.error) << out.error->description;
     EXPECT_EQ(out.result, Variant(true));
     EXPECT_EQ(out.text(4), "");
-    EXPECT_EQ(accounts.GroupDescription(kComputer, c.created), "Partners");
+    ASSERT_TRUE(accounts.HasGroup(kComputer, c.created));
+    EXPECT_EQ(accounts.GroupDescription(kComputer, c.created), c.description);
   }
-}
-
-TEST_F(ProfileGroupTest, AddExternalKeepsAnEmptyDescription) {
-  CallOutcome out = AddExternal(Variant(""));
-
-  EXPECT_EQ(out.result, Variant(true));
-  EXPECT_TRUE(accounts_.HasGroup(kComputer, "QZMULTI1"));
-  EXPECT_EQ(accounts_.GroupDescription(kComputer, "QZMULTI1"), "");
 }
 
 TEST_F(ProfileGroupTest, AddExternalGivesUpAfterFiveHundredNames) {
@@ -85,30 +81,28 @@ TEST_F(ProfileGroupTest, AddExternalGivesUpAfterFiveHundredNames) {
 }
 
 TEST_F(ProfileGroupTest, AddExternalFailuresOutsideTheProbesReachTheHost) {
-  {
-    SCOPED_TRACE("unknown computer");
-    CallOutcome out = AddExternal(Variant("Partners"), "NOSUCH");
-    ASSERT_TRUE(out.error);
-    EXPECT_EQ(out.error->number, errors::kErrorBadNetpath.number);
-    EXPECT_EQ(out.text(4), "x");
-  }
-  {
-    SCOPED_TRACE("Null description");
-    CallOutcome out = AddExternal(Variant::Null());
-    ASSERT_TRUE(out.error);
-    EXPECT_EQ(out.error->number, errors::kRtInvalidUseOfNull.number);
-    EXPECT_EQ(out.text(4), "");
-    EXPECT_FALSE(accounts_.HasGroup(kComputer, "QZMULTI1"));
-  }
-  {
-    SCOPED_TRACE("store refused");
+  struct Case {
+    const char* name;
+    Variant description;
+    std::string computer;
+    const char* failing_step;  // nullptr: none
+    const errors::ErrorCode& error;
+    std::string error_text;
+  };
+  const Case cases[] = {
+      {"unknown computer", Variant("Partners"), "NOSUCH", nullptr, errors::kErrorBadNetpath, "x"},
+      {"Null description", Variant::Null(), kComputer, nullptr, errors::kRtInvalidUseOfNull, ""},
+      {"store refused", Variant("Partners"), kComputer, "SetInfo", errors::kEAccessdenied, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     FaultPlatform faults(*platform_);
-    faults.Fail("SetInfo", "", 1, errors::kEAccessdenied.Make());
-    CallOutcome out = AddExternal(faults, Variant("Partners"));
+    if (c.failing_step) faults.Fail(c.failing_step, "", 1, c.error.Make());
+    CallOutcome out = AddExternal(faults, c.description, c.computer);
     ASSERT_TRUE(out.error);
-    EXPECT_EQ(out.error->number, errors::kEAccessdenied.number);
-    EXPECT_EQ(out.error->description, errors::kEAccessdenied.text);
-    EXPECT_EQ(out.text(4), "");
+    EXPECT_EQ(out.error->number, c.error.number);
+    EXPECT_EQ(out.error->description, c.error.text);
+    EXPECT_EQ(out.text(4), c.error_text);
     EXPECT_FALSE(accounts_.HasGroup(kComputer, "QZMULTI1"));
   }
 }
