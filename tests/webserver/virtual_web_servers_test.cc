@@ -39,6 +39,13 @@ class VirtualWebServersTest : public ::testing::Test {
   Variant Property(const std::string& path, const std::string& name) {
     return sites_.Property(std::string(kService) + path, name);
   }
+  // A root of its own for one table row, so rows cannot see each other's sites.
+  struct Fresh {
+    Fresh() : sites(dir.path()) { sites.WebService(); }
+    TempDir dir;
+    MetabaseFixture sites;
+    std::unique_ptr<platform::Platform> platform = platform::MakePlatform(dir.path());
+  };
 
   TempDir dir_;
   MetabaseFixture sites_;
@@ -53,16 +60,14 @@ TEST_F(VirtualWebServersTest, NewSiteTakesTheNumberAfterTheHighest) {
   const Case cases[] = {
       {{}, "1"}, {{"1", "2", "9", "10"}, "11"}, {{"10", "9"}, "11"}, {{"007"}, "8"}};
   for (const auto& c : cases) {
-    TempDir dir;
-    MetabaseFixture sites(dir.path());
-    sites.WebService().Child("AppPools", "IIsApplicationPools");
-    for (const auto& number : c.existing) sites.Site(number);
-    auto platform = platform::MakePlatform(dir.path());
-    CallOutcome out = Create(*platform, "", "80");
+    Fresh f;
+    f.sites.Child("AppPools", "IIsApplicationPools");
+    for (const auto& number : c.existing) f.sites.Site(number);
+    CallOutcome out = Create(*f.platform, "", "80");
     ASSERT_FALSE(out.error) << out.error->description;
     EXPECT_EQ(out.result, Variant(c.expected));
     EXPECT_EQ(out.text(4), "");
-    EXPECT_TRUE(sites.Exists(std::string(kService) + "/" + c.expected + "/ROOT"));
+    EXPECT_TRUE(f.sites.Exists(std::string(kService) + "/" + c.expected + "/ROOT"));
   }
 }
 
@@ -110,11 +115,9 @@ TEST_F(VirtualWebServersTest, FailureLeavesWhatWasStoredBefore) {
       {"SetInfo", "W3SVC/1/ROOT", 2, true, true, true},
   };
   for (const auto& c : cases) {
-    TempDir dir;
-    MetabaseFixture sites(dir.path());
-    sites.WebService();
-    auto real = platform::MakePlatform(dir.path());
-    FaultPlatform faults(*real);
+    Fresh f;
+    MetabaseFixture& sites = f.sites;
+    FaultPlatform faults(*f.platform);
     faults.Fail(c.operation, c.path, c.nth, errors::kEAccessdenied.Make());
     CallOutcome out = Create(faults, "", "80", "before");
     SCOPED_TRACE(std::string(c.operation) + " " + std::to_string(c.nth));
@@ -146,16 +149,13 @@ TEST_F(VirtualWebServersTest, ListShowsSitesWithTheirAddresses) {
       {"no bindings", {{"Bare", {}}}, "1-Bare\t"},
   };
   for (const auto& c : cases) {
-    TempDir dir;
-    MetabaseFixture sites(dir.path());
-    sites.WebService();
+    Fresh f;
     int number = 0;
     for (const auto& [comment, bindings] : c.sites) {
-      sites.Site(std::to_string(++number), comment, bindings);
+      f.sites.Site(std::to_string(++number), comment, bindings);
     }
-    sites.Child("AppPools", "IIsApplicationPools");
-    auto platform = platform::MakePlatform(dir.path());
-    CallOutcome out = List(*platform, "kept");
+    f.sites.Child("AppPools", "IIsApplicationPools");
+    CallOutcome out = List(*f.platform, "kept");
     EXPECT_EQ(out.result, Variant(c.text)) << c.name;
     EXPECT_EQ(out.text(0), "kept") << c.name;
   }
@@ -164,11 +164,9 @@ TEST_F(VirtualWebServersTest, ListShowsSitesWithTheirAddresses) {
 TEST_F(VirtualWebServersTest, BadBindingEndsTheListWithTheTextSoFar) {
   const char* bad[] = {"10.0.0.5:8080", ":8081", "nocolon", ""};
   for (const char* binding : bad) {
-    TempDir dir;
-    MetabaseFixture sites(dir.path());
-    sites.WebService().Site("1", "Sales").Site("2", "Shop", {":81:", binding, ":82:"}).Site("3");
-    auto platform = platform::MakePlatform(dir.path());
-    CallOutcome out = List(*platform, "replaced");
+    Fresh f;
+    f.sites.Site("1", "Sales").Site("2", "Shop", {":81:", binding, ":82:"}).Site("3");
+    CallOutcome out = List(*f.platform, "replaced");
     EXPECT_EQ(out.result, Variant("1-Sales (LocalHost:80)\t2-Shop (LocalHost:81)")) << binding;
     EXPECT_EQ(out.text(0), "5 ,Invalid procedure call or argument") << binding;
   }
