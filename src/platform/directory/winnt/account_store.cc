@@ -1,6 +1,9 @@
 #include "platform/directory/winnt/account_store.h"
 
+#include <sqlite3.h>
+
 #include <array>
+#include <atomic>
 #include <utility>
 
 #include "platform/automation/errors.h"
@@ -58,6 +61,60 @@ void CheckName(const std::string& name) {
   if (bad) errors::kErrorInvalidName.Throw();
 }
 
+constexpr const char* kAccountColumns =
+    "SELECT id, kind, name, full_name, description, group_type, password_hash IS NOT NULL "
+    "FROM accounts ";
+
+void ReadAccount(const sqlite::Statement& row, AccountEntry& e) {
+  e.id = row.Int(0);
+  e.kind = static_cast<AccountKind>(row.Int(1));
+  e.name = row.Text(2);
+  e.full_name = row.Text(3);
+  e.description = row.Text(4);
+  e.group_type = static_cast<int32_t>(row.Int(5));
+  e.has_password = row.Int(6) != 0;
+}
+
+// Columns from `first`: members.path, the member account's name and kind (NULL when not kept).
+MemberEntry ReadMember(const sqlite::Statement& row, int first, const std::string& db_name) {
+  MemberEntry m;
+  if (row.IsNull(first)) {
+    m.name = row.Text(first + 1);
+    m.path = JoinPath(db_name, m.name);
+  } else {
+    m.path = row.Text(first);
+    std::string domain;
+    SplitMemberPath(m.path, &domain, &m.name);
+  }
+  if (!row.IsNull(first + 2)) m.kind = static_cast<AccountKind>(row.Int(first + 2));
+  return m;
+}
+
+// Every commit, by any connection, rewrites the header of the WAL index that SQLite keeps in
+// shared memory. Reading it takes no lock, unlike data_version, which opens a read transaction
+// (two fcntl calls) and was most of the cost of a walk. The header is written as two copies; they
+// differ only while a writer is midway, which is taken as a change. False when there is no WAL
+// index to read (the caller then asks data_version).
+bool ReadWalHeader(sqlite3* db, std::array<unsigned char, 48>* header) {
+  sqlite3_file* file = nullptr;
+  if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
+      file == nullptr || file->pMethods == nullptr || file->pMethods->iVersion < 2 ||
+      file->pMethods->xShmMap == nullptr) {
+    return false;
+  }
+  volatile void* region = nullptr;
+  if (file->pMethods->xShmMap(file, 0, 32768, 0, &region) != SQLITE_OK || region == nullptr) {
+    return false;
+  }
+  const volatile unsigned char* bytes = static_cast<const volatile unsigned char*>(region);
+  std::array<unsigned char, 48> second;
+  for (size_t i = 0; i < header->size(); ++i) (*header)[i] = bytes[i];
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  for (size_t i = 0; i < second.size(); ++i) second[i] = bytes[48 + i];
+  constexpr size_t kIsInit = 12;
+  return *header == second && (*header)[kIsInit] != 0;
+}
+
 }  // namespace
 
 std::string FoldName(std::string_view name) {
@@ -84,8 +141,13 @@ bool SplitMemberPath(std::string_view path, std::string* domain, std::string* ac
 }
 
 const AccountEntry* DatabaseSnapshot::Find(std::string_view name) const {
-  auto it = by_folded_name.find(FoldName(name));
-  return it == by_folded_name.end() ? nullptr : &accounts[it->second];
+  return FindShared(name).get();
+}
+
+AccountPtr DatabaseSnapshot::FindShared(std::string_view name) const {
+  if (!by_folded_name) return nullptr;
+  auto it = by_folded_name->find(FoldName(name));
+  return it == by_folded_name->end() ? nullptr : accounts.Shared(it->second);
 }
 
 AccountStore::AccountStore(std::filesystem::path root, bool create)
@@ -157,9 +219,13 @@ std::vector<std::string> AccountStore::ListDatabases() {
 
 // --- reads
 
-std::shared_ptr<const DatabaseSnapshot> AccountStore::Read(const std::string& db_name) {
-  std::lock_guard lock(mu_);
-  sqlite::Database& db = Db();
+void AccountStore::CheckFresh() {
+  sqlite::Database& db = *db_;
+  // Before the first data_version there may be no WAL index yet; mapping it here would set one up
+  // outside SQLite's own order.
+  std::array<unsigned char, 48> header{};
+  bool header_known = data_version_ >= 0 && ReadWalHeader(db.handle(), &header);
+  if (header_known && wal_header_known_ && header == wal_header_) return;
   if (!data_version_query_) data_version_query_.emplace(db.Prepare("PRAGMA data_version"));
   data_version_query_->Step();
   int64_t version = data_version_query_->Int(0);
@@ -168,6 +234,15 @@ std::shared_ptr<const DatabaseSnapshot> AccountStore::Read(const std::string& db
     Changed();
     data_version_ = version;
   }
+  // Read before the question, so a commit racing it shows as a different header next time.
+  wal_header_ = header;
+  wal_header_known_ = header_known;
+}
+
+std::shared_ptr<const DatabaseSnapshot> AccountStore::Read(const std::string& db_name) {
+  std::lock_guard lock(mu_);
+  sqlite::Database& db = Db();
+  CheckFresh();
   std::string key = FoldName(db_name);
   auto it = snapshots_.find(key);
   if (it != snapshots_.end()) return it->second;
@@ -182,52 +257,95 @@ std::shared_ptr<const DatabaseSnapshot> AccountStore::Load(int64_t id, const std
   auto snap = std::make_shared<DatabaseSnapshot>();
   snap->id = id;
   snap->name = name;
+  auto by_name = std::make_shared<std::unordered_map<std::string, size_t>>();
   // One read transaction, so accounts and members come from the same state of the file.
   sqlite::Database& db = *db_;
   db.Exec("BEGIN");
   try {
-    std::unordered_map<int64_t, size_t> index_of;
-    sqlite::Statement accounts = db.Prepare(
-        "SELECT id, kind, name, full_name, description, group_type, password_hash IS NOT NULL "
-        "FROM accounts WHERE db_id = ? ORDER BY id");
+    std::vector<std::shared_ptr<AccountEntry>> entries;
+    std::unordered_map<int64_t, AccountEntry*> by_id;
+    sqlite::Statement accounts =
+        db.Prepare(std::string(kAccountColumns) + "WHERE db_id = ? ORDER BY id");
     accounts.BindAll(id);
     while (accounts.Step()) {
-      AccountEntry& e = snap->accounts.emplace_back();
-      e.id = accounts.Int(0);
-      e.kind = static_cast<AccountKind>(accounts.Int(1));
-      e.name = accounts.Text(2);
-      e.full_name = accounts.Text(3);
-      e.description = accounts.Text(4);
-      e.group_type = static_cast<int32_t>(accounts.Int(5));
-      e.has_password = accounts.Int(6) != 0;
-      index_of[e.id] = snap->accounts.size() - 1;
-      snap->by_folded_name.emplace(FoldName(e.name), snap->accounts.size() - 1);
+      auto& e = entries.emplace_back(std::make_shared<AccountEntry>());
+      ReadAccount(accounts, *e);
+      by_id[e->id] = e.get();
+      by_name->emplace(FoldName(e->name), entries.size() - 1);
     }
     sqlite::Statement members = db.Prepare(
-        "SELECT m.group_id, m.path, a.name, a.kind, a.db_id FROM members m "
+        "SELECT m.group_id, m.path, a.name, a.kind FROM members m "
         "JOIN accounts g ON g.id = m.group_id "
         "LEFT JOIN accounts a ON a.id = m.account_id "
         "WHERE g.db_id = ? ORDER BY m.id");
     members.BindAll(id);
     while (members.Step()) {
-      MemberEntry m;
-      if (members.IsNull(1)) {
-        m.name = members.Text(2);
-        m.path = JoinPath(name, m.name);
-      } else {
-        m.path = members.Text(1);
-        std::string domain;
-        SplitMemberPath(m.path, &domain, &m.name);
-      }
-      if (!members.IsNull(3)) m.kind = static_cast<AccountKind>(members.Int(3));
-      snap->accounts[index_of.at(members.Int(0))].members.push_back(std::move(m));
+      by_id.at(members.Int(0))->members.push_back(ReadMember(members, 1, name));
     }
     db.Exec("COMMIT");
+    for (auto& e : entries) snap->accounts.Append(std::move(e));
   } catch (...) {
     db.Exec("ROLLBACK");
     throw;
   }
+  snap->by_folded_name = std::move(by_name);
   return snap;
+}
+
+std::shared_ptr<const DatabaseSnapshot> AccountStore::CachedForChange(const std::string& db_name) {
+  CheckFresh();
+  auto it = snapshots_.find(FoldName(db_name));
+  return it == snapshots_.end() ? nullptr : it->second;
+}
+
+AccountPtr AccountStore::LoadEntry(int64_t id, const std::string& db_name) {
+  sqlite::Database& db = *db_;
+  auto e = std::make_shared<AccountEntry>();
+  sqlite::Statement account = db.Prepare(std::string(kAccountColumns) + "WHERE id = ?");
+  if (!account.BindAll(id).Step()) errors::kEFail.Throw();
+  ReadAccount(account, *e);
+  // In two halves so that each finds the group's rows through its partial index; an index on
+  // group_id alone would cost every membership change one more page to write and sync.
+  sqlite::Statement members = db.Prepare(
+      "SELECT m.id, m.path, a.name, a.kind FROM members m "
+      "JOIN accounts a ON a.id = m.account_id WHERE m.group_id = ?1 AND m.account_id IS NOT NULL "
+      "UNION ALL "
+      "SELECT id, path, NULL, NULL FROM members INDEXED BY members_by_path "
+      "WHERE group_id = ?1 AND account_id IS NULL ORDER BY 1");
+  members.BindAll(id);
+  while (members.Step()) e->members.push_back(ReadMember(members, 1, db_name));
+  return e;
+}
+
+AccountPtr AccountStore::Reloaded(const std::shared_ptr<const DatabaseSnapshot>& cached,
+                                  const std::string& name) {
+  if (!cached) return nullptr;
+  const AccountEntry* old = cached->Find(name);
+  return old == nullptr ? nullptr : LoadEntry(old->id, cached->name);
+}
+
+void AccountStore::Patch(const std::shared_ptr<const DatabaseSnapshot>& snapshot,
+                         AccountPtr entry) {
+  auto it = snapshots_.find(FoldName(snapshot->name));
+  if (it == snapshots_.end() || it->second != snapshot) return;
+  // The change is committed: a cache without it would hide it from this connection for good,
+  // data_version never reporting its own writes.
+  try {
+    auto next = std::make_shared<DatabaseSnapshot>(*snapshot);
+    auto found = snapshot->by_folded_name->find(FoldName(entry->name));
+    if (found != snapshot->by_folded_name->end()) {
+      next->accounts.Set(found->second, std::move(entry));
+    } else {
+      auto by_name =
+          std::make_shared<std::unordered_map<std::string, size_t>>(*snapshot->by_folded_name);
+      by_name->emplace(FoldName(entry->name), next->accounts.size());
+      next->accounts.Append(std::move(entry));
+      next->by_folded_name = std::move(by_name);
+    }
+    it->second = std::move(next);
+  } catch (...) {
+    Changed();
+  }
 }
 
 // --- accounts
@@ -243,6 +361,7 @@ void AccountStore::AddUser(const std::string& db_name, const std::string& name,
   sqlite::Database& db = Db();
   sqlite::Transaction tx(db);
   int64_t id = DatabaseId(db_name);
+  auto cached = CachedForChange(db_name);
   sqlite::Statement taken = db.Prepare("SELECT 1 FROM accounts WHERE db_id = ? AND name = ?");
   if (taken.BindAll(id, name).Step()) errors::kNerrUserexists.Throw();
   db.Prepare(
@@ -250,8 +369,9 @@ void AccountStore::AddUser(const std::string& db_name, const std::string& name,
         "VALUES (?, 1, ?, ?, ?, ?)")
       .BindAll(id, name, full_name, description, hash)
       .Run();
+  AccountPtr entry = cached ? LoadEntry(db.LastInsertRowId(), cached->name) : nullptr;
   tx.Commit();
-  Changed();
+  if (entry) Patch(cached, std::move(entry));
 }
 
 void AccountStore::SetPassword(const std::string& db_name, const std::string& name,
@@ -262,13 +382,15 @@ void AccountStore::SetPassword(const std::string& db_name, const std::string& na
   sqlite::Database& db = Db();
   sqlite::Transaction tx(db);
   int64_t id = DatabaseId(db_name);
+  auto cached = CachedForChange(db_name);
   int changed =
       db.Prepare("UPDATE accounts SET password_hash = ? WHERE db_id = ? AND name = ? AND kind = 1")
           .BindAll(hash, id, name)
           .Run();
   if (changed == 0) errors::kNerrUsernotfound.Throw();
+  AccountPtr entry = Reloaded(cached, name);
   tx.Commit();
-  Changed();
+  if (entry) Patch(cached, std::move(entry));
 }
 
 void AccountStore::AddGroup(const std::string& db_name, const std::string& name,
@@ -278,14 +400,16 @@ void AccountStore::AddGroup(const std::string& db_name, const std::string& name,
   sqlite::Database& db = Db();
   sqlite::Transaction tx(db);
   int64_t id = DatabaseId(db_name);
+  auto cached = CachedForChange(db_name);
   sqlite::Statement taken = db.Prepare("SELECT 1 FROM accounts WHERE db_id = ? AND name = ?");
   if (taken.BindAll(id, name).Step()) errors::kErrorAliasExists.Throw();
   db.Prepare(
         "INSERT INTO accounts(db_id, kind, name, description, group_type) VALUES (?, 2, ?, ?, ?)")
       .BindAll(id, name, description, group_type)
       .Run();
+  AccountPtr entry = cached ? LoadEntry(db.LastInsertRowId(), cached->name) : nullptr;
   tx.Commit();
-  Changed();
+  if (entry) Patch(cached, std::move(entry));
 }
 
 void AccountStore::DeleteAccount(const std::string& db_name, AccountKind kind,
@@ -308,6 +432,7 @@ void AccountStore::UpdateAccount(const std::string& db_name, AccountKind kind,
   sqlite::Database& db = Db();
   sqlite::Transaction tx(db);
   int64_t id = DatabaseId(db_name);
+  auto cached = CachedForChange(db_name);
   int changed = db.Prepare(
                       "UPDATE accounts SET full_name = coalesce(?, full_name), "
                       "description = coalesce(?, description), "
@@ -317,8 +442,9 @@ void AccountStore::UpdateAccount(const std::string& db_name, AccountKind kind,
                              static_cast<int>(kind))
                     .Run();
   if (changed == 0) NotFound(kind).Throw();
+  AccountPtr entry = Reloaded(cached, name);
   tx.Commit();
-  Changed();
+  if (entry) Patch(cached, std::move(entry));
 }
 
 // --- members
@@ -342,6 +468,7 @@ void AccountStore::AddMember(const std::string& db_name, const std::string& grou
       db.Prepare("SELECT id FROM accounts WHERE db_id = ? AND name = ? AND kind = 2");
   if (!g.BindAll(db_id, group).Step()) errors::kNerrGroupnotfound.Throw();
   int64_t group_id = g.Int(0);
+  auto cached = CachedForChange(db_name);
 
   std::string domain, account;
   if (!SplitMemberPath(member_path, &domain, &account)) errors::kEAdsBadPathname.Throw();
@@ -371,8 +498,9 @@ void AccountStore::AddMember(const std::string& db_name, const std::string& grou
   db.Prepare("INSERT INTO members(group_id, account_id, path) VALUES (?, ?, ?)")
       .BindAll(group_id, member.account_id, member.path)
       .Run();
+  AccountPtr entry = cached ? LoadEntry(group_id, cached->name) : nullptr;
   tx.Commit();
-  Changed();
+  if (entry) Patch(cached, std::move(entry));
 }
 
 void AccountStore::RemoveMember(const std::string& db_name, const std::string& group,
@@ -385,6 +513,7 @@ void AccountStore::RemoveMember(const std::string& db_name, const std::string& g
       db.Prepare("SELECT id FROM accounts WHERE db_id = ? AND name = ? AND kind = 2");
   if (!g.BindAll(db_id, group).Step()) errors::kNerrGroupnotfound.Throw();
   int64_t group_id = g.Int(0);
+  auto cached = CachedForChange(db_name);
 
   std::string domain, account;
   if (!SplitMemberPath(member_path, &domain, &account)) errors::kErrorMemberNotInAlias.Throw();
@@ -399,8 +528,9 @@ void AccountStore::RemoveMember(const std::string& db_name, const std::string& g
                     .BindAll(group_id, domain, account, member_path)
                     .Run();
   if (removed == 0) errors::kErrorMemberNotInAlias.Throw();
+  AccountPtr entry = cached ? LoadEntry(group_id, cached->name) : nullptr;
   tx.Commit();
-  Changed();
+  if (entry) Patch(cached, std::move(entry));
 }
 
 // --- sign-in

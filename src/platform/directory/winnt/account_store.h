@@ -7,9 +7,11 @@
 // one SQLite transaction: a refused or failed change leaves the file as it was.
 //
 // One store is one SQLite connection guarded by a mutex, so objects bound on several threads may
-// share it. Reads are served from an immutable snapshot of one account database, cached until the
-// file changes (this connection's writes, or another connection's, seen through data_version);
-// a snapshot holds no transaction open, so a caller may write while it walks one.
+// share it. Reads are served from an immutable snapshot of one account database. Another
+// connection's commit discards the cached snapshots (seen through data_version, asked only when
+// the WAL index shows a commit since the last look, which costs no lock); this connection's own
+// changes replace the cached snapshot by a copy with the changed entry, so a write costs no
+// reload. A snapshot holds no transaction open, so a caller may write while it walks one.
 //
 // A name is refused with ERROR_INVALID_NAME when it is empty or holds "/", "\\", "," or a control
 // character. Failures are catalogue errors: ERROR_BAD_NETPATH for a database that is not there,
@@ -18,6 +20,7 @@
 #ifndef BRINDLECORE_PLATFORM_DIRECTORY_WINNT_ACCOUNT_STORE_H_
 #define BRINDLECORE_PLATFORM_DIRECTORY_WINNT_ACCOUNT_STORE_H_
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -55,14 +58,49 @@ struct AccountEntry {
   std::vector<MemberEntry> members;  // groups, in the order added
 };
 
+using AccountPtr = std::shared_ptr<const AccountEntry>;
+
+// The accounts of a snapshot in creation order. Entries are shared between successive snapshots
+// of one database, so a change copies pointers and the one entry it touched.
+class AccountList {
+ public:
+  class Iterator {
+   public:
+    explicit Iterator(std::vector<AccountPtr>::const_iterator it) : it_(it) {}
+    const AccountEntry& operator*() const { return **it_; }
+    const AccountEntry* operator->() const { return it_->get(); }
+    Iterator& operator++() {
+      ++it_;
+      return *this;
+    }
+    bool operator==(const Iterator&) const = default;
+
+   private:
+    std::vector<AccountPtr>::const_iterator it_;
+  };
+  Iterator begin() const { return Iterator(items_.begin()); }
+  Iterator end() const { return Iterator(items_.end()); }
+  size_t size() const { return items_.size(); }
+  bool empty() const { return items_.empty(); }
+  const AccountEntry& operator[](size_t i) const { return *items_[i]; }
+  const AccountPtr& Shared(size_t i) const { return items_[i]; }
+  void Set(size_t i, AccountPtr entry) { items_[i] = std::move(entry); }
+  void Append(AccountPtr entry) { items_.push_back(std::move(entry)); }
+
+ private:
+  std::vector<AccountPtr> items_;
+};
+
 // One account database as it was when read. Never changes; share freely.
 struct DatabaseSnapshot {
   int64_t id = 0;
   std::string name;
-  std::vector<AccountEntry> accounts;  // creation order
+  AccountList accounts;  // creation order
   // nullptr when there is no account of that name (any letter case).
   const AccountEntry* Find(std::string_view name) const;
-  std::unordered_map<std::string, size_t> by_folded_name;
+  AccountPtr FindShared(std::string_view name) const;
+  // Folded name to position in `accounts`; shared by snapshots that differ in no name.
+  std::shared_ptr<const std::unordered_map<std::string, size_t>> by_folded_name;
 };
 
 // Changes to an existing account; unset fields stay as they are.
@@ -137,14 +175,32 @@ class AccountStore {
   bool OpenIfPresent();    // caller holds mu_
   int64_t DatabaseId(const std::string& db);  // ERROR_BAD_NETPATH
   std::shared_ptr<const DatabaseSnapshot> Load(int64_t id, const std::string& name);
+  // Drops the cache when another connection has committed since it was filled. Caller holds mu_;
+  // inside a write transaction it judges the state the transaction started from.
+  void CheckFresh();
+  // The cached snapshot of `db` to patch after this connection's own change; nullptr when none
+  // is cached. Called inside the write transaction, after its first statement.
+  std::shared_ptr<const DatabaseSnapshot> CachedForChange(const std::string& db);
+  // Reads account `id` as it stands in the open transaction.
+  AccountPtr LoadEntry(int64_t id, const std::string& db_name);
+  // LoadEntry for the account `name` of `cached`; nullptr without a cached snapshot.
+  AccountPtr Reloaded(const std::shared_ptr<const DatabaseSnapshot>& cached,
+                      const std::string& name);
+  // After a commit: `snapshot` (from CachedForChange) with `entry` put in place of the entry of
+  // the same id, or appended, becomes the cached one.
+  void Patch(const std::shared_ptr<const DatabaseSnapshot>& snapshot, AccountPtr entry);
   void Changed() { snapshots_.clear(); }
 
   std::filesystem::path path_;
   bool create_;
   std::mutex mu_;
   std::optional<sqlite::Database> db_;
-  std::optional<sqlite::Statement> data_version_query_;  // prepared once: asked on every read
+  std::optional<sqlite::Statement> data_version_query_;  // prepared once
   int64_t data_version_ = -1;
+  // The WAL index header as it was just before data_version_ was asked; while the header is
+  // still the same, nobody has committed and the answer still holds.
+  std::array<unsigned char, 48> wal_header_{};
+  bool wal_header_known_ = false;
   std::map<std::string, std::shared_ptr<const DatabaseSnapshot>> snapshots_;  // by folded name
 };
 

@@ -20,15 +20,16 @@ bool PropertyIs(const std::string& property, std::string_view name) {
 }
 
 // A group member as the group lists it: a name, the path it was added under, and its kind when
-// the account is kept here.
+// the account is kept here. Points into the group's entry, which never changes, so yielding one
+// copies no text.
 class MemberObject : public DirObject {
  public:
-  explicit MemberObject(MemberEntry entry) : entry_(std::move(entry)) {}
-  std::string Name() override { return entry_.name; }
-  std::string ADsPath() override { return entry_.path; }
-  std::string Class() override { return entry_.kind == AccountKind::kGroup ? "Group" : "User"; }
+  MemberObject(AccountPtr group, size_t index) : group_(std::move(group)), index_(index) {}
+  std::string Name() override { return entry().name; }
+  std::string ADsPath() override { return entry().path; }
+  std::string Class() override { return IsGroup() ? "Group" : "User"; }
   Variant Get(const std::string& property) override {
-    if (PropertyIs(property, "Name")) return Variant(entry_.name);
+    if (PropertyIs(property, "Name")) return Variant(entry().name);
     errors::kEAdsPropertyNotFound.Throw();
   }
   void Put(const std::string&, const Variant&) override {
@@ -36,62 +37,64 @@ class MemberObject : public DirObject {
   }
   void SetInfo() override {}
   bool Supports(DirKind kind) const override {
-    if (kind == DirKind::kGroup) return entry_.kind == AccountKind::kGroup;
-    return kind == DirKind::kUser && entry_.kind != AccountKind::kGroup;
+    if (kind == DirKind::kGroup) return IsGroup();
+    return kind == DirKind::kUser && !IsGroup();
   }
 
  private:
-  MemberEntry entry_;
+  const MemberEntry& entry() const { return group_->members[index_]; }
+  bool IsGroup() const { return entry().kind == AccountKind::kGroup; }
+
+  AccountPtr group_;
+  size_t index_;
 };
 
-// Walks a list taken from one snapshot; the snapshot holds no transaction, so the caller may
-// change the store between steps.
+// Walks the member list of one entry; the entry holds no transaction, so the caller may change
+// the store between steps.
 class MemberEnumerator : public DirEnumerator {
  public:
-  MemberEnumerator(SnapshotPtr snapshot, const AccountEntry* group)
-      : snapshot_(std::move(snapshot)), group_(group) {}
+  explicit MemberEnumerator(AccountPtr group) : group_(std::move(group)) {}
   std::unique_ptr<DirObject> Next() override {
     if (next_ >= group_->members.size()) return nullptr;
-    return std::make_unique<MemberObject>(group_->members[next_++]);
+    return std::make_unique<MemberObject>(group_, next_++);
   }
 
  private:
-  SnapshotPtr snapshot_;
-  const AccountEntry* group_;
+  AccountPtr group_;
   size_t next_ = 0;
 };
 
-// A user or a group: bound from a snapshot entry, or new (after Create) until its SetInfo. Puts
-// go to a property cache that reads see at once and SetInfo stores.
+// A user or a group: bound or enumerated with its snapshot entry, or new (after Create) until its
+// SetInfo. Its own properties come from that entry, re-read after its SetInfo; Puts go to a
+// property cache that reads see at once and SetInfo stores.
 class AccountObject : public DirObject {
  public:
-  AccountObject(StorePtr store, std::string db, SnapshotPtr snapshot, const AccountEntry* entry)
+  AccountObject(StorePtr store, std::string db, SnapshotPtr snapshot, AccountPtr entry)
       : store_(std::move(store)),
         db_(std::move(db)),
         snapshot_(std::move(snapshot)),
-        kind_(entry->kind),
-        name_(entry->name),
-        full_name_(entry->full_name),
-        description_(entry->description),
-        group_type_(entry->group_type) {}
+        entry_(std::move(entry)) {}
   // A new account of `kind`, stored at SetInfo.
   AccountObject(StorePtr store, std::string db, AccountKind kind, std::string name)
-      : store_(std::move(store)),
-        db_(std::move(db)),
-        kind_(kind),
-        name_(std::move(name)),
-        group_type_(kind == AccountKind::kGroup ? kLocalGroupType : 0),
-        is_new_(true) {}
+      : store_(std::move(store)), db_(std::move(db)), is_new_(true) {
+    auto entry = std::make_shared<AccountEntry>();
+    entry->kind = kind;
+    entry->name = std::move(name);
+    entry->group_type = kind == AccountKind::kGroup ? kLocalGroupType : 0;
+    entry_ = std::move(entry);
+  }
 
-  std::string Name() override { return name_; }
-  std::string ADsPath() override { return AccountPath(db_, name_); }
+  std::string Name() override { return entry_->name; }
+  std::string ADsPath() override { return AccountPath(db_, entry_->name); }
   std::string Class() override { return IsGroup() ? "Group" : "User"; }
 
   Variant Get(const std::string& property) override {
-    if (PropertyIs(property, "Name")) return Variant(name_);
-    if (PropertyIs(property, "Description")) return Variant(description_);
-    if (IsGroup() && PropertyIs(property, "groupType")) return Variant(group_type_);
-    if (!IsGroup() && PropertyIs(property, "FullName")) return Variant(full_name_);
+    if (PropertyIs(property, "Name")) return Variant(entry_->name);
+    if (PropertyIs(property, "Description")) return Variant(Description());
+    if (IsGroup() && PropertyIs(property, "groupType")) {
+      return Variant(changes_.group_type.value_or(entry_->group_type));
+    }
+    if (!IsGroup() && PropertyIs(property, "FullName")) return Variant(FullName());
     errors::kEAdsPropertyNotFound.Throw();
   }
 
@@ -99,11 +102,9 @@ class AccountObject : public DirObject {
     if (PropertyIs(property, "Description")) {
       SetDescription(ToText(value));
     } else if (IsGroup() && PropertyIs(property, "groupType")) {
-      group_type_ = ToLong(value);
-      changes_.group_type = group_type_;
+      changes_.group_type = ToLong(value);
     } else if (!IsGroup() && PropertyIs(property, "FullName")) {
-      full_name_ = ToText(value);
-      changes_.full_name = full_name_;
+      changes_.full_name = ToText(value);
     } else {
       errors::kEAdsPropertyNotSupported.Throw();
     }
@@ -111,68 +112,76 @@ class AccountObject : public DirObject {
 
   void SetInfo() override {
     if (is_new_) {
+      std::string description = changes_.description.value_or("");
       if (IsGroup()) {
-        store_->AddGroup(db_, name_, description_, group_type_);
+        store_->AddGroup(db_, entry_->name, description,
+                         changes_.group_type.value_or(entry_->group_type));
       } else {
-        store_->AddUser(db_, name_, full_name_, description_, "");
+        store_->AddUser(db_, entry_->name, changes_.full_name.value_or(""), description, "");
       }
       is_new_ = false;
     } else if (changes_.full_name || changes_.description || changes_.group_type) {
-      store_->UpdateAccount(db_, kind_, name_, changes_);
+      store_->UpdateAccount(db_, entry_->kind, entry_->name, changes_);
+    } else {
+      return;
     }
     changes_ = {};
+    Reread();
   }
 
   bool Supports(DirKind kind) const override {
     return kind == (IsGroup() ? DirKind::kGroup : DirKind::kUser);
   }
 
-  std::string Description() override { return description_; }
-  void SetDescription(const std::string& text) override {
-    description_ = text;
-    changes_.description = text;
-  }
+  std::string Description() override { return changes_.description.value_or(entry_->description); }
+  void SetDescription(const std::string& text) override { changes_.description = text; }
   std::string FullName() override {
     if (IsGroup()) errors::kRtObjectDoesntSupport.Throw();
-    return full_name_;
+    return changes_.full_name.value_or(entry_->full_name);
   }
 
   std::unique_ptr<DirEnumerator> Members() override {
     RequireGroup();
-    // The members as they are now, not as they were at bind.
+    // The members as they are now, not as they were at bind; while the store has not changed
+    // since, that is the entry already held.
     SnapshotPtr now = store_->Read(db_);
-    const AccountEntry* group = now->Find(name_);
+    AccountPtr group = now == snapshot_ ? entry_ : now->FindShared(entry_->name);
     if (group == nullptr || group->kind != AccountKind::kGroup) {
       errors::kNerrGroupnotfound.Throw();
     }
-    return std::make_unique<MemberEnumerator>(std::move(now), group);
+    return std::make_unique<MemberEnumerator>(std::move(group));
   }
   void Add(const std::string& member_path) override {
     RequireGroup();
-    store_->AddMember(db_, name_, member_path);
+    store_->AddMember(db_, entry_->name, member_path);
   }
   void Remove(const std::string& member_path) override {
     RequireGroup();
-    store_->RemoveMember(db_, name_, member_path);
+    store_->RemoveMember(db_, entry_->name, member_path);
   }
 
  private:
-  bool IsGroup() const { return kind_ == AccountKind::kGroup; }
+  bool IsGroup() const { return entry_->kind == AccountKind::kGroup; }
   void RequireGroup() {
     if (!IsGroup()) errors::kRtObjectDoesntSupport.Throw();
     if (is_new_) errors::kNerrGroupnotfound.Throw();
   }
+  // After this object's own change: the entry as stored. An account deleted meanwhile keeps the
+  // old entry, as a bound object outlives its account.
+  void Reread() {
+    SnapshotPtr now = store_->Read(db_);
+    if (AccountPtr entry = now->FindShared(entry_->name); entry && entry->kind == entry_->kind) {
+      snapshot_ = std::move(now);
+      entry_ = std::move(entry);
+    }
+  }
 
   StorePtr store_;
   std::string db_;        // stored case
-  SnapshotPtr snapshot_;  // keeps nothing but the bind's view alive
-  AccountKind kind_;
-  std::string name_;
-  std::string full_name_;
-  std::string description_;
-  int32_t group_type_ = 0;
+  SnapshotPtr snapshot_;  // the one entry_ came from; null for a new account
+  AccountPtr entry_;
   bool is_new_ = false;
-  AccountChanges changes_;
+  AccountChanges changes_;  // Puts not yet stored
 };
 
 class AccountEnumerator : public DirEnumerator {
@@ -181,9 +190,9 @@ class AccountEnumerator : public DirEnumerator {
       : store_(std::move(store)), snapshot_(std::move(snapshot)), users_(users), groups_(groups) {}
   std::unique_ptr<DirObject> Next() override {
     while (next_ < snapshot_->accounts.size()) {
-      const AccountEntry& e = snapshot_->accounts[next_++];
-      if (e.kind == AccountKind::kUser ? users_ : groups_) {
-        return std::make_unique<AccountObject>(store_, snapshot_->name, snapshot_, &e);
+      const AccountPtr& e = snapshot_->accounts.Shared(next_++);
+      if (e->kind == AccountKind::kUser ? users_ : groups_) {
+        return std::make_unique<AccountObject>(store_, snapshot_->name, snapshot_, e);
       }
     }
     return nullptr;
@@ -287,7 +296,7 @@ std::unique_ptr<DirObject> BindWinNt(const StorePtr& store, const std::string& p
   if (parsed.kind == WinNtPath::Kind::kDatabase) {
     return std::make_unique<DatabaseObject>(store, snapshot->name);
   }
-  const AccountEntry* entry = snapshot->Find(parsed.account);
+  AccountPtr entry = snapshot->FindShared(parsed.account);
   bool want_user = parsed.want == WinNtPath::Want::kUser;
   if (entry == nullptr ||
       (parsed.want != WinNtPath::Want::kAny &&

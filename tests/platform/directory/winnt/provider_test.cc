@@ -191,6 +191,31 @@ TEST_F(WinNtProviderTest, WritesDuringEnumeration) {
   EXPECT_EQ(after->Next(), nullptr);
 }
 
+// Objects keep what they were bound with, but each bind, enumeration and member walk starts from
+// the store as it is: this connection's changes and another connection's alike.
+TEST_F(WinNtProviderTest, WalksSeeChangesMadeSinceBind) {
+  auto group = platform_->GetObject("WinNT://WEBSRV1/QZW3SVC1");
+  auto computer = platform_->GetObject("WinNT://WEBSRV1");
+  computer->SetFilter({"group"});
+  EXPECT_EQ(Walk(*computer->Enumerate()).size(), 3u);
+
+  auto other = MakePlatform(dir_.path());
+  auto created = other->GetObject("WinNT://WEBSRV1")->Create("group", "QZW3SVC2");
+  created->SetDescription("Site two");
+  created->SetInfo();
+  other->GetObject("WinNT://WEBSRV1/QZW3SVC1")->Add("WinNT://WEBSRV1/nopass");
+  EXPECT_EQ(Walk(*computer->Enumerate()).back(), "QZW3SVC2=WinNT://WEBSRV1/QZW3SVC2:Group");
+  EXPECT_EQ(Walk(*group->Members()).back(), "nopass=WinNT://WEBSRV1/nopass:User");
+
+  group->Remove("WinNT://WEBSRV1/bob");
+  group->SetDescription("Renamed");
+  group->SetInfo();
+  EXPECT_EQ(Walk(*group->Members()).size(), 2u);
+  EXPECT_EQ(platform_->GetObject("WinNT://WEBSRV1/QZW3SVC1")->Description(), "Renamed");
+  EXPECT_EQ(platform_->GetObject("WinNT://WEBSRV1/qzw3svc2")->Description(), "Site two");
+  EXPECT_EQ(Walk(*other->GetObject("WinNT://WEBSRV1/QZW3SVC1")->Members()).size(), 2u);
+}
+
 TEST_F(WinNtProviderTest, SignInRefusalsAreIndistinguishable) {
   auto ns = platform_->GetObject("WinNT:");
   auto container = ns->OpenDSObject("WinNT://WEBSRV1,computer", "WEBSRV1\\bob", "pw-bob", 1);
