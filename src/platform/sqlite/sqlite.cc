@@ -42,10 +42,20 @@ Statement::Statement(sqlite3* db, std::string_view sql) : db_(db) {
   if (rc != SQLITE_OK) Fail(db, rc);
 }
 
-Statement::~Statement() { sqlite3_finalize(stmt_); }
+Statement::~Statement() {
+  if (in_use_ == nullptr) {
+    sqlite3_finalize(stmt_);
+    return;
+  }
+  sqlite3_reset(stmt_);
+  sqlite3_clear_bindings(stmt_);
+  *in_use_ = false;
+}
 
 Statement::Statement(Statement&& other) noexcept
-    : db_(other.db_), stmt_(std::exchange(other.stmt_, nullptr)) {}
+    : db_(other.db_),
+      stmt_(std::exchange(other.stmt_, nullptr)),
+      in_use_(std::exchange(other.in_use_, nullptr)) {}
 
 Statement& Statement::Bind(int index, int64_t value) {
   int rc = sqlite3_bind_int64(stmt_, index, value);
@@ -129,18 +139,47 @@ Database Database::Open(const std::filesystem::path& path, bool create,
   return db;
 }
 
-Database::~Database() {
-  if (db_ != nullptr) sqlite3_close_v2(db_);
-}
+Database::~Database() { Close(); }
 
-Database::Database(Database&& other) noexcept : db_(std::exchange(other.db_, nullptr)) {}
+Database::Database(Database&& other) noexcept
+    : db_(std::exchange(other.db_, nullptr)), cache_(std::move(other.cache_)) {
+  other.cache_.clear();
+}
 
 Database& Database::operator=(Database&& other) noexcept {
   if (this != &other) {
-    if (db_ != nullptr) sqlite3_close_v2(db_);
+    Close();
     db_ = std::exchange(other.db_, nullptr);
+    cache_ = std::move(other.cache_);
+    other.cache_.clear();
   }
   return *this;
+}
+
+void Database::Close() {
+  for (auto& [sql, cached] : cache_) sqlite3_finalize(cached.stmt);
+  cache_.clear();
+  if (db_ != nullptr) sqlite3_close_v2(db_);
+  db_ = nullptr;
+}
+
+Statement Database::Cached(std::string_view sql) {
+  auto it = cache_.find(sql);
+  if (it == cache_.end()) {
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()),
+                                SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+    if (rc != SQLITE_OK) Fail(db_, rc);
+    try {
+      it = cache_.emplace(std::string(sql), CachedStatement{stmt, false}).first;
+    } catch (...) {
+      sqlite3_finalize(stmt);
+      throw;
+    }
+  }
+  if (it->second.in_use) return Statement(db_, sql);
+  it->second.in_use = true;
+  return Statement(db_, it->second.stmt, &it->second.in_use);
 }
 
 void Database::Exec(const char* sql) {
@@ -151,7 +190,7 @@ void Database::Exec(const char* sql) {
 int64_t Database::LastInsertRowId() const { return sqlite3_last_insert_rowid(db_); }
 
 int64_t Database::DataVersion() {
-  Statement s = Prepare("PRAGMA data_version");
+  Statement s = Cached("PRAGMA data_version");
   s.Step();
   return s.Int(0);
 }
@@ -180,14 +219,15 @@ void Database::Migrate(std::span<const std::string_view> migrations) {
 
 // --- Transaction
 
-Transaction::Transaction(Database& db) : db_(db) { db_.Exec("BEGIN IMMEDIATE"); }
+// Both ends of every change: sqlite3_exec would prepare them again each time.
+Transaction::Transaction(Database& db) : db_(db) { db_.Cached("BEGIN IMMEDIATE").Run(); }
 
 Transaction::~Transaction() {
   if (open_) sqlite3_exec(db_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 void Transaction::Commit() {
-  db_.Exec("COMMIT");
+  db_.Cached("COMMIT").Run();
   open_ = false;
 }
 

@@ -10,6 +10,9 @@
 //   catalogue (MapSqliteError is the one place that decides which); `code` keeps SQLite's
 //   extended result code for callers that tell a constraint apart from an I/O failure.
 // - One Database is one connection: not safe for concurrent use; the owner serialises calls.
+// - Database::Cached lends a statement prepared once per connection, for hot paths; it is reset
+//   and its bindings cleared whenever the handle goes away, exceptions included, so no lent
+//   statement keeps a read transaction open or carries values into the next use.
 // - Transaction begins IMMEDIATE (takes the write lock at once, so two writers wait on the busy
 //   timeout instead of failing on upgrade) and rolls back in its destructor unless committed.
 #ifndef BRINDLECORE_PLATFORM_SQLITE_SQLITE_H_
@@ -17,10 +20,12 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "brindlecore/automation.h"
 
@@ -83,8 +88,12 @@ class Statement {
   bool IsNull(int column) const;
 
  private:
+  friend class Database;
+  Statement(sqlite3* db, sqlite3_stmt* lent, bool* in_use)
+      : db_(db), stmt_(lent), in_use_(in_use) {}
   sqlite3* db_;
   sqlite3_stmt* stmt_ = nullptr;
+  bool* in_use_ = nullptr;  // set when lent by Database::Cached: released, not finalized
 };
 
 class Database {
@@ -100,6 +109,10 @@ class Database {
   Database(const Database&) = delete;
 
   Statement Prepare(std::string_view sql) { return Statement(db_, sql); }
+  // For statements run on every call of a hot path: preparing costs more than running most of
+  // them. Kept until the Database closes. Should the same text still be lent (a nested use), a
+  // fresh statement is prepared, so callers need not know about each other.
+  Statement Cached(std::string_view sql);
   // Runs one or more statements without parameters (schema text, pragmas).
   void Exec(const char* sql);
   int64_t LastInsertRowId() const;
@@ -109,9 +122,20 @@ class Database {
   sqlite3* handle() const { return db_; }
 
  private:
+  struct CachedStatement {
+    sqlite3_stmt* stmt;
+    bool in_use;
+  };
+  struct TextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+  };
   explicit Database(sqlite3* db) : db_(db) {}
   void Migrate(std::span<const std::string_view> migrations);
+  void Close();
   sqlite3* db_ = nullptr;
+  // Node-based, so the in_use flag a lent Statement points to stays put as entries are added.
+  std::unordered_map<std::string, CachedStatement, TextHash, std::equal_to<>> cache_;
 };
 
 class Transaction {

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <array>
+#include <stdexcept>
 #include <string_view>
 
 #include <gtest/gtest.h>
@@ -93,6 +94,27 @@ TEST(SqliteTest, ConstraintFailureIsCatalogueErrorWithSqliteCode) {
     EXPECT_EQ(e.number, errors::kEFail.number);
     EXPECT_EQ(e.description, "Unspecified error");
   }
+}
+
+TEST(SqliteTest, CachedStatementComesBackResetAndUnboundEvenAfterAnException) {
+  testing::TempDir dir;
+  Database db = Database::Open(dir.path() / "a.db", true, kSchema);
+  db.Exec("INSERT INTO t(name) VALUES ('a'), ('b');");
+  constexpr std::string_view kWalk = "SELECT name, ?1 FROM t ORDER BY id";
+  try {
+    Statement lent = db.Cached(kWalk);
+    ASSERT_TRUE(lent.Bind(1, "x").Step());
+    Statement nested = db.Cached(kWalk);  // must not be the one midway
+    ASSERT_TRUE(nested.Step());
+    EXPECT_EQ(nested.Text(0), "a");
+    EXPECT_TRUE(nested.IsNull(1));
+    throw std::runtime_error("leave midway");
+  } catch (const std::runtime_error&) {
+  }
+  Statement again = db.Cached(kWalk);
+  ASSERT_TRUE(again.Step());
+  EXPECT_EQ(again.Text(0), "a");
+  EXPECT_TRUE(again.IsNull(1));
 }
 
 TEST(SqliteTest, DataVersionMovesOnlyForOtherConnectionsCommits) {

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstring>
 #include <utility>
 
 #include "platform/automation/errors.h"
@@ -172,7 +173,7 @@ sqlite::Database& AccountStore::Db() {
 }
 
 int64_t AccountStore::DatabaseId(const std::string& db) {
-  sqlite::Statement s = Db().Prepare("SELECT id FROM account_dbs WHERE name = ?");
+  sqlite::Statement s = Db().Cached("SELECT id FROM account_dbs WHERE name = ?");
   if (!s.BindAll(db).Step()) errors::kErrorBadNetpath.Throw();
   return s.Int(0);
 }
@@ -226,10 +227,7 @@ void AccountStore::CheckFresh() {
   std::array<unsigned char, 48> header{};
   bool header_known = data_version_ >= 0 && ReadWalHeader(db.handle(), &header);
   if (header_known && wal_header_known_ && header == wal_header_) return;
-  if (!data_version_query_) data_version_query_.emplace(db.Prepare("PRAGMA data_version"));
-  data_version_query_->Step();
-  int64_t version = data_version_query_->Int(0);
-  data_version_query_->Reset();
+  int64_t version = db.DataVersion();
   if (version != data_version_) {
     Changed();
     data_version_ = version;
@@ -246,7 +244,7 @@ std::shared_ptr<const DatabaseSnapshot> AccountStore::Read(const std::string& db
   std::string key = FoldName(db_name);
   auto it = snapshots_.find(key);
   if (it != snapshots_.end()) return it->second;
-  sqlite::Statement s = db.Prepare("SELECT id, name FROM account_dbs WHERE name = ?");
+  sqlite::Statement s = db.Cached("SELECT id, name FROM account_dbs WHERE name = ?");
   if (!s.BindAll(db_name).Step()) errors::kErrorBadNetpath.Throw();
   auto snapshot = Load(s.Int(0), s.Text(1));
   snapshots_.emplace(key, snapshot);
@@ -292,6 +290,25 @@ std::shared_ptr<const DatabaseSnapshot> AccountStore::Load(int64_t id, const std
   return snap;
 }
 
+void AccountStore::CommitOwn(sqlite::Transaction& tx) {
+  sqlite3* handle = db_->handle();
+  // Taken under the write lock, which this transaction has held since it began, so no other
+  // connection can have moved the header since CheckFresh judged it.
+  std::array<unsigned char, 48> before{};
+  bool judged = wal_header_known_ && ReadWalHeader(handle, &before) && before == wal_header_;
+  tx.Commit();
+  std::array<unsigned char, 48> after{};
+  if (!judged || !ReadWalHeader(handle, &after)) return;
+  // The commit counter moves once per commit, so one step means ours was the only one; the lock
+  // is gone by now and another writer may already have followed. Then the next CheckFresh asks
+  // data_version as usual. Our own commit leaves data_version as it was.
+  constexpr size_t kChangeCounter = 8;
+  uint32_t change_before, change_after;
+  std::memcpy(&change_before, before.data() + kChangeCounter, sizeof change_before);
+  std::memcpy(&change_after, after.data() + kChangeCounter, sizeof change_after);
+  if (change_after == change_before + 1) wal_header_ = after;
+}
+
 std::shared_ptr<const DatabaseSnapshot> AccountStore::CachedForChange(const std::string& db_name) {
   CheckFresh();
   auto it = snapshots_.find(FoldName(db_name));
@@ -301,12 +318,13 @@ std::shared_ptr<const DatabaseSnapshot> AccountStore::CachedForChange(const std:
 AccountPtr AccountStore::LoadEntry(int64_t id, const std::string& db_name) {
   sqlite::Database& db = *db_;
   auto e = std::make_shared<AccountEntry>();
-  sqlite::Statement account = db.Prepare(std::string(kAccountColumns) + "WHERE id = ?");
+  static const std::string kById = std::string(kAccountColumns) + "WHERE id = ?";
+  sqlite::Statement account = db.Cached(kById);
   if (!account.BindAll(id).Step()) errors::kEFail.Throw();
   ReadAccount(account, *e);
   // In two halves so that each finds the group's rows through its partial index; an index on
   // group_id alone would cost every membership change one more page to write and sync.
-  sqlite::Statement members = db.Prepare(
+  sqlite::Statement members = db.Cached(
       "SELECT m.id, m.path, a.name, a.kind FROM members m "
       "JOIN accounts a ON a.id = m.account_id WHERE m.group_id = ?1 AND m.account_id IS NOT NULL "
       "UNION ALL "
@@ -370,7 +388,7 @@ void AccountStore::AddUser(const std::string& db_name, const std::string& name,
       .BindAll(id, name, full_name, description, hash)
       .Run();
   AccountPtr entry = cached ? LoadEntry(db.LastInsertRowId(), cached->name) : nullptr;
-  tx.Commit();
+  CommitOwn(tx);
   if (entry) Patch(cached, std::move(entry));
 }
 
@@ -389,7 +407,7 @@ void AccountStore::SetPassword(const std::string& db_name, const std::string& na
           .Run();
   if (changed == 0) errors::kNerrUsernotfound.Throw();
   AccountPtr entry = Reloaded(cached, name);
-  tx.Commit();
+  CommitOwn(tx);
   if (entry) Patch(cached, std::move(entry));
 }
 
@@ -408,7 +426,7 @@ void AccountStore::AddGroup(const std::string& db_name, const std::string& name,
       .BindAll(id, name, description, group_type)
       .Run();
   AccountPtr entry = cached ? LoadEntry(db.LastInsertRowId(), cached->name) : nullptr;
-  tx.Commit();
+  CommitOwn(tx);
   if (entry) Patch(cached, std::move(entry));
 }
 
@@ -443,7 +461,7 @@ void AccountStore::UpdateAccount(const std::string& db_name, AccountKind kind,
                     .Run();
   if (changed == 0) NotFound(kind).Throw();
   AccountPtr entry = Reloaded(cached, name);
-  tx.Commit();
+  CommitOwn(tx);
   if (entry) Patch(cached, std::move(entry));
 }
 
@@ -465,7 +483,7 @@ void AccountStore::AddMember(const std::string& db_name, const std::string& grou
   sqlite::Transaction tx(db);
   int64_t db_id = DatabaseId(db_name);
   sqlite::Statement g =
-      db.Prepare("SELECT id FROM accounts WHERE db_id = ? AND name = ? AND kind = 2");
+      db.Cached("SELECT id FROM accounts WHERE db_id = ? AND name = ? AND kind = 2");
   if (!g.BindAll(db_id, group).Step()) errors::kNerrGroupnotfound.Throw();
   int64_t group_id = g.Int(0);
   auto cached = CachedForChange(db_name);
@@ -473,10 +491,10 @@ void AccountStore::AddMember(const std::string& db_name, const std::string& grou
   std::string domain, account;
   if (!SplitMemberPath(member_path, &domain, &account)) errors::kEAdsBadPathname.Throw();
   ResolvedMember member;
-  sqlite::Statement where = db.Prepare("SELECT id FROM account_dbs WHERE name = ?");
+  sqlite::Statement where = db.Cached("SELECT id FROM account_dbs WHERE name = ?");
   if (where.BindAll(domain).Step()) {
     int64_t member_db = where.Int(0);
-    sqlite::Statement a = db.Prepare("SELECT id FROM accounts WHERE db_id = ? AND name = ?");
+    sqlite::Statement a = db.Cached("SELECT id FROM accounts WHERE db_id = ? AND name = ?");
     if (!a.BindAll(member_db, account).Step()) errors::kErrorNoSuchMember.Throw();
     member.account_id = a.Int(0);
     if (member_db != db_id) member.path = member_path;
@@ -484,7 +502,7 @@ void AccountStore::AddMember(const std::string& db_name, const std::string& grou
     member.path = member_path;
   }
 
-  sqlite::Statement already = db.Prepare(
+  sqlite::Statement already = db.Cached(
       member.account_id ? "SELECT 1 FROM members WHERE group_id = ? AND account_id = ?"
                         : "SELECT 1 FROM members WHERE group_id = ? AND account_id IS NULL "
                           "AND path = ?");
@@ -495,11 +513,11 @@ void AccountStore::AddMember(const std::string& db_name, const std::string& grou
     already.Bind(2, *member.path);
   }
   if (already.Step()) errors::kErrorMemberInAlias.Throw();
-  db.Prepare("INSERT INTO members(group_id, account_id, path) VALUES (?, ?, ?)")
+  db.Cached("INSERT INTO members(group_id, account_id, path) VALUES (?, ?, ?)")
       .BindAll(group_id, member.account_id, member.path)
       .Run();
   AccountPtr entry = cached ? LoadEntry(group_id, cached->name) : nullptr;
-  tx.Commit();
+  CommitOwn(tx);
   if (entry) Patch(cached, std::move(entry));
 }
 
@@ -510,7 +528,7 @@ void AccountStore::RemoveMember(const std::string& db_name, const std::string& g
   sqlite::Transaction tx(db);
   int64_t db_id = DatabaseId(db_name);
   sqlite::Statement g =
-      db.Prepare("SELECT id FROM accounts WHERE db_id = ? AND name = ? AND kind = 2");
+      db.Cached("SELECT id FROM accounts WHERE db_id = ? AND name = ? AND kind = 2");
   if (!g.BindAll(db_id, group).Step()) errors::kNerrGroupnotfound.Throw();
   int64_t group_id = g.Int(0);
   auto cached = CachedForChange(db_name);
@@ -519,7 +537,7 @@ void AccountStore::RemoveMember(const std::string& db_name, const std::string& g
   if (!SplitMemberPath(member_path, &domain, &account)) errors::kErrorMemberNotInAlias.Throw();
   // A member kept here is named by any spelling of its database and account; one of another
   // database by its path, letter case aside.
-  int removed = db.Prepare(
+  int removed = db.Cached(
                       "DELETE FROM members WHERE group_id = ?1 AND ("
                       "  account_id IN (SELECT a.id FROM accounts a "
                       "                 JOIN account_dbs d ON d.id = a.db_id "
@@ -529,7 +547,7 @@ void AccountStore::RemoveMember(const std::string& db_name, const std::string& g
                     .Run();
   if (removed == 0) errors::kErrorMemberNotInAlias.Throw();
   AccountPtr entry = cached ? LoadEntry(group_id, cached->name) : nullptr;
-  tx.Commit();
+  CommitOwn(tx);
   if (entry) Patch(cached, std::move(entry));
 }
 

@@ -190,12 +190,14 @@ class AccountStore {
   // the same id, or appended, becomes the cached one.
   void Patch(const std::shared_ptr<const DatabaseSnapshot>& snapshot, AccountPtr entry);
   void Changed() { snapshots_.clear(); }
+  // Commits a change after which the cache is up to date (patched or cleared), and spares the next
+  // CheckFresh its data_version question when nobody else committed meanwhile.
+  void CommitOwn(sqlite::Transaction& tx);
 
   std::filesystem::path path_;
   bool create_;
   std::mutex mu_;
   std::optional<sqlite::Database> db_;
-  std::optional<sqlite::Statement> data_version_query_;  // prepared once
   int64_t data_version_ = -1;
   // The WAL index header as it was just before data_version_ was asked; while the header is
   // still the same, nobody has committed and the answer still holds.
