@@ -1,65 +1,29 @@
 // The account commands as a person or a script runs them: the real command over a temporary root.
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "platform/root.h"
+#include "support/command.h"
 #include "support/temp_dir.h"
 
 namespace brindlecore {
 namespace {
 
-struct Outcome {
-  int status;
-  std::string out, err;
-};
-
-std::string Slurp(const std::filesystem::path& p) {
-  std::ifstream in(p);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using Outcome = testing::CommandOutcome;
 
 class AccountCommandsTest : public ::testing::Test {
  protected:
-  // Runs `brindlecore --root <temp> args...` with `input` on standard input (a file, so the
-  // command never sees a terminal).
   Outcome Brindle(std::vector<std::string> args, const std::string& input = "") {
-    const char* bin = std::getenv("BRINDLECORE_BIN");
-    if (bin == nullptr) ADD_FAILURE() << "BRINDLECORE_BIN is not set";
-    auto in_path = io_.path() / "in", out_path = io_.path() / "out", err_path = io_.path() / "err";
-    std::ofstream(in_path) << input;
-    args.insert(args.begin(), {bin ? bin : "brindlecore", "--root", root().string()});
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) {
-      int in = open(in_path.c_str(), O_RDONLY);
-      int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      dup2(in, 0);
-      dup2(out, 1);
-      dup2(err, 2);
-      execv(argv[0], argv.data());
-      _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out_path), Slurp(err_path)};
+    return testing::RunCommand(root(), std::move(args), input);
   }
   std::filesystem::path root() const { return dir_.path() / "root"; }
 
-  testing::TempDir dir_, io_;
+  testing::TempDir dir_;
 };
 
 TEST_F(AccountCommandsTest, InitIsIdempotentAndStartsWithBuiltInGroups) {

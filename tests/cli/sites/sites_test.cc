@@ -1,58 +1,27 @@
 // The site and favorites commands as a person or a script runs them, over a temporary root.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "platform/directory/iis/metabase_store.h"
 #include "platform/root.h"
 #include "support/metabase_fixture.h"
+#include "support/command.h"
 #include "support/temp_dir.h"
 
 namespace brindlecore::testing {
 namespace {
 
-struct Outcome {
-  int status;
-  std::string out, err;
-};
-
-std::string Slurp(const std::filesystem::path& p) {
-  std::ifstream in(p);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using Outcome = testing::CommandOutcome;
 
 class SiteCommandsTest : public ::testing::Test {
  protected:
   SiteCommandsTest() { std::filesystem::create_directory(root()); }
 
-  Outcome Brindle(std::vector<std::string> args) {
-    const char* bin = std::getenv("BRINDLECORE_BIN");
-    if (bin == nullptr) ADD_FAILURE() << "BRINDLECORE_BIN is not set";
-    auto out_path = dir_.path() / "out", err_path = dir_.path() / "err";
-    args.insert(args.begin(), {bin ? bin : "brindlecore", "--root", root().string()});
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) {
-      int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      dup2(out, 1);
-      dup2(err, 2);
-      execv(argv[0], argv.data());
-      _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out_path), Slurp(err_path)};
+  Outcome Brindle(std::vector<std::string> args, const std::string& input = "") {
+    return testing::RunCommand(root(), std::move(args), input);
   }
   std::filesystem::path root() const { return dir_.path() / "root"; }
 
