@@ -476,16 +476,20 @@ struct ResolvedMember {
 
 }  // namespace
 
+int64_t AccountStore::GroupId(int64_t db_id, const std::string& group) {
+  sqlite::Statement g =
+      db_->Cached("SELECT id FROM accounts WHERE db_id = ? AND name = ? AND kind = 2");
+  if (!g.BindAll(db_id, group).Step()) errors::kNerrGroupnotfound.Throw();
+  return g.Int(0);
+}
+
 void AccountStore::AddMember(const std::string& db_name, const std::string& group,
                              const std::string& member_path) {
   std::lock_guard lock(mu_);
   sqlite::Database& db = Db();
   sqlite::Transaction tx(db);
   int64_t db_id = DatabaseId(db_name);
-  sqlite::Statement g =
-      db.Cached("SELECT id FROM accounts WHERE db_id = ? AND name = ? AND kind = 2");
-  if (!g.BindAll(db_id, group).Step()) errors::kNerrGroupnotfound.Throw();
-  int64_t group_id = g.Int(0);
+  int64_t group_id = GroupId(db_id, group);
   auto cached = CachedForChange(db_name);
 
   std::string domain, account;
@@ -527,10 +531,7 @@ void AccountStore::RemoveMember(const std::string& db_name, const std::string& g
   sqlite::Database& db = Db();
   sqlite::Transaction tx(db);
   int64_t db_id = DatabaseId(db_name);
-  sqlite::Statement g =
-      db.Cached("SELECT id FROM accounts WHERE db_id = ? AND name = ? AND kind = 2");
-  if (!g.BindAll(db_id, group).Step()) errors::kNerrGroupnotfound.Throw();
-  int64_t group_id = g.Int(0);
+  int64_t group_id = GroupId(db_id, group);
   auto cached = CachedForChange(db_name);
 
   std::string domain, account;

@@ -174,6 +174,7 @@ class AccountStore {
   sqlite::Database& Db();  // opens on first use; caller holds mu_
   bool OpenIfPresent();    // caller holds mu_
   int64_t DatabaseId(const std::string& db);  // ERROR_BAD_NETPATH
+  int64_t GroupId(int64_t db_id, const std::string& group);  // NERR_GroupNotFound
   std::shared_ptr<const DatabaseSnapshot> Load(int64_t id, const std::string& name);
   // Drops the cache when another connection has committed since it was filled. Caller holds mu_;
   // inside a write transaction it judges the state the transaction started from.
