@@ -9,6 +9,10 @@ packages=(
   nlohmann-json3-dev libcli11-dev libcpp-httplib-dev libfmt-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   slapd ldap-utils
+  samba samba-ad-dc samba-ad-provision iproute2
+  nginx-light
+  clang-16 libfuzzer-16-dev
+  ccache
   python3
   chromium nodejs
 )
@@ -38,8 +42,21 @@ sudo_cmd=()
 export DEBIAN_FRONTEND=noninteractive
 # slapd must not configure (or start) a system directory server: the tests run their own.
 echo "slapd slapd/no_configuration boolean true" | "${sudo_cmd[@]}" debconf-set-selections
+# slapd, samba and nginx must not start system services on install: the tests run their own on
+# loopback. A policy-rc.d that refuses every start does that for the length of the install only.
+policy=/usr/sbin/policy-rc.d
+own_policy=0
+if [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\nexit 101\n' | "${sudo_cmd[@]}" tee "$policy" >/dev/null
+  "${sudo_cmd[@]}" chmod 755 "$policy"
+  own_policy=1
+fi
+cleanup_policy() { if [ "$own_policy" = 1 ]; then "${sudo_cmd[@]}" rm -f "$policy"; fi; }
+trap cleanup_policy EXIT
 "${sudo_cmd[@]}" apt-get update -qq
 "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 # A package's postinst may have started a service despite the preseed; the tests want none.
-if command -v service >/dev/null 2>&1; then "${sudo_cmd[@]}" service slapd stop >/dev/null 2>&1 || true; fi
+if command -v service >/dev/null 2>&1; then
+  for s in slapd samba-ad-dc smbd nmbd nginx; do "${sudo_cmd[@]}" service "$s" stop >/dev/null 2>&1 || true; done
+fi
 install_e2e_modules
