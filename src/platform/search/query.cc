@@ -12,14 +12,6 @@ using ldap::EqualsIgnoreCase;
 
 [[noreturn]] void Refuse() { errors::kDbEErrorsincommand.Throw(); }
 
-// "(" + op + inner + ")", built by appending: GCC 12 misreads the operator+ chain (-Wrestrict).
-std::string Wrap(std::string_view op, std::string_view inner) {
-  std::string out;
-  out.reserve(inner.size() + op.size() + 2);
-  out.append("(").append(op).append(inner).append(")");
-  return out;
-}
-
 std::string_view TrimWhite(std::string_view s) {
   while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
   while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
@@ -57,15 +49,20 @@ Query ParseLdapDialect(std::string_view text) {
   std::string_view rest = TrimWhite(text.substr(close + 1));
   if (rest.empty() || rest.front() != ';') Refuse();
   rest.remove_prefix(1);
-  // The filter ends at the first ";" outside its parentheses.
+  // The filter ends at the first ";" outside its parentheses. It goes to the LDAP library as
+  // written, whose encoder recurses once per level: deeper nesting is refused here.
   size_t end = 0;
   for (int depth = 0; end < rest.size() && !(rest[end] == ';' && depth == 0); ++end) {
-    if (rest[end] == '(') ++depth;
+    if (rest[end] == '(' && ++depth > kMaxFilterNesting) Refuse();
     if (rest[end] == ')') --depth;
   }
   std::string_view filter = TrimWhite(rest.substr(0, end));
   if (filter.empty()) filter = "(objectClass=*)";
-  query.filter = filter.front() == '(' ? std::string(filter) : Wrap("", filter);
+  if (filter.front() == '(') {
+    query.filter = filter;
+  } else {
+    query.filter.append("(").append(filter).append(")");
+  }
   if (end >= rest.size()) Refuse();
   rest.remove_prefix(end + 1);
   size_t semicolon = rest.find(';');
@@ -153,10 +150,11 @@ class SelectParser {
     if (token_.kind != Token::kQuoted) Refuse();
     query.root = token_.text;
     Advance();
-    query.filter = "(objectClass=*)";
     if (IsKeyword("where")) {
       Advance();
-      query.filter = Or();
+      Or(query.filter, 0);
+    } else {
+      query.filter = "(objectClass=*)";
     }
     if (token_.kind != Token::kEnd) Refuse();
     return query;
@@ -173,55 +171,69 @@ class SelectParser {
     Advance();
   }
 
-  std::string Or() { return Chain("or", '|', [this] { return And(); }); }
-  std::string And() { return Chain("and", '&', [this] { return Not(); }); }
-
-  template <typename Operand>
-  std::string Chain(std::string_view keyword, char op, Operand operand) {
-    std::vector<std::string> parts{operand()};
-    while (IsKeyword(keyword)) {
-      Advance();
-      parts.push_back(operand());
-    }
-    if (parts.size() == 1) return parts[0];
-    std::string out = "(";
-    out += op;
-    for (const auto& p : parts) out += p;
-    return out + ")";
+  // Each rule appends its filter to `out`, so no level copies what the levels below built.
+  void Or(std::string& out, int depth) {
+    Chain(out, "or", '|', [&] { And(out, depth); });
+  }
+  void And(std::string& out, int depth) {
+    Chain(out, "and", '&', [&] { Not(out, depth); });
   }
 
-  std::string Not() {
+  template <typename Operand>
+  void Chain(std::string& out, std::string_view keyword, char op, Operand operand) {
+    size_t start = out.size();
+    operand();
+    if (!IsKeyword(keyword)) return;
+    // Only now is it known that there are two operands: the first one moves once.
+    out.insert(start, {'(', op});
+    while (IsKeyword(keyword)) {
+      Advance();
+      operand();
+    }
+    out += ')';
+  }
+
+  // `depth` counts the "not"s and parentheses around the operand: bounded so a hostile text
+  // cannot exhaust the stack here or in the LDAP library's own recursive filter encoder.
+  void Not(std::string& out, int depth) {
     if (IsKeyword("not")) {
       Advance();
-      return Wrap("!", Not());
+      Nest(depth);
+      out += "(!";
+      Not(out, depth + 1);
+      out += ')';
+      return;
     }
     if (IsPunct('(')) {
       Advance();
-      std::string inner = Or();
+      Nest(depth);
+      Or(out, depth + 1);
       if (!IsPunct(')')) Refuse();
       Advance();
-      return inner;
+      return;
     }
-    return Comparison();
+    Comparison(out);
   }
 
-  std::string Comparison() {
+  static void Nest(int depth) {
+    if (depth >= kMaxFilterNesting) Refuse();
+  }
+
+  void Comparison(std::string& out) {
     if (token_.kind != Token::kWord || token_.text.find('*') != std::string::npos) Refuse();
-    std::string attribute = token_.text;
+    std::string attribute = std::move(token_.text);
     Advance();
     if (!IsPunct('=')) Refuse();
     Advance();
-    std::string value;
-    if (token_.kind == Token::kQuoted) {
-      value = ldap::EscapeFilterValue(token_.text, true);
-    } else if (token_.kind == Token::kWord && !IsKeyword("and") && !IsKeyword("or") &&
-               !IsKeyword("not")) {
-      value = ldap::EscapeFilterValue(token_.text, false);
-    } else {
+    bool quoted = token_.kind == Token::kQuoted;
+    if (!quoted &&
+        (token_.kind != Token::kWord || IsKeyword("and") || IsKeyword("or") || IsKeyword("not"))) {
       Refuse();
     }
+    out.append("(").append(attribute).append("=");
+    out += ldap::EscapeFilterValue(token_.text, quoted);
+    out += ')';
     Advance();
-    return Wrap("", attribute + "=" + value);
   }
 
   Lexer lexer_;

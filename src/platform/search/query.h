@@ -18,8 +18,12 @@ struct Query {
   std::optional<int> scope;          // only the angle-bracket dialect names one
 };
 
-// Throws DB_E_ERRORSINCOMMAND for a text of neither dialect. Values of the select dialect are
-// escaped for the filter except "*" inside a quoted value, which stays a wildcard.
+// Far deeper than any real query; what goes deeper is refused rather than recursed into.
+inline constexpr int kMaxFilterNesting = 64;
+
+// Throws DB_E_ERRORSINCOMMAND for a text of neither dialect, or whose filter nests parentheses
+// or "not"s deeper than kMaxFilterNesting. Values of the select dialect are escaped for the
+// filter except "*" inside a quoted value, which stays a wildcard. Linear in the text's length.
 Query ParseQuery(std::string_view text);
 
 }  // namespace brindlecore::platform::search
