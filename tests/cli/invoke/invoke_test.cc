@@ -1,8 +1,7 @@
 // The JSON-lines host end to end: the command registers the component in a fresh root and
 // answers calls line by line.
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -58,6 +57,13 @@ TEST_F(InvokeTest, AnswersEachLineInOrderAndGoesOnAfterBadOnes) {
        R"({"error":{"number":-2147024809,"description":"Invalid request: missing \"method\""},"refs":[]})"},
       {R"({"method":"GetVirtualWebServers","args":[{"ref":{"x":1}}]})",
        R"({"error":{"number":-2147024809,"description":"Invalid request: argument 1 (by reference): an object must be {\"empty\": true} or {\"ref\": value}"},"refs":[]})"},
+      {R"({"method":"GetVirtualWebServers","args":[1e400]})",
+       R"({"error":{"number":-2147024809,"description":"Invalid request: a number is out of range"},"refs":[]})"},
+      {R"({"method":"GetVirtualWebServers","args":[{"ref":[1,[{"x":1}]]}]})",
+       R"({"error":{"number":-2147024809,"description":"Invalid request: argument 1 (by reference) item 2 item 1: an object must be {\"empty\": true} or {\"ref\": value}"},"refs":[]})"},
+      {R"({"method":"GetVirtualWebServers","args":[)" + std::string(50000, '[') +
+           std::string(50000, ']') + "]}",
+       R"({"error":{"number":-2147024809,"description":"Invalid request: nested deeper than 64 levels"},"refs":[]})"},
       {R"({"method":"GetVirtualWebServers","arg":[]})",
        R"({"error":{"number":-2147024809,"description":"Invalid request: unknown member \"arg\""},"refs":[]})"},
       {R"({"method":"NoSuchMethod","args":[]})",
@@ -76,7 +82,7 @@ TEST_F(InvokeTest, AnswersEachLineInOrderAndGoesOnAfterBadOnes) {
   std::vector<std::string> lines = Invoke(input);
   ASSERT_EQ(lines.size(), exchanges.size());
   for (size_t i = 0; i < exchanges.size(); ++i) {
-    EXPECT_EQ(lines[i], exchanges[i].second) << exchanges[i].first;
+    EXPECT_EQ(lines[i], exchanges[i].second) << exchanges[i].first.substr(0, 200);
   }
 }
 
@@ -84,14 +90,15 @@ TEST_F(InvokeTest, UnregisteredClassCannotBeCreated) {
   std::vector<std::string> reg;
   ASSERT_EQ(Run("regsvr '" + component_ + "'", "", &reg), 0);
   ASSERT_EQ(Run("regsvr -u '" + component_ + "'", "", &reg), 0);
-  EXPECT_EQ(Invoke(R"({"method":"GetVirtualWebServers","args":[{"ref":"e"}]})" "\n"),
-            std::vector<std::string>{
-                R"({"error":{"number":-2147221005,"description":"Invalid class string"},"refs":["e"]})"});
+  EXPECT_EQ(
+      Invoke(R"({"method":"GetVirtualWebServers","args":[{"ref":"e"}]})"
+             "\n"),
+      std::vector<std::string>{
+          R"({"error":{"number":-2147221005,"description":"Invalid class string"},"refs":["e"]})"});
   // A library that cannot be loaded is refused with the loader's error, and nothing registered.
   std::vector<std::string> out;
   EXPECT_EQ(Run("regsvr '" + (dir_.path() / "missing.so").string() + "'", "", &out), 1);
-  EXPECT_EQ(out, std::vector<std::string>{
-                     "brindlecore: The specified module could not be found."});
+  EXPECT_EQ(out, std::vector<std::string>{"brindlecore: The specified module could not be found."});
 }
 
 }  // namespace
