@@ -3,16 +3,41 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 #include <thread>
 
 #include "brindlecore/automation.h"
 #include "host/assets.h"
+#include "host/limits.h"
 #include "host/self_command.h"
 #include "host/site.h"
 #include "platform/root.h"
 
 namespace brindlecore::host {
+
+namespace {
+
+std::string TrimmedText(const std::string& s) {
+  const size_t first = s.find_first_not_of(" \t");
+  if (first == std::string::npos) return "";
+  return s.substr(first, s.find_last_not_of(" \t") - first + 1);
+}
+
+// A whole non-negative number of platform.conf, at least `least`; `fallback` when absent.
+long ConfNumber(const platform::PlatformConfig& conf, const std::string& key, long fallback,
+                long least = 0) {
+  const std::string text = conf.Get(key);
+  if (text.empty()) return fallback;
+  if (text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos ||
+      std::stol(text) < least) {
+    throw AutomationError(-1, "platform.conf " + key + ": expected a whole number of at least " +
+                                  std::to_string(least) + ", got \"" + text + "\"");
+  }
+  return std::stol(text);
+}
+
+}  // namespace
 
 SiteConfig LoadSiteConfig(const std::filesystem::path& root) {
   platform::PlatformConfig conf = platform::PlatformConfig::Load(root);
@@ -33,7 +58,49 @@ SiteConfig LoadSiteConfig(const std::filesystem::path& root) {
     throw AutomationError(-1, "no account database in " + root.string() +
                                   ": run init first, or set host.computer in platform.conf");
   }
+  config.directories = ParseDirectories(conf.Get("host.directories"));
+  if (config.directories.empty()) {
+    const std::string local = "WinNT://" + config.computer;
+    config.directories.push_back({"This computer (" + local + ")", local});
+    if (!conf.Get("ldap.uri").empty()) {
+      config.directories.push_back({"Default domain (LDAP://RootDSE)", "LDAP://RootDSE"});
+    }
+  }
+  SignInPolicy& p = config.signin;
+  p.delay = std::chrono::milliseconds(ConfNumber(conf, "signin.delay_ms", p.delay.count()));
+  p.max_delay =
+      std::chrono::milliseconds(ConfNumber(conf, "signin.max_delay_ms", p.max_delay.count()));
+  p.account_lockout_after =
+      static_cast<int>(ConfNumber(conf, "signin.lockout_after", p.account_lockout_after));
+  p.address_lockout_after =
+      static_cast<int>(ConfNumber(conf, "signin.address_lockout_after", p.address_lockout_after));
+  p.lockout = std::chrono::minutes(ConfNumber(conf, "signin.lockout_minutes", p.lockout.count()));
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  config.max_workers = static_cast<size_t>(
+      ConfNumber(conf, "host.max_workers", std::max<long>(256, 64L * cores), 1));
   return config;
+}
+
+std::vector<Directory> ParseDirectories(const std::string& text) {
+  std::vector<Directory> out;
+  size_t pos = 0;
+  while (pos <= text.size()) {
+    size_t end = text.find(';', pos);
+    if (end == std::string::npos) end = text.size();
+    const std::string entry = TrimmedText(text.substr(pos, end - pos));
+    pos = end + 1;
+    if (entry.empty()) continue;
+    const size_t bar = entry.find('|');
+    Directory d;
+    d.path = TrimmedText(bar == std::string::npos ? entry : entry.substr(bar + 1));
+    d.label = bar == std::string::npos ? d.path : TrimmedText(entry.substr(0, bar));
+    if (d.path.rfind("WinNT://", 0) != 0 && d.path.rfind("LDAP://", 0) != 0) {
+      throw AutomationError(-1, "platform.conf host.directories: \"" + d.path +
+                                    "\" is not a WinNT:// or LDAP:// path");
+    }
+    out.push_back(std::move(d));
+  }
+  return out;
 }
 
 std::string HostName(const std::string& host_header) {
@@ -95,7 +162,14 @@ void Serve(const SiteConfig& config, const std::string& host, int port,
 
 void AdminSite::Mount(httplib::Server& server) {
   auto bind = [this](void (AdminSite::*page)(const Request&, Response&)) {
-    return [this, page](const Request& req, Response& res) { (this->*page)(req, res); };
+    return [this, page](const Request& req, Response& res) {
+      // Oversized values are refused before any page, and so the component, sees them.
+      if (std::string refusal = OversizedField(req); !refusal.empty()) {
+        Refuse(req, res, refusal);
+        return;
+      }
+      (this->*page)(req, res);
+    };
   };
   server.Get("/", [this](const Request& req, Response& res) {
     res.set_redirect(sessions_.Find(SessionIdOf(req)) ? "Default.asp" : "login.asp", 303);
@@ -129,6 +203,12 @@ void AdminSite::Mount(httplib::Server& server) {
     res.set_header("Cache-Control", "max-age=3600");
     res.set_header("X-Content-Type-Options", "nosniff");
     res.set_content(std::string(asset->body), std::string(asset->content_type).c_str());
+  });
+  // cpp-httplib itself refuses an oversized form (413) or a malformed request with no text.
+  server.set_error_handler([](const Request&, Response& res) {
+    if (!res.body.empty() || res.status == 404) return;
+    res.set_content(res.status == 413 ? "The request is too large." : "The request was refused.",
+                    "text/plain; charset=utf-8");
   });
   server.set_exception_handler([](const Request&, Response& res, std::exception_ptr ep) {
     std::string what = "unexpected failure";
@@ -263,6 +343,19 @@ void AdminSite::Send(Response& res, int status, const PageFrame& frame, std::str
   res.set_content(RenderPage(frame, content), "text/html; charset=utf-8");
 }
 
+void AdminSite::Refuse(const Request& req, Response& res, const std::string& why) {
+  if (req.path == "/login.asp") {
+    RenderLogin(res, 400, "", why);
+    return;
+  }
+  PageFrame frame;
+  frame.title = "Request refused";
+  frame.page = "refused";
+  frame.message = why;
+  frame.message_is_error = true;
+  Send(res, 400, frame, "<p><a href=Default.asp>Back to the pages</a></p>");
+}
+
 void AdminSite::Done(Response& res, const Session& s, const std::string& back, std::string message,
                      bool is_error) {
   sessions_.Flash(s.id, std::move(message), is_error);
@@ -293,23 +386,22 @@ void AdminSite::RenderLogin(Response& res, int status, const std::string& user,
   frame.page = "signin";
   frame.message = error;
   frame.message_is_error = true;
-  std::string local = "WinNT://" + config_.computer;
   std::string form =
       "<div class=signin><form class=panel method=post action=login.asp>"
       "<label>User name <input type=text name=username id=username autocomplete=username "
-      "value=\"" +
+      "maxlength=256 value=\"" +
       Escape(user) +
       "\" autofocus></label>"
-      "<label>Password <input type=password name=password id=password "
+      "<label>Password <input type=password name=password id=password maxlength=256 "
       "autocomplete=current-password></label>"
-      "<label>Directory <select name=directory id=directory>"
-      "<option value=local>This computer (" +
-      Escape(local) +
-      ")</option>"
-      "<option value=rootdse>Default domain (LDAP://RootDSE)</option>"
-      "<option value=ldap>Another LDAP path</option></select></label>"
-      "<label>LDAP path <input type=text name=ldap_path id=ldap_path "
-      "placeholder=\"LDAP://server/DC=example,DC=test\"></label>"
+      "<label>Directory <select name=directory id=directory>";
+  // Only what the administrator configured: a directory named by the visitor would answer both
+  // the password check and the administrators' group.
+  for (const Directory& d : config_.directories) {
+    form += "<option value=\"" + Escape(d.path) + "\">" + Escape(d.label) + "</option>";
+  }
+  form +=
+      "</select></label>"
       "<label><input type=radio name=login_type value=ServerAdministrator checked> "
       "Server administrator</label>"
       "<label><input type=radio name=login_type value=ProfileAdministrator id=as_profile> "
@@ -335,10 +427,12 @@ void AdminSite::Login(const Request& req, Response& res) {
   }
   const std::string user = Param(req, "username");
   const std::string password = Param(req, "password");
-  const std::string choice = Param(req, "directory");
-  std::string directory = "WinNT://" + config_.computer;
-  if (choice == "rootdse") directory = "LDAP://RootDSE";
-  if (choice == "ldap") directory = Param(req, "ldap_path");
+  const std::string directory = Param(req, "directory");
+  if (std::none_of(config_.directories.begin(), config_.directories.end(),
+                   [&](const Directory& d) { return d.path == directory; })) {
+    RenderLogin(res, 400, user, "Choose one of the offered directories.");
+    return;
+  }
   const std::string login_type = Param(req, "login_type") == "ProfileAdministrator"
                                      ? "ProfileAdministrator"
                                      : "ServerAdministrator";

@@ -33,6 +33,8 @@ class AdminSite {
   bool CheckPost(const Request& req, Response& res, const Session& s);
 
   // --- helpers shared by the pages
+  // Answers 400 with `why`: the sign-in form again for a sign-in, else a page of its own.
+  void Refuse(const Request& req, Response& res, const std::string& why);
   void Send(Response& res, int status, const PageFrame& frame, std::string_view content);
   PageFrame Frame(const Session& s, std::string title, std::string page);
   void Done(Response& res, const Session& s, const std::string& back, std::string message,

@@ -86,6 +86,76 @@ TEST_F(PagesTest, ValuesTheHostWritesAreEscaped) {
   EXPECT_EQ(r->body.find("<b>\"x\""), std::string::npos);
 }
 
+TEST_F(PagesTest, SignInOffersAndAcceptsOnlyTheConfiguredDirectories) {
+  httplib::Result form = server_->Client().Get("/login.asp");
+  ASSERT_TRUE(form);
+  EXPECT_NE(form->body.find("<select name=directory id=directory><option "
+                            "value=\"WinNT://TESTPC\">This computer (WinNT://TESTPC)</option>"
+                            "</select>"),
+            std::string::npos)
+      << form->body;
+  // A directory the visitor names would answer the password check and the group walk itself.
+  for (const char* directory : {"LDAP://127.0.0.1:1/DC=evil,DC=test", "LDAP://RootDSE",
+                                "WinNT://OTHERPC", "winnt://TESTPC", "local", ""}) {
+    SCOPED_TRACE(directory);
+    httplib::Result r = server_->Client().Post(
+        "/login.asp", {{"Origin", server_->origin()}},
+        httplib::Params{{"username", "admin"}, {"password", "admin-pw"}, {"directory", directory}});
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 400);
+    EXPECT_FALSE(r->has_header("Set-Cookie"));
+    EXPECT_NE(r->body.find("Choose one of the offered directories."), std::string::npos);
+  }
+}
+
+TEST_F(PagesTest, OversizedFieldsAreRefusedBeforeTheComponentIsCalled) {
+  Visitor v(*server_);
+  ASSERT_EQ(v.SignIn("admin", "admin-pw")->status, 303);
+  const std::string long_name(257, 'b');
+  struct Case {
+    std::string user, password;
+    int status;
+    std::string shown;
+  };
+  const Case signins[] = {
+      {long_name, "pw", 400, "The user name is too long (at most 256 characters)."},
+      {"admin", std::string(257, 'p'), 400, "The password is too long (at most 256 characters)."},
+      // Beyond the largest form the pages read at all.
+      {"'" + std::string(100000, '('), "pw", 413, "The request is too large."},
+      // At the cap, and 256 two-byte characters: the component's own refusal.
+      {std::string(256, 'b'), "pw", 401, "Logon failure"},
+      {[] {
+         std::string s;
+         for (int i = 0; i < 256; ++i) s += "\xc3\xa9";
+         return s;
+       }(),
+       "pw", 401, "Logon failure"},
+  };
+  for (const Case& c : signins) {
+    SCOPED_TRACE(c.user.size());
+    Visitor stranger(*server_);
+    httplib::Result r = stranger.SignIn(c.user, c.password);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, c.status);
+    EXPECT_NE(r->body.find(c.shown), std::string::npos) << r->body.substr(0, 2000);
+  }
+  httplib::Result add = v.Post("/AddUser.asp", {{"user", long_name}, {"group", "QZW3SVC1"}});
+  ASSERT_TRUE(add);
+  EXPECT_EQ(add->status, 400);
+  EXPECT_NE(add->body.find("The user name is too long"), std::string::npos);
+  EXPECT_EQ(v.Get("/Groups.asp?ListUsers=" + std::string(300, 'G'))->status, 400);
+  httplib::MultipartFormDataItems items = {
+      {"csrf", v.csrf, "", ""},
+      {"file", std::string((1 << 20) + 1, '\n'), "big.txt", "text/plain"},
+  };
+  httplib::Result import = server_->Client().Post(
+      "/Import.asp", {{"Cookie", v.cookie}, {"Sec-Fetch-Site", "same-origin"}}, items);
+  ASSERT_TRUE(import);
+  EXPECT_EQ(import->status, 400);
+  EXPECT_NE(import->body.find("The import file is too long"), std::string::npos);
+  EXPECT_EQ(Members("QZW3SVC1"), "carol");
+}
+
 TEST_F(PagesTest, ProfileAdministratorSeesOnlyTheirProfiles) {
   Visitor v(*server_);
   httplib::Result r = v.SignIn("carol", "carol-pw", "ProfileAdministrator");

@@ -105,7 +105,7 @@ httplib::Result Visitor::SignIn(const std::string& user, const std::string& pass
                                 const std::string& login_type) {
   httplib::Params form = {{"username", user},
                           {"password", password},
-                          {"directory", "local"},
+                          {"directory", std::string("WinNT://") + kComputer},
                           {"login_type", login_type}};
   httplib::Result r = server.Client().Post("/login.asp", {{"Origin", server.origin()}}, form);
   if (r && r->status == 303) {
