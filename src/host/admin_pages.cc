@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "host/rows.h"
 #include "host/site.h"
 
 namespace brindlecore::host {
@@ -63,7 +64,7 @@ void AdminSite::ProfileAdministrators(const Request& req, Response& res) {
   content +=
       "<table class=listing id=profile-admins><tr><th>User</th><th>Full name</th>"
       "<th>Profile groups</th><th>Add to group</th></tr>" +
-      o.ResultText() + "</table>";
+      SafeRows(o.ResultText()) + "</table>";
   Send(res, 200, Frame(*s, "Profile administrators", "profileadmins"), content);
 }
 
@@ -111,7 +112,7 @@ void AdminSite::Groups(const Request& req, Response& res) {
   content +=
       "<table class=listing id=groups><tr><th>Group</th><th>Description</th>"
       "<th>Add a user</th></tr>" +
-      o.ResultText() + "</table>";
+      SafeRows(o.ResultText()) + "</table>";
 
   const std::string picking = Param(req, "ListUsers");
   if (!picking.empty()) {
@@ -120,7 +121,7 @@ void AdminSite::Groups(const Request& req, Response& res) {
     content += "<h2 id=picker>Pick a user for " + Escape(picking) + "</h2>" +
                ErrorBox(ListingError(users, 4)) +
                "<table class=listing id=user-picker><tr><th>User</th><th>Description</th></tr>" +
-               users.ResultText() + "</table>";
+               SafeRows(users.ResultText()) + "</table>";
   }
 
   const std::string csrf = CsrfField(s->csrf);
@@ -201,7 +202,7 @@ void AdminSite::Users(const Request& req, Response& res) {
   content +=
       "<table class=listing id=users><tr><th>User</th><th>Description</th>"
       "<th>Profile groups</th></tr>" +
-      o.ResultText() + "</table>";
+      SafeRows(o.ResultText()) + "</table>";
   Send(res, 200, Frame(*s, "Users", "users"), content);
 }
 
@@ -233,7 +234,7 @@ void AdminSite::Import(const Request& req, Response& res) {
                       {In(upload.path()), In(Provider()), In(config_.computer)});
   }
   std::string content = o.error ? ErrorBox(ErrorText(*o.error)) : "";
-  content += "<div id=import-report>" + o.ResultText() + "</div>" +
+  content += "<div id=import-report>" + SafeRows(o.ResultText()) + "</div>" +
              "<p><a href=Import.asp>Import another file</a></p>";
   Send(res, 200, Frame(*s, "Import report", "import"), content);
 }

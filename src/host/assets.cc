@@ -42,25 +42,26 @@ form.panel input[type=text], form.panel input[type=password], form.panel select 
 .hint { color: #5d6d7e; font-size: 12px; }
 )css";
 
-// The component's rows call userAdd, listUsers and updateField with a bare name, unquoted: the
-// browser resolves it to the element with that id (the select or text field of the same row).
-// Nothing here may return a value, or the javascript: link would replace the page with it.
+// The component's rows call userAdd, listUsers and updateField; the host hands those calls over
+// as data-call/data-arg attributes of the links, and this script runs them. A name given to
+// userAdd or listUsers is the id of the select or text field of the same row.
 constexpr std::string_view kScript = R"js("use strict";
 (function () {
   function element(target) {
     return typeof target === "string" ? document.getElementById(target) : target;
   }
   function post(action, fields) {
-    var form = document.getElementById("bc-action");
+    // Looked up as a form: a row's element may carry any id the directory holds.
+    var form = document.querySelector("form#bc-action");
     form.action = action;
     Object.keys(fields).forEach(function (k) { form.elements[k].value = fields[k]; });
     form.submit();
   }
   function say(text) {
-    var box = document.getElementById("bc-message");
+    var box = document.querySelector("div#bc-message");
     if (box) { box.textContent = text; box.className = "message error"; }
   }
-  window.userAdd = function (target) {
+  function userAdd(target) {
     var el = element(target);
     if (!el || !el.id) { say("That row cannot be changed from this page."); return; }
     if (document.body.dataset.page === "groups") {
@@ -70,16 +71,25 @@ constexpr std::string_view kScript = R"js("use strict";
     } else {
       post("AddUser.asp", { user: el.id, group: el.value, back: "ProfileAdministrators.asp" });
     }
-  };
-  window.listUsers = function (target) {
+  }
+  function listUsers(target) {
     var el = element(target);
     var group = el && el.id ? el.id : String(target);
     location.href = "Groups.asp?ListUsers=" + encodeURIComponent(group) + "#picker";
-  };
-  window.updateField = function (user, group) {
+  }
+  function updateField(user, group) {
     var el = document.getElementById(group);
     if (el) { el.value = user; el.focus(); }
-  };
+  }
+  document.addEventListener("click", function (event) {
+    var link = event.target.closest ? event.target.closest("a[data-call]") : null;
+    if (!link) return;
+    event.preventDefault();
+    var call = link.dataset.call, arg = link.dataset.arg || "";
+    if (call === "userAdd") userAdd(arg);
+    else if (call === "listUsers") listUsers(arg);
+    else if (call === "updateField") updateField(arg, link.dataset.arg2 || "");
+  });
 })();
 )js";
 

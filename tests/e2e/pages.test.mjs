@@ -1,8 +1,10 @@
 // Drives the administration pages in headless Chromium, as an administrator would: signs in,
 // changes memberships through the component's own links and script calls, edits and creates
 // groups, imports a file, creates and starts a site, and checks that a profile administrator is
-// kept out. Saves a screenshot of each page.
+// kept out; then as an attacker would: script stored in names and descriptions, reflected in a
+// request, or sent from a page on another port must not run. Saves a screenshot of each page.
 import { spawn, spawnSync } from 'node:child_process';
+import http from 'node:http';
 import { existsSync, mkdirSync, mkdtempSync, rmSync } from 'node:fs';
 import { createRequire } from 'node:module';
 import { tmpdir } from 'node:os';
@@ -65,6 +67,15 @@ async function step(name, body) {
 }
 
 run(['init', '--computer', computer, '--demo']);
+// Stored payloads: whoever may write a name or a description must not get script into the pages.
+const stored = {
+  fullName: '<img src=x onerror="window.__pwned=1">',
+  description: '<script>window.__pwned=2</script>',
+  groupDescription: '<svg onload="window.__pwned=3">',
+};
+run(['user', 'add', computer, 'mallory', '--full-name', stored.fullName,
+     '--description', stored.description]);
+run(['group', 'add', computer, 'QZW3SVC9', '--description', stored.groupDescription]);
 const { child: server, base } = await startServer();
 const profileDir = mkdtempSync(path.join(tmpdir(), 'brindlecore-chromium-'));
 let context;
@@ -114,7 +125,7 @@ try {
   await step('userAdd adds the user to the group chosen in its select', async () => {
     await page.selectOption('select#dave', 'QZW3SVC1');
     await Promise.all([page.waitForURL(/ProfileAdministrators\.asp$/),
-                       page.click('a[href="JavaScript:userAdd(dave);"]')]);
+                       page.click('a[data-call=userAdd][data-arg=dave]')]);
     await expectMessage('User dave added to group QZW3SVC1.');
     assert.equal(await page.locator(
         'a[href="./UserDelete.asp?GroupName=QZW3SVC1&UserName=dave&RedirPage=ProfileAdministrators.asp"]').count(), 1);
@@ -146,15 +157,14 @@ try {
 
   await step('listUsers picks a user that userAdd then adds', async () => {
     await Promise.all([page.waitForURL(/ListUsers=QZW3SVC3/),
-                       page.click('a[href="javascript:listUsers(QZW3SVC3);"]')]);
+                       page.click('a[data-call=listUsers][data-arg=QZW3SVC3]')]);
     await shot('user-picker');
-    await page.click(`a[href="JavaScript:updateField('bob','QZW3SVC3');"]`);
-    // A javascript: link runs as a queued task after the click returns.
+    await page.click('a[data-call=updateField][data-arg=bob][data-arg2=QZW3SVC3]');
     await page.waitForFunction(() => document.getElementById('QZW3SVC3')?.value === 'bob',
                                null, { timeout: 15000 }).catch(() => {});
     assert.equal(await page.inputValue('input#QZW3SVC3'), 'bob');
     await Promise.all([page.waitForURL(/Groups\.asp$/),
-                       page.click('a[href="JavaScript:userAdd(QZW3SVC3);"]')]);
+                       page.click('a[data-call=userAdd][data-arg=QZW3SVC3]')]);
     await expectMessage('User bob added to group QZW3SVC3.');
   });
 
@@ -164,14 +174,52 @@ try {
     await shot('users');
   });
 
+  const pwned = () => page.evaluate(() => window.__pwned);
+
+  await step('stored names and descriptions show as text and run nothing', async () => {
+    for (const [p, table, text] of [['ProfileAdministrators.asp', '#profile-admins', stored.fullName],
+                                    ['Users.asp', '#users', stored.description],
+                                    ['Groups.asp', '#groups', stored.groupDescription]]) {
+      await page.goto(base + p);
+      assert.equal(await page.locator(`${table} td`, { hasText: text }).count() > 0, true, p);
+      assert.equal(await pwned(), undefined, p);
+    }
+  });
+
+  await step('a reflected group name shows as text and runs nothing', async () => {
+    const payload = "x');window.__pwned=4;//<img src=x onerror=window.__pwned=5>";
+    await page.goto(base + 'Groups.asp?ListUsers=' + encodeURIComponent(payload));
+    assert.equal(await page.locator('#picker').innerText(), `Pick a user for ${payload}`);
+    await page.click('a[data-call=updateField][data-arg=bob]');
+    assert.equal(await pwned(), undefined);
+  });
+
+  await step('a page on another port cannot open a page that reflects its query', async () => {
+    const evil = http.createServer((req, res) => {
+      res.setHeader('Content-Type', 'text/html');
+      res.end(`<a id=go href="${base}Groups.asp?ListUsers=x">go</a>`);
+    });
+    await new Promise((resolve) => evil.listen(0, '127.0.0.1', resolve));
+    try {
+      await page.goto(`http://127.0.0.1:${evil.address().port}/`);
+      const [response] = await Promise.all([page.waitForNavigation(), page.click('#go')]);
+      assert.equal(response.status(), 403);
+    } finally {
+      evil.close();
+    }
+  });
+
   await step('an import file is applied and its report shown', async () => {
     await page.goto(base + 'Import.asp');
     await page.setInputFiles('#import-file', {
       name: 'changes.txt', mimeType: 'text/plain',
-      buffer: Buffer.from('+,alice,QZW3SVC2\n-,alice,QZW3SVC1\n-,dave,QZW3SVC1\n'),
+      buffer: Buffer.from('+,alice,QZW3SVC2\n-,alice,QZW3SVC1\n-,dave,QZW3SVC1\n' +
+                          '+,<img src=x onerror=window.__pwned=6>,QZW3SVC1\n'),
     });
     await Promise.all([page.waitForLoadState('load'), page.click('#import-submit')]);
     const report = await page.locator('#import-report').innerText();
+    assert.match(report, /User <img src=x onerror=window\.__pwned=6> NOT added/);
+    assert.equal(await pwned(), undefined);
     assert.match(report, /Success: User alice added to Profile Group QZW3SVC2/);
     assert.match(report, /Success: User alice removed from Profile Group QZW3SVC1/);
     assert.match(report, /Error: User dave NOT removed from Profile Group QZW3SVC1, not member of the group\./);

@@ -41,14 +41,42 @@ TEST_F(PagesTest, ServerAdministratorSignsInWithAStrictHttpOnlyCookie) {
   httplib::Result page = v.Get("/ProfileAdministrators.asp");
   ASSERT_TRUE(page);
   EXPECT_EQ(page->status, 200);
-  // The component's row for carol, embedded as returned.
-  EXPECT_NE(page->body.find("<TR><TD class=TableRow width=115>carol</TD>"
-                            "<TD class=TableRow width=150>Carol Chen</TD>"
-                            "<TD class=TableRow>QZW3SVC1<a href=./UserDelete.asp?"
-                            "GroupName=QZW3SVC1&UserName=carol&RedirPage="
-                            "ProfileAdministrators.asp class=ActionItem>"),
+  // The component's row for carol, re-written with its values escaped.
+  EXPECT_NE(page->body.find("<tr><td class=\"TableRow\" width=\"115\">carol</td>"
+                            "<td class=\"TableRow\" width=\"150\">Carol Chen</td>"
+                            "<td class=\"TableRow\">QZW3SVC1<a href=\"./UserDelete.asp?"
+                            "GroupName=QZW3SVC1&amp;UserName=carol&amp;RedirPage="
+                            "ProfileAdministrators.asp\" class=\"ActionItem\">"),
             std::string::npos)
       << page->body;
+  const std::string policy = page->get_header_value("Content-Security-Policy");
+  EXPECT_NE(policy.find("script-src 'self';"), std::string::npos) << policy;
+  EXPECT_EQ(policy.find("unsafe-inline"), std::string::npos) << policy;
+}
+
+TEST_F(PagesTest, ReflectedValuesStayTextAndOtherOriginsCannotAskForThem) {
+  Visitor v(*server_);
+  ASSERT_EQ(v.SignIn("admin", "admin-pw")->status, 303);
+  const std::string payload = "x');alert(1);//<script>alert(2)</script>";
+  const std::string path = "/Groups.asp?ListUsers=" + httplib::detail::encode_query_param(payload);
+  httplib::Result page = v.Get(path, {{"Sec-Fetch-Site", "same-origin"}});
+  ASSERT_TRUE(page);
+  ASSERT_EQ(page->status, 200);
+  EXPECT_EQ(page->body.find("<script>alert"), std::string::npos);
+  EXPECT_EQ(page->body.find("alert(1);//'"), std::string::npos);
+  EXPECT_NE(page->body.find("data-call=\"updateField\" data-arg=\"bob\" data-arg2=\"x&#39;);"
+                            "alert(1);//&lt;script&gt;alert(2)&lt;/script&gt;\""),
+            std::string::npos)
+      << page->body;
+  // Another port of this host is same-site for the cookie, but another origin.
+  for (const char* site : {"same-site", "cross-site"}) {
+    httplib::Result refused = v.Get(path, {{"Sec-Fetch-Site", site}});
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, 403) << site;
+  }
+  httplib::Result other_port = v.Get(path, {{"Origin", "http://127.0.0.1:1"}});
+  ASSERT_TRUE(other_port);
+  EXPECT_EQ(other_port->status, 403);
 }
 
 TEST_F(PagesTest, RefusedSignInsShowTheComponentsTextAndStartNoSession) {
@@ -288,16 +316,16 @@ TEST_F(PagesTest, ImportReportsEachLineAndKeepsNoCopyOfTheUpload) {
   ASSERT_TRUE(r);
   ASSERT_EQ(r->status, 200) << r->body;
   const std::string& body = r->body;
-  const std::string file_row = "<tr><td class=UserInfo2>File: ";
+  const std::string file_row = "<tr><td class=\"UserInfo2\">File: ";
   size_t at = body.find(file_row);
   ASSERT_NE(at, std::string::npos) << body;
   at += file_row.size();
   const std::string path = body.substr(at, body.find(" opened successfully.", at) - at);
   EXPECT_FALSE(std::filesystem::exists(path)) << path;
   EXPECT_NE(body.find(" opened successfully.</td></tr>"
-                      "<tr><td class=UserInfo2>Success: User bob added to Profile Group "
+                      "<tr><td class=\"UserInfo2\">Success: User bob added to Profile Group "
                       "QZW3SVC1</td></tr>"
-                      "<tr><td class=UserInfo2>Success: User carol removed from Profile Group "
+                      "<tr><td class=\"UserInfo2\">Success: User carol removed from Profile Group "
                       "QZW3SVC1</td></tr></table>"),
             std::string::npos)
       << body;
