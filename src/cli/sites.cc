@@ -1,4 +1,4 @@
-// `site add|list|show|del` and `favorites list`: the web sites of the root's metabase and the
+// `site add|list|show|del|start|stop` and `favorites list`: the web sites of the root's metabase and the
 // favorites the pages added, for people and scripts.
 #include <iostream>
 #include <limits>
@@ -12,6 +12,7 @@
 #include "platform/directory/iis/metabase_store.h"
 #include "platform/root.h"
 #include "platform/shell/favorites.h"
+#include "platform/web/web_server.h"
 
 namespace brindlecore::cli {
 namespace {
@@ -30,7 +31,9 @@ struct Service {
 Service OpenService(const std::filesystem::path& root) {
   std::shared_ptr<MetabaseStore> store;
   try {
-    store = MetabaseStore::Open(root, /*create=*/false);
+    // Changes made here reach the web server as the component's do.
+    store = platform::web::OpenServedMetabase(platform::PlatformConfig::Load(root),
+                                              /*create=*/false);
   } catch (const AutomationError&) {
     store = nullptr;
   }
@@ -233,6 +236,20 @@ void AddSiteCommands(CLI::App& app, const Context& ctx) {
     service.store->DeleteChild(service.key.id, kSiteClass, *del_number);
     std::cout << "Deleted web site " << *del_number << "\n";
   });
+
+  // ServerState as the web server keeps it: 2 started (served), 4 stopped.
+  for (const auto& [verb, state] : {std::pair{"start", 2}, std::pair{"stop", 4}}) {
+    auto state_number = std::make_shared<std::string>();
+    auto* command = site->add_subcommand(verb, std::string(verb) + " serving a web site");
+    command->add_option("N", *state_number, "site number")->required();
+    command->callback([&ctx, state_number, verb = std::string(verb), state = state] {
+      Service service = OpenService(ctx.Root());
+      MetabaseKey key = FindSite(service, *state_number);
+      service.store->SetProperties(key.id, {{"ServerState", Variant(int32_t{state})}});
+      std::cout << (verb == "start" ? "Started" : "Stopped") << " web site " << *state_number
+                << "\n";
+    });
+  }
 
   auto* favorites = app.add_subcommand("favorites", "favorites added by the pages");
   favorites->require_subcommand(1);

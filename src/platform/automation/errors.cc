@@ -26,7 +26,7 @@ constexpr std::array kCatalogue = {
     &kClassENoaggregation, &kClassEClassnotavailable, &kRegdbEClassnotreg, &kCoEClassstring,
     &kRpcEWrongThread, &kDispEMembernotfound, &kDispETypemismatch, &kDispEUnknownname,
     &kDispEException, &kDispEOverflow, &kDispEBadparamcount, &kDispEParamnotoptional,
-    &kENotimpl,
+    &kENotimpl, &kErrorSharingViolation,
 };
 
 }  // namespace

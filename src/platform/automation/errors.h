@@ -39,6 +39,7 @@ inline constexpr ErrorCode kRtWrongNumberOfArguments{450, "Wrong number of argum
 inline constexpr ErrorCode kErrorFileNotFound{-2147024894, "The system cannot find the file specified."};  // 0x80070002
 inline constexpr ErrorCode kErrorPathNotFound{-2147024893, "The system cannot find the path specified."};  // 0x80070003
 inline constexpr ErrorCode kEAccessdenied{-2147024891, "Access is denied."};  // 0x80070005
+inline constexpr ErrorCode kErrorSharingViolation{-2147024864, "The process cannot access the file because it is being used by another process."};  // 0x80070020
 inline constexpr ErrorCode kEOutofmemory{-2147024882, "Not enough storage is available to complete this operation."};  // 0x8007000E
 inline constexpr ErrorCode kErrorBadNetpath{-2147024843, "The network path was not found."};  // 0x80070035
 inline constexpr ErrorCode kEInvalidarg{-2147024809, "The parameter is incorrect."};  // 0x80070057

@@ -6,6 +6,7 @@
 #include "platform/automation/errors.h"
 #include "platform/directory/iis/metabase_store.h"
 #include "platform/directory/provider.h"
+#include "platform/web/web_server.h"
 
 namespace brindlecore::platform {
 namespace {
@@ -101,8 +102,8 @@ class MetabaseObject : public DirObject {
                                     {"AppRoot", Variant(key_.metabase_path)}});
   }
 
-  // There is no server process behind a site here: starting it records the state the
-  // administration pages and `site list` report (2 = started).
+  // Recording the state (2 = started) is what makes the web server serve the site: the store
+  // shows every change to it before committing, and its refusal is this call's failure.
   void Start() override {
     if (key_.cls != "IIsWebServer") errors::kRtObjectDoesntSupport.Throw();
     store_->SetProperties(key_.id, {{"ServerState", Variant(int32_t{2})}});
@@ -151,7 +152,7 @@ std::vector<std::string> ParsePath(const std::string& path) {
 
 class IisProvider : public DirectoryProvider {
  public:
-  explicit IisProvider(std::filesystem::path root) : root_(std::move(root)) {}
+  explicit IisProvider(PlatformConfig config) : config_(std::move(config)) {}
 
   std::unique_ptr<DirObject> Bind(const std::string& path) override {
     auto elements = ParsePath(path);
@@ -164,14 +165,14 @@ class IisProvider : public DirectoryProvider {
 
  private:
   // Opened on first use and kept: until the web service is initialised there is no file, and
-  // every bind fails as for a path that is not there.
+  // every bind fails as for a path that is not there. The web server follows every change.
   std::shared_ptr<MetabaseStore> Store() {
     std::lock_guard lock(mutex_);
-    if (!store_) store_ = MetabaseStore::Open(root_, /*create=*/false);
+    if (!store_) store_ = web::OpenServedMetabase(config_, /*create=*/false);
     return store_;
   }
 
-  std::filesystem::path root_;
+  PlatformConfig config_;
   std::mutex mutex_;
   std::shared_ptr<MetabaseStore> store_;
 };
@@ -179,7 +180,7 @@ class IisProvider : public DirectoryProvider {
 }  // namespace
 
 std::unique_ptr<DirectoryProvider> MakeIisProvider(const PlatformConfig& config) {
-  return std::make_unique<IisProvider>(config.root);
+  return std::make_unique<IisProvider>(config);
 }
 
 }  // namespace brindlecore::platform

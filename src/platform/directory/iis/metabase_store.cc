@@ -1,5 +1,7 @@
 #include "platform/directory/iis/metabase_store.h"
 
+#include <sqlite3.h>
+
 #include <cmath>
 #include <limits>
 
@@ -198,7 +200,7 @@ MetabaseKey MetabaseStore::CreateChild(int64_t parent, const std::string& cls,
         .BindAll(parent, name, cls)
         .Run();
     id = db_.LastInsertRowId();
-    tx.Commit();
+    Commit(tx);
   }
   return Load(id);
 }
@@ -210,7 +212,7 @@ void MetabaseStore::DeleteChild(int64_t parent, const std::string& cls, const st
                     .BindAll(parent, name, cls)
                     .Run();
   if (changed == 0) errors::kErrorPathNotFound.Throw();
-  tx.Commit();
+  Commit(tx);
 }
 
 std::optional<Variant> MetabaseStore::Property(int64_t id, const std::string& name) {
@@ -251,7 +253,53 @@ void MetabaseStore::SetProperties(int64_t id, const MetabaseProperties& changes)
     BindValue(upsert, 3, value);
     upsert.Run();
   }
-  tx.Commit();
+  Commit(tx);
+}
+
+MetabaseNode MetabaseStore::SnapshotLocked(const MetabaseKey& key) {
+  MetabaseNode node;
+  node.key = key;
+  auto properties =
+      db_.Prepare("SELECT name, type, value FROM properties WHERE key = ? ORDER BY rowid");
+  properties.Bind(1, key.id);
+  while (properties.Step()) {
+    node.properties.emplace_back(properties.Text(0), ReadValue(properties, 1));
+  }
+  std::vector<int64_t> ids;
+  auto children = db_.Prepare("SELECT id FROM keys WHERE parent = ? ORDER BY id");
+  children.Bind(1, key.id);
+  while (children.Step()) ids.push_back(children.Int(0));
+  for (int64_t child : ids) node.children.push_back(SnapshotLocked(Load(child)));
+  return node;
+}
+
+MetabaseNode MetabaseStore::Snapshot() {
+  std::lock_guard lock(mutex_);
+  return SnapshotLocked(Load(kMachineId));
+}
+
+void MetabaseStore::SetCommitHook(MetabaseCommitHook hook) {
+  std::lock_guard lock(mutex_);
+  hook_ = std::move(hook);
+}
+
+void MetabaseStore::Commit(sqlite::Transaction& tx) {
+  if (!hook_) {
+    tx.Commit();
+    return;
+  }
+  hook_(SnapshotLocked(Load(kMachineId)));
+  try {
+    tx.Commit();
+  } catch (const AutomationError&) {
+    // The hook already acted on a tree that was not kept: bring it back to the stored one.
+    sqlite3_exec(db_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    try {
+      hook_(SnapshotLocked(Load(kMachineId)));
+    } catch (const AutomationError&) {
+    }
+    throw;
+  }
 }
 
 void InitializeWebService(const std::filesystem::path& root) {

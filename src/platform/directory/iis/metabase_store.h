@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -35,6 +36,17 @@ struct MetabaseKey {
 };
 
 using MetabaseProperties = std::vector<std::pair<std::string, Variant>>;
+
+// A key with its properties and children, as one change leaves them.
+struct MetabaseNode {
+  MetabaseKey key;
+  MetabaseProperties properties;
+  std::vector<MetabaseNode> children;
+};
+
+// Sees the whole tree as a change would leave it, before that change is committed. Throwing an
+// AutomationError refuses the change: it is rolled back and the error is the change's failure.
+using MetabaseCommitHook = std::function<void(const MetabaseNode& machine)>;
 
 class MetabaseStore {
  public:
@@ -64,13 +76,23 @@ class MetabaseStore {
   // Booleans, 32-bit integers, texts or arrays of texts (see NormalizeMetabaseValue).
   void SetProperties(int64_t id, const MetabaseProperties& changes);
 
+  // The whole tree from the machine key down, as committed.
+  MetabaseNode Snapshot();
+  // Runs `hook` inside every later change's transaction (CreateChild, DeleteChild,
+  // SetProperties). Should the commit itself fail after the hook accepted, the hook is run
+  // again with the tree as it stayed, so what it drives follows the store.
+  void SetCommitHook(MetabaseCommitHook hook);
+
  private:
   explicit MetabaseStore(sqlite::Database db) : db_(std::move(db)) {}
   MetabaseKey Load(int64_t id);  // ERROR_PATH_NOT_FOUND when gone; caller holds the lock
   void RequireKey(int64_t id);
+  MetabaseNode SnapshotLocked(const MetabaseKey& key);
+  void Commit(sqlite::Transaction& tx);  // runs the hook first; caller holds the lock
 
   std::mutex mutex_;
   sqlite::Database db_;
+  MetabaseCommitHook hook_;
 };
 
 // The value as the metabase keeps it: Booleans stay, whole numbers become 32-bit integers, texts
