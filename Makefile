@@ -14,8 +14,11 @@ build: setup
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-# Sets up a demo platform in .run (once) and serves the administration pages on it.
+# Sets up a demo platform in .run (once) and serves the administration pages on it; its started
+# web site is served by brindlecore's own nginx under .run/nginx.
 run: build
+	mkdir -p -m 0700 $(RUN_ROOT)
+	grep -qs '^web.server' $(RUN_ROOT)/platform.conf || echo 'web.server = nginx' >> $(RUN_ROOT)/platform.conf
 	$(BUILD_DIR)/brindlecore --root $(RUN_ROOT) init --demo
 	$(BUILD_DIR)/brindlecore --root $(RUN_ROOT) serve --listen $(LISTEN)
 

@@ -2,6 +2,7 @@
 // memberships on the local computer. Safe to run again: every step first looks whether its
 // result is already there.
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -108,6 +109,9 @@ void SetUpSites(const std::filesystem::path& root) {
   for (const DemoSite& site : kSites) {
     std::filesystem::path folder = root / "www" / site.folder;
     std::filesystem::create_directories(folder);
+    std::ofstream(folder / "index.html")
+        << "<!doctype html><title>" << site.comment << "</title><h1>" << site.comment
+        << "</h1><p>Demo web site served from " << folder.string() << ".</p>\n";
     host::CallOutcome made = Call("CreateVirtualWebServer",
                                   {host::In(site.ip), host::In(site.port),
                                    host::In(folder.string()), host::In(site.comment), host::Out()},
@@ -116,6 +120,8 @@ void SetUpSites(const std::filesystem::path& root) {
               << site.ip << ":" << site.port << "\n";
   }
   std::filesystem::create_directories(root / "www" / "sales" / "reports");
+  std::ofstream(root / "www/sales/reports/index.html")
+      << "<!doctype html><title>Reports</title><h1>Sales reports</h1>\n";
   Call("CreateVirtualDir",
        {host::Out("1"), host::Out("reports"), host::Out((root / "www/sales/reports").string()),
         host::Out()},

@@ -1,7 +1,58 @@
 // The web sites of the local web server: list, create, start, point a directory, favorites.
+#include <filesystem>
+
 #include "host/site.h"
+#include "platform/root.h"
+#include "platform/web/nginx_config.h"
 
 namespace brindlecore::host {
+namespace {
+
+struct SiteState {
+  bool started = false;
+  std::string url;  // where a started site answers; "" when its first binding cannot be read
+};
+
+// The component's listing has neither the state nor the host names, so they are read from the
+// metabase the component writes. `page_host` stands in for "all addresses".
+SiteState StateOf(const std::string& number, const std::string& page_host) {
+  SiteState state;
+  try {
+    auto site = platform::DefaultPlatform().GetObject("IIS://LocalHost/W3SVC/" + number);
+    state.started = site->Get("ServerState") == Variant(int32_t{2});
+    Variant bindings = site->Get("ServerBindings");
+    std::string first = bindings.IsArray()
+                            ? (bindings.array().empty() ? "" : ToText(bindings.array().front()))
+                            : ConcatText(bindings);
+    platform::web::Binding b = platform::web::ParseBinding(first);
+    size_t colon = b.address.rfind(':');
+    std::string ip = b.address.substr(0, colon);
+    std::string host = !b.host.empty() ? b.host : ip != "0.0.0.0" ? ip : page_host;
+    state.url = "http://" + host + b.address.substr(colon) + "/";
+  } catch (const AutomationError&) {
+  }
+  return state;
+}
+
+// Checked here so a typing slip gets a plain answer rather than the component's error number.
+std::string PortError(const std::string& port) {
+  if (port.empty() || port.size() > 5 ||
+      port.find_first_not_of("0123456789") != std::string::npos || std::stoi(port) < 1 ||
+      std::stoi(port) > 65535) {
+    return "The port must be a number from 1 to 65535.";
+  }
+  return "";
+}
+
+std::string FolderError(const std::string& folder) {
+  std::error_code ec;
+  if (folder.empty() || !std::filesystem::is_directory(folder, ec)) {
+    return "The folder " + folder + " does not exist on this server.";
+  }
+  return "";
+}
+
+}  // namespace
 
 void AdminSite::Sites(const Request& req, Response& res) {
   std::optional<Session> s = Admin(req, res);
@@ -13,9 +64,11 @@ void AdminSite::Sites(const Request& req, Response& res) {
       error.empty() ? "" : "<p class=UserInfo4 id=listing-error>" + Escape(error) + "</p>";
 
   // The component lists one site a tab: its number, "-", its comment and its addresses.
+  std::string page_host = HostName(req.get_header_value("Host"));
+  if (page_host.find(':') != std::string::npos) page_host = "[" + page_host + "]";
   content +=
       "<table class=listing id=sites><tr><th>Site</th><th>Comment and addresses</th>"
-      "<th></th></tr>";
+      "<th>State</th><th></th></tr>";
   const std::string list = o.ResultText();
   size_t pos = 0;
   while (pos < list.size()) {
@@ -27,9 +80,16 @@ void AdminSite::Sites(const Request& req, Response& res) {
     size_t dash = entry.find('-');
     std::string number = entry.substr(0, dash);
     std::string rest = dash == std::string::npos ? "" : entry.substr(dash + 1);
+    SiteState state = StateOf(number, page_host);
+    std::string shown = state.started ? "started" : "stopped";
+    if (state.started && !state.url.empty()) {
+      shown +=
+          " <a class=site-link href=\"" + Escape(state.url) + "\">" + Escape(state.url) + "</a>";
+    }
     content += "<tr><td class=TableRow>" + Escape(number) + "</td><td class=TableRow>" +
-               Escape(rest) + "</td><td class=TableRow><form method=post action=StartSite.asp>" +
-               csrf + "<input type=hidden name=site value=\"" + Escape(number) +
+               Escape(rest) + "</td><td class=TableRow>" + shown +
+               "</td><td class=TableRow><form method=post action=StartSite.asp>" + csrf +
+               "<input type=hidden name=site value=\"" + Escape(number) +
                "\"><button type=submit>Start</button></form></td></tr>";
   }
   content += "</table>";
@@ -60,6 +120,12 @@ void AdminSite::Sites(const Request& req, Response& res) {
 void AdminSite::CreateSite(const Request& req, Response& res) {
   std::optional<Session> s = Admin(req, res);
   if (!s || !CheckPost(req, res, *s)) return;
+  std::string e = PortError(Param(req, "port"));
+  if (e.empty()) e = FolderError(Param(req, "root"));
+  if (!e.empty()) {
+    Done(res, *s, "Sites.asp", e, true);
+    return;
+  }
   CallOutcome o = CallComponent("CreateVirtualWebServer",
                                 {In(Param(req, "ip")), In(Param(req, "port")),
                                  In(Param(req, "root")), In(Param(req, "comment")), Out()});
@@ -80,6 +146,10 @@ void AdminSite::CreateDir(const Request& req, Response& res) {
   std::optional<Session> s = Admin(req, res);
   if (!s || !CheckPost(req, res, *s)) return;
   const std::string name = Param(req, "name");
+  if (std::string e = FolderError(Param(req, "path")); !e.empty()) {
+    Done(res, *s, "Sites.asp", e, true);
+    return;
+  }
   CallOutcome o = CallComponent(
       "CreateVirtualDir", {Out(Param(req, "site")), Out(name), Out(Param(req, "path")), Out()});
   Report(res, *s, "Sites.asp", o, 3, o.ResultTrue(),

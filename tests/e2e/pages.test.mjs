@@ -229,6 +229,7 @@ try {
   await step('a web site is created and started', async () => {
     await page.goto(base + 'Sites.asp');
     await page.fill('#create-site input[name=port]', '8090');
+    mkdirSync(path.join(root, 'www', 'blog'), { recursive: true });
     await page.fill('#create-site input[name=root]', path.join(root, 'www', 'blog'));
     await page.fill('#create-site input[name=comment]', 'Blog');
     await Promise.all([page.waitForURL(/Sites\.asp$/), page.click('#create-site button')]);

@@ -52,7 +52,9 @@ std::string Address(const std::string& ip) {
     in6_addr a6;
     std::string inner = ip.substr(1, ip.size() - 2);
     if (inet_pton(AF_INET6, inner.c_str(), &a6) != 1) errors::kEInvalidarg.Throw();
-    return "[" + std::string(inet_ntop(AF_INET6, &a6, text, sizeof(text))) + "]";
+    std::string bracketed(1, '[');
+    bracketed.append(inet_ntop(AF_INET6, &a6, text, sizeof(text))).push_back(']');
+    return bracketed;
   }
   in_addr a4;
   if (inet_pton(AF_INET, ip.c_str(), &a4) != 1) errors::kEInvalidarg.Throw();

@@ -1,0 +1,117 @@
+// The component's web-site methods against a real nginx that the metabase drives.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "support/dispatch.h"
+#include "support/web_root.h"
+
+namespace brindlecore::testing {
+namespace {
+
+class NginxTest : public ::testing::Test {
+ protected:
+  // Creates a site through the component and returns its number.
+  std::string CreateSite(const std::string& ip, int port, const std::filesystem::path& folder) {
+    CallOutcome out = CallMethod(web_.platform(), "CreateVirtualWebServer",
+                                 {Val(Variant(ip)), Val(Variant(std::to_string(port))),
+                                  Val(Variant(folder.string())), Val(Variant("site")), Ref()});
+    EXPECT_EQ(out.text(4), "");
+    return ToText(out.result);
+  }
+
+  CallOutcome Start(const std::string& site) {
+    return CallMethod(web_.platform(), "StartVirtualWebServer",
+                      {Ref(Variant(site)), Ref(Variant(""))});
+  }
+
+  void SetBindings(const std::string& site, const std::string& binding) {
+    auto object = web_.platform().GetObject("IIS://LocalHost/W3SVC/" + site);
+    object->Put("ServerBindings", Variant::Strings({binding}));
+    object->SetInfo();
+  }
+
+  WebRoot web_;
+};
+
+TEST_F(NginxTest, StartedSiteServesItsRootAndVirtualDirectories) {
+  int port = FreePort();
+  std::string site = CreateSite("127.0.0.1", port, web_.Folder("main", "index.html", "main page"));
+  EXPECT_EQ(HttpGet(port, "/").status, -1) << "a site not started answers nothing";
+
+  CallOutcome started = Start(site);
+  ASSERT_EQ(started.result, Variant(true)) << started.text(1);
+  EXPECT_EQ(HttpGet(port, "/").body, "main page");
+
+  std::string docs = web_.Folder("docs", "a.txt", "docs file").string();
+  CallOutcome published =
+      CallMethod(web_.platform(), "CreateVirtualDir",
+                 {Ref(Variant(site)), Ref(Variant("docs")), Ref(Variant(docs)), Ref(Variant(""))});
+  ASSERT_EQ(published.result, Variant(true)) << published.text(3);
+  EXPECT_EQ(HttpGet(port, "/docs/a.txt").body, "docs file");
+  EXPECT_EQ(HttpGet(port, "/docs").status, 301);
+
+  auto directory = web_.platform().GetObject("IIS://LocalHost/W3SVC/" + site + "/ROOT/docs");
+  directory->Put("AccessRead", Variant(false));
+  directory->SetInfo();
+  EXPECT_EQ(HttpGet(port, "/docs/a.txt").status, 403);
+  EXPECT_EQ(HttpGet(port, "/").body, "main page");
+}
+
+TEST_F(NginxTest, HostNamesTellSitesOnOnePortApart) {
+  int port = FreePort();
+  const std::string bound = ":" + std::to_string(port) + ":";
+  std::string a = CreateSite("", port, web_.Folder("a", "index.html", "site a"));
+  std::string b = CreateSite("", port, web_.Folder("b", "index.html", "site b"));
+  SetBindings(a, bound + "a.example");
+  SetBindings(b, bound + "B.example");
+  ASSERT_EQ(Start(a).result, Variant(true));
+  ASSERT_EQ(Start(b).result, Variant(true));
+
+  EXPECT_EQ(HttpGet(port, "/", "a.example").body, "site a");
+  EXPECT_EQ(HttpGet(port, "/", "b.example").body, "site b");
+  EXPECT_EQ(HttpGet(port, "/", "c.example").status, 400) << "a host binding answers its host only";
+}
+
+TEST_F(NginxTest, AddressHeldElsewhereFailsTheStartAndKeepsWhatIsServed) {
+  int served_port = FreePort();
+  std::string served = CreateSite("127.0.0.1", served_port, web_.Folder("s", "index.html", "up"));
+  ASSERT_EQ(Start(served).result, Variant(true));
+
+  int held_port = FreePort();
+  int holder = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(held_port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  ASSERT_EQ(listen(holder, 1), 0);
+
+  std::string blocked = CreateSite("127.0.0.1", held_port, web_.Folder("x", "index.html", "x"));
+  CallOutcome out = Start(blocked);
+  close(holder);
+  EXPECT_EQ(out.result, Variant(false));
+  EXPECT_EQ(out.text(1),
+            "-2147024864 ,The process cannot access the file because it is being used by another "
+            "process.");
+  EXPECT_THROW(web_.platform().GetObject("IIS://LocalHost/W3SVC/" + blocked)->Get("ServerState"),
+               AutomationError);
+  EXPECT_EQ(HttpGet(served_port, "/").body, "up");
+}
+
+TEST_F(NginxTest, RestartedNginxServesTheSameSites) {
+  int port = FreePort();
+  std::string site = CreateSite("", port, web_.Folder("r", "index.html", "again"));
+  ASSERT_EQ(Start(site).result, Variant(true));
+  web_.StopNginx();
+  ASSERT_EQ(HttpGet(port, "/").status, -1);
+
+  web_.Reopen();  // as our process starting again
+  web_.platform().GetObject("IIS://LocalHost/W3SVC");
+  EXPECT_EQ(HttpGet(port, "/").body, "again");
+}
+
+}  // namespace
+}  // namespace brindlecore::testing
