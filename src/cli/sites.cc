@@ -116,8 +116,7 @@ int32_t NextSiteNumber(MetabaseStore& store, const MetabaseKey& service) {
 std::string ValidBinding(const std::string& binding) {
   size_t first = binding.find(':');
   size_t second = first == std::string::npos ? first : binding.find(':', first + 1);
-  std::string port =
-      second == std::string::npos ? "" : binding.substr(first + 1, second - first - 1);
+  std::string port = second == std::string::npos ? "" : binding.substr(first + 1, second - first - 1);
   bool digits = !port.empty() && port.size() <= 5 &&
                 port.find_first_not_of("0123456789") == std::string::npos;
   if (!digits || std::stoi(port) < 1 || std::stoi(port) > 65535) {
@@ -137,9 +136,9 @@ struct AddOptions {
 void FillSite(MetabaseStore& store, const MetabaseKey& site, const AddOptions& options) {
   store.SetProperties(site.id,
                       {{"ServerComment", Variant(options.comment)},
-                       {"ServerBindings",
-                        Variant::Strings(options.bindings.empty() ? std::vector<std::string>{":80:"}
-                                                                  : options.bindings)}});
+                       {"ServerBindings", Variant::Strings(options.bindings.empty()
+                                                               ? std::vector<std::string>{":80:"}
+                                                               : options.bindings)}});
   if (!options.path) return;
   auto root = store.CreateChild(site.id, "IIsWebVirtualDir", "ROOT");
   store.SetProperties(root.id, {{"AccessRead", Variant(true)},
@@ -181,8 +180,7 @@ void ListSites(const Context& ctx, bool json) {
   }
   for (const auto& site : sites) {
     std::string bindings;
-    for (const auto& b : site["bindings"])
-      bindings += (bindings.empty() ? "" : " ") + b.get<std::string>();
+    for (const auto& b : site["bindings"]) bindings += (bindings.empty() ? "" : " ") + b.get<std::string>();
     std::cout << site["number"].get<std::string>() << "\t" << site["state"].get<std::string>()
               << "\t" << site["comment"].get<std::string>() << "\t" << bindings << "\n";
   }
