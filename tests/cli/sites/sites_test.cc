@@ -44,7 +44,10 @@ TEST_F(SiteCommandsTest, AddListShowDelete) {
                 .out,
             "Created web site 9\n");
   EXPECT_EQ(Brindle({"site", "add"}).out, "Created web site 10\n");
-  platform::MakePlatform(root())->GetObject("IIS://LocalHost/W3SVC/9")->Start();
+  EXPECT_EQ(Brindle({"site", "start", "9"}).out, "Started web site 9\n");
+  EXPECT_EQ(Brindle({"site", "start", "10"}).out, "Started web site 10\n");
+  EXPECT_EQ(Brindle({"site", "stop", "10"}).out, "Stopped web site 10\n");
+  EXPECT_EQ(Brindle({"site", "start", "Info"}).err, "brindlecore: no web site Info\n");
 
   Outcome list = Brindle({"site", "list", "--json"});
   ASSERT_EQ(list.status, 0) << list.err;
