@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <iostream>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -74,7 +75,7 @@ SiteConfig LoadSiteConfig(const std::filesystem::path& root) {
       static_cast<int>(ConfNumber(conf, "signin.lockout_after", p.account_lockout_after));
   p.address_lockout_after =
       static_cast<int>(ConfNumber(conf, "signin.address_lockout_after", p.address_lockout_after));
-  p.lockout = std::chrono::minutes(ConfNumber(conf, "signin.lockout_minutes", p.lockout.count()));
+  p.lockout = std::chrono::seconds(ConfNumber(conf, "signin.lockout_seconds", p.lockout.count()));
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   config.max_workers = static_cast<size_t>(
       ConfNumber(conf, "host.max_workers", std::max<long>(256, 64L * cores), 1));
@@ -420,6 +421,21 @@ void AdminSite::RenderLogin(Response& res, int status, const std::string& user,
   Send(res, status, frame, form);
 }
 
+void LogSignIn(std::string_view what, const std::string& user, const std::string& address) {
+  // The name is the visitor's: written so that it cannot forge or break a log line.
+  std::string name;
+  for (unsigned char c : user.substr(0, 256)) {
+    if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
+      name += static_cast<char>(c);
+    } else {
+      static constexpr char kHex[] = "0123456789abcdef";
+      name += {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
+    }
+  }
+  std::cerr << "brindlecore: sign-in " << what << " for \"" << name << "\" from " << address
+            << std::endl;
+}
+
 void AdminSite::LoginForm(const Request& req, Response& res) {
   if (sessions_.Find(SessionIdOf(req))) {
     res.set_redirect("Default.asp", 303);
@@ -446,6 +462,21 @@ void AdminSite::Login(const Request& req, Response& res) {
   const std::string login_type = Param(req, "login_type") == "ProfileAdministrator"
                                      ? "ProfileAdministrator"
                                      : "ServerAdministrator";
+  // Known and unknown names are throttled alike and the refusal is the same, so it tells
+  // nothing about which accounts exist.
+  const std::string account_key = ThrottleKey(user);
+  const SignInThrottle::Decision decision = throttle_.Check(account_key, req.remote_addr);
+  if (decision.verdict != SignInThrottle::Verdict::kAllowed) {
+    LogSignIn("refused (too many failures)", user, req.remote_addr);
+    const std::string seconds = std::to_string(std::max<long>(1, decision.retry_after.count()));
+    res.set_header("Retry-After", seconds);
+    RenderLogin(res, 429, user,
+                decision.verdict == SignInThrottle::Verdict::kLocked
+                    ? "Too many failed sign-ins: this name or this address is locked for " +
+                          seconds + " seconds."
+                    : "Too many failed sign-ins: wait " + seconds + " seconds and try again.");
+    return;
+  }
 
   CallOutcome o = CallComponent("AuthenticateUser",
                                 {In(config_.computer), In(directory), In(user), In(password), Out(),
@@ -454,9 +485,12 @@ void AdminSite::Login(const Request& req, Response& res) {
   const std::string list = o.Text(4);
   // Signed in only when the component left no error and named at least one group.
   if (o.error || !error.empty() || list.empty()) {
+    throttle_.Failed(account_key, req.remote_addr);
+    LogSignIn("failed", user, req.remote_addr);
     RenderLogin(res, 401, user, error.empty() ? "Sign-in failed." : error);
     return;
   }
+  throttle_.Succeeded(account_key);
   Session s;
   s.role = login_type == "ProfileAdministrator" ? Role::kProfileAdministrator
                                                 : Role::kServerAdministrator;

@@ -26,7 +26,7 @@ struct SignInPolicy {
   // This many failures lock the account name (or the address) for `lockout`; 0: never.
   int account_lockout_after = 5;
   int address_lockout_after = 20;
-  std::chrono::minutes lockout{15};
+  std::chrono::seconds lockout{15 * 60};
 };
 
 struct SiteConfig {

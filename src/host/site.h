@@ -12,6 +12,7 @@
 #include "host/html.h"
 #include "host/server.h"
 #include "host/session.h"
+#include "host/throttle.h"
 
 namespace brindlecore::host {
 
@@ -19,7 +20,7 @@ inline constexpr std::string_view kSessionCookie = "bc_session";
 
 class AdminSite {
  public:
-  explicit AdminSite(SiteConfig config) : config_(std::move(config)) {}
+  explicit AdminSite(SiteConfig config) : config_(std::move(config)), throttle_(config_.signin) {}
   void Mount(httplib::Server& server);
 
  private:
@@ -70,6 +71,7 @@ class AdminSite {
 
   SiteConfig config_;
   SessionStore sessions_;
+  SignInThrottle throttle_;
 };
 
 // Helpers with no state, shared by the page files.
@@ -88,6 +90,9 @@ std::string Param(const httplib::Request& req, const std::string& name);
 // The name part of a Host header ("127.0.0.1:8080" -> "127.0.0.1", "[::1]:80" -> "::1").
 std::string HostName(const std::string& host_header);
 bool IsLoopbackName(const std::string& name);
+// One line on standard error about a sign-in: what happened, the name tried (control characters,
+// quotes and backslashes as \xNN) and the client address.
+void LogSignIn(std::string_view what, const std::string& user, const std::string& address);
 
 }  // namespace brindlecore::host
 

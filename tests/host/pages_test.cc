@@ -2,7 +2,9 @@
 // state-changing request, and the pages that carry the component's rows.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "host/served_root.h"
 #include "platform/automation/errors.h"
@@ -351,6 +353,37 @@ TEST_F(PagesTest, StaticFilesTheRowsNameAreServed) {
                           ".ItemSelect", ".UserInput"}) {
     EXPECT_NE(css->body.find(cls), std::string::npos) << cls;
   }
+}
+
+TEST(SignInThrottleTest, TheRightPasswordIsRefusedWhileANameIsLockedAndUnknownNamesLookTheSame) {
+  ServedRoot server(
+      "signin.delay_ms = 0\nsignin.lockout_after = 3\nsignin.lockout_seconds = 2\n"
+      "signin.address_lockout_after = 0\n");
+  auto message = [](const httplib::Result& r) {
+    const size_t at = r->body.find("id=bc-message");
+    return r->body.substr(at, r->body.find("</div>", at) - at);
+  };
+  std::string locked_message;
+  for (const char* name : {"admin", "nosuchuser"}) {
+    SCOPED_TRACE(name);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Visitor(server).SignIn(name, "wrong")->status, 401);
+    httplib::Result locked = Visitor(server).SignIn(name, "admin-pw");
+    ASSERT_TRUE(locked);
+    EXPECT_EQ(locked->status, 429);
+    EXPECT_FALSE(locked->has_header("Set-Cookie"));
+    EXPECT_NE(message(locked).find("Too many failed sign-ins"), std::string::npos);
+    if (locked_message.empty()) locked_message = message(locked);
+    EXPECT_EQ(message(locked), locked_message);
+  }
+  // The lockout ends by itself; only a hang would miss the generous deadline.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  int status = 0;
+  while (std::chrono::steady_clock::now() < deadline) {
+    status = Visitor(server).SignIn("admin", "admin-pw")->status;
+    if (status != 429) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  EXPECT_EQ(status, 303);
 }
 
 }  // namespace

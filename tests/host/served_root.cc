@@ -57,7 +57,7 @@ std::string CookieOf(const httplib::Result& r) {
 
 }  // namespace
 
-ServedRoot::ServedRoot() {
+ServedRoot::ServedRoot(const std::string& conf) {
   AccountsFixture(root())
       .Computer(kComputer)
       .User(kComputer, "admin", "admin-pw", "Ad Min")
@@ -67,7 +67,7 @@ ServedRoot::ServedRoot() {
       .Member(kComputer, "Administrators", "admin")
       .Member(kComputer, "QZW3SVC1", "carol");
   MetabaseFixture(root()).WebService().Site("1", "Sales");
-  std::ofstream(root() / "platform.conf") << "host.computer = " << kComputer << "\n";
+  std::ofstream(root() / "platform.conf") << "host.computer = " << kComputer << "\n" << conf;
 
   const std::string bin = Env("BRINDLECORE_BIN");
   if (Run({bin, "--root", root().string(), "regsvr", Env("BRINDLECORE_COMPONENT")}) != 0) {

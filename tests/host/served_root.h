@@ -17,8 +17,11 @@ inline constexpr char kComputer[] = "TESTPC";
 class ServedRoot {
  public:
   // Builds the root: admin (password "admin-pw", in Administrators), carol ("carol-pw",
-  // member of QZW3SVC1), bob (no password); site 1 "Sales"; then starts the server.
-  ServedRoot();
+  // member of QZW3SVC1), bob (no password); site 1 "Sales"; then starts the server with
+  // `conf` added to platform.conf (by default, failed sign-ins are not throttled).
+  explicit ServedRoot(const std::string& conf =
+                          "signin.delay_ms = 0\nsignin.lockout_after = 0\n"
+                          "signin.address_lockout_after = 0\n");
   ~ServedRoot();
 
   const std::filesystem::path& root() const { return dir_.path(); }
