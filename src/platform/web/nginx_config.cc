@@ -116,6 +116,8 @@ std::string RenderSites(const std::vector<WebSite>& sites) {
   std::set<std::string> addresses;
   std::set<std::string> with_default;
   for (const auto& site : sites) {
+    // The number goes into a comment line, which a line break would end.
+    if (!SafeInQuotes(site.number)) errors::kErrorInvalidName.Throw();
     // Host names per address, in binding order.
     std::vector<std::pair<std::string, std::vector<std::string>>> groups;
     for (const auto& text : site.bindings) {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <linux/close_range.h>
+#include <signal.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -44,9 +45,13 @@ ProgramResult RunProgram(const std::vector<std::string>& argv,
     if (in >= 0) ::close(in);
     return result;
   }
+  sigset_t none;
+  sigemptyset(&none);
   pid_t child = ::fork();
   if (child == 0) {
     // Only async-signal-safe calls between fork and exec: the parent may have other threads.
+    // A mask a host thread blocked with would outlive exec and keep signals from the daemon.
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
     ::dup2(in, 0);
     ::dup2(out, 1);
     ::dup2(out, 2);

@@ -54,6 +54,7 @@ TEST(NginxConfigTest, RefusesWhatNginxWouldMisreadOrTwoSitesClaim) {
       {{site("1", ":80:", "/srv/a\\")}, errors::kErrorInvalidName.number},
       {{site("1", ":80:", "/srv", "/x\"y/")}, errors::kErrorInvalidName.number},
       {{site("1", ":80:", "/srv", "/../")}, errors::kErrorInvalidName.number},
+      {{site("1\nserver {", ":80:", "/srv")}, errors::kErrorInvalidName.number},
       {{site("1", ":80:", "/srv"), site("2", "*:80:", "/srv")}, errors::kErrorAlreadyExists.number},
       {{site("1", ":80:a", "/srv"), site("2", ":80:A", "/srv")},
        errors::kErrorAlreadyExists.number},
