@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <iostream>
@@ -13,6 +14,7 @@
 #include "host/limits.h"
 #include "host/self_command.h"
 #include "host/site.h"
+#include "host/worker_pool.h"
 #include "platform/root.h"
 
 namespace brindlecore::host {
@@ -141,14 +143,29 @@ void Serve(const SiteConfig& config, const std::string& host, int port,
     });
   }
   server.set_payload_max_length(4 * 1024 * 1024);
-  server.set_read_timeout(30, 0);
-  server.set_write_timeout(30, 0);
+  // A client gets 10 s for each read and write, 5 s to start its next request on a kept-alive
+  // connection, and 100 requests on one connection; each connection has its own worker, so a
+  // slow one holds only itself.
+  server.set_read_timeout(10, 0);
+  server.set_write_timeout(10, 0);
+  server.set_keep_alive_timeout(5);
+  server.set_keep_alive_max_count(100);
+  const size_t max_workers = config.max_workers;
+  server.new_task_queue = [max_workers] { return new ElasticPool(max_workers); };
+  int listen_fd = -1;
+  server.set_socket_options([&listen_fd](socket_t sock) {
+    httplib::default_socket_options(sock);
+    listen_fd = sock;
+  });
 
   int bound =
       port == 0 ? server.bind_to_any_port(host) : (server.bind_to_port(host, port) ? port : -1);
   if (bound < 0) {
     throw AutomationError(-1, "cannot listen on " + host + ":" + std::to_string(port));
   }
+  // cpp-httplib listens with a backlog of 5: a burst of connections would find the queue full
+  // and wait for their SYN to be sent again. Listening again only enlarges the queue.
+  if (listen_fd >= 0) ::listen(listen_fd, SOMAXCONN);
   std::thread stopper([&server, stop_signals] {
     int sig = 0;
     sigwait(&stop_signals, &sig);
