@@ -61,8 +61,8 @@ int FreePort() {
   return ntohs(a.sin_port);
 }
 
-WebRoot::WebRoot() {
-  std::ofstream(dir_.path() / "platform.conf") << "web.server = nginx\n";
+WebRoot::WebRoot(const std::string& conf) {
+  std::ofstream(dir_.path() / "platform.conf") << "web.server = nginx\n" << conf;
   platform::InitializeWebService(dir_.path());
   Reopen();
 }

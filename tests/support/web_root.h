@@ -27,7 +27,8 @@ int FreePort();
 // master it comes to run is stopped by its pid when the root goes.
 class WebRoot {
  public:
-  WebRoot();
+  // `conf` is added to platform.conf (one `key = value` a line).
+  explicit WebRoot(const std::string& conf = "");
   ~WebRoot();
 
   const std::filesystem::path& path() const { return dir_.path(); }

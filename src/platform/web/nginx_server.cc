@@ -122,6 +122,11 @@ class NginxServer : public WebServer {
     if (text == live && had_live && !start) return;
 
     PrepareFolders();
+    if (sites.empty() && !master) {
+      // No server block to check and no server to tell: the empty file only records that.
+      WriteFile(sites_file_, text);
+      return;
+    }
     std::vector<std::string> held = master ? ListenAddresses(live) : std::vector<std::string>{};
     for (const auto& address : ListenAddresses(text)) {
       if (std::find(held.begin(), held.end(), address) == held.end()) CheckBindable(address);

@@ -5,6 +5,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <fstream>
+
 #include "support/dispatch.h"
 #include "support/web_root.h"
 
@@ -111,6 +113,42 @@ TEST_F(NginxTest, RestartedNginxServesTheSameSites) {
   web_.Reopen();  // as our process starting again
   web_.platform().GetObject("IIS://LocalHost/W3SVC");
   EXPECT_EQ(HttpGet(port, "/").body, "again");
+}
+
+// What nginx says when it refuses becomes the call's error, and the refused change is not kept.
+TEST(NginxRefusalTest, NginxWordsBecomeCatalogueErrors) {
+  struct Row {
+    const char* said;
+    const char* error;
+  } rows[] = {
+      {"bind() to 127.0.0.1:80 failed (98: Address already in use)",
+       "-2147024864 ,The process cannot access the file because it is being used by another "
+       "process."},
+      {"open() \"/srv/x\" failed (13: Permission denied)", "-2147024891 ,Access is denied."},
+      {"a duplicate default server for 0.0.0.0:80",
+       "-2147024713 ,Cannot create a file when that "
+       "file already exists."},
+      {"unexpected \"}\"", "-2147467259 ,Unspecified error"},
+      {nullptr, "-2147024894 ,The system cannot find the file specified."},
+  };
+  for (const auto& row : rows) {
+    TempDir bin;
+    std::filesystem::path fake = bin.path() / "nginx";
+    if (row.said) {
+      std::ofstream(fake) << "#!/bin/sh\necho 'nginx: [emerg] " << row.said << "' >&2\nexit 1\n";
+      std::filesystem::permissions(fake, std::filesystem::perms::owner_all);
+    }
+    WebRoot web("web.nginx.binary = " + fake.string() + "\n");
+    CallOutcome made = CallMethod(web.platform(), "CreateVirtualWebServer",
+                                  {Val(Variant("127.0.0.1")), Val(Variant("8080")),
+                                   Val(Variant(web.path().string())), Val(Variant("")), Ref()});
+    std::string site = ToText(made.result);
+    CallOutcome out =
+        CallMethod(web.platform(), "StartVirtualWebServer", {Ref(Variant(site)), Ref(Variant(""))});
+    EXPECT_EQ(out.text(1), row.error) << (row.said ? row.said : "no binary");
+    EXPECT_THROW(web.platform().GetObject("IIS://LocalHost/W3SVC/" + site)->Get("ServerState"),
+                 AutomationError);
+  }
 }
 
 }  // namespace
