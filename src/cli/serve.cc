@@ -4,6 +4,8 @@
 #include "brindlecore/automation.h"
 #include "cli/commands.h"
 #include "host/server.h"
+#include "platform/root.h"
+#include "platform/web/web_server.h"
 
 namespace brindlecore::cli {
 namespace {
@@ -39,6 +41,11 @@ void AddServeCommand(CLI::App& app, const Context& ctx) {
   cmd->callback([&ctx, listen] {
     ListenAddress address = ParseListen(*listen);
     host::SiteConfig config = host::LoadSiteConfig(ctx.Root());
+    // Brings up the web server of the started sites, should it be down (after a reboot, say).
+    try {
+      platform::web::OpenServedMetabase(platform::PlatformConfig::Load(ctx.Root()), false);
+    } catch (const AutomationError&) {
+    }
     host::Serve(config, address.host, address.port, [&](int port) {
       std::cout << "Serving the administration pages of " << config.computer << " on http://"
                 << address.host << ":" << port << "/" << std::endl;
