@@ -138,6 +138,19 @@ TEST_F(PagesTest, SignInOffersAndAcceptsOnlyTheConfiguredDirectories) {
   }
 }
 
+TEST(ConfiguredDirectoriesTest, TheSignInOffersTheListOfPlatformConf) {
+  ServedRoot server(
+      "signin.delay_ms = 0\nhost.directories = Head office | LDAP://DC=corp,DC=example ;"
+      " WinNT://TESTPC;\n");
+  httplib::Result form = server.Client().Get("/login.asp");
+  ASSERT_TRUE(form);
+  EXPECT_NE(form->body.find("<option value=\"LDAP://DC=corp,DC=example\">Head office</option>"
+                            "<option value=\"WinNT://TESTPC\">WinNT://TESTPC</option></select>"),
+            std::string::npos)
+      << form->body;
+  EXPECT_EQ(Visitor(server).SignIn("admin", "admin-pw")->status, 303);
+}
+
 TEST_F(PagesTest, OversizedFieldsAreRefusedBeforeTheComponentIsCalled) {
   Visitor v(*server_);
   ASSERT_EQ(v.SignIn("admin", "admin-pw")->status, 303);
