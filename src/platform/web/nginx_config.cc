@@ -190,6 +190,7 @@ std::string RenderMaster(const MasterLayout& layout) {
       << "    fastcgi_temp_path " << QuotedPath(p / "temp/fastcgi") << ";\n"
       << "    uwsgi_temp_path " << QuotedPath(p / "temp/uwsgi") << ";\n"
       << "    scgi_temp_path " << QuotedPath(p / "temp/scgi") << ";\n"
+      << "    server_names_hash_bucket_size 512;\n"  // room for host names of 255 bytes
       << "    server_tokens off;\n"
       << "    sendfile on;\n"
       << "    include " << QuotedPath(layout.sites_file) << ";\n"
