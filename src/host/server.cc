@@ -482,7 +482,7 @@ void AdminSite::Login(const Request& req, Response& res) {
   // Known and unknown names are throttled alike and the refusal is the same, so it tells
   // nothing about which accounts exist.
   const std::string account_key = ThrottleKey(user);
-  const SignInThrottle::Decision decision = throttle_.Check(account_key, req.remote_addr);
+  const SignInThrottle::Decision decision = throttle_.Begin(account_key, req.remote_addr);
   if (decision.verdict != SignInThrottle::Verdict::kAllowed) {
     LogSignIn("refused (too many failures)", user, req.remote_addr);
     const std::string seconds = std::to_string(std::max<long>(1, decision.retry_after.count()));
@@ -507,7 +507,7 @@ void AdminSite::Login(const Request& req, Response& res) {
     RenderLogin(res, 401, user, error.empty() ? "Sign-in failed." : error);
     return;
   }
-  throttle_.Succeeded(account_key);
+  throttle_.Succeeded(account_key, req.remote_addr);
   Session s;
   s.role = login_type == "ProfileAdministrator" ? Role::kProfileAdministrator
                                                 : Role::kServerAdministrator;

@@ -32,10 +32,11 @@ SignInThrottle::Decision SignInThrottle::CheckLocked(const std::map<std::string,
   };
   if (it->second.locked_until > now) return {Verdict::kLocked, wait(it->second.locked_until)};
   if (it->second.not_before > now) return {Verdict::kWait, wait(it->second.not_before)};
+  if (it->second.in_flight > 0) return {Verdict::kWait, std::chrono::seconds(1)};
   return {};
 }
 
-SignInThrottle::Decision SignInThrottle::Check(const std::string& account,
+SignInThrottle::Decision SignInThrottle::Begin(const std::string& account,
                                                const std::string& address) {
   std::lock_guard lock(mu_);
   const Clock::time_point now = now_();
@@ -47,7 +48,16 @@ SignInThrottle::Decision SignInThrottle::Check(const std::string& account,
        by_address.retry_after > by_account.retry_after)) {
     return by_address;
   }
+  if (by_account.verdict == Verdict::kAllowed) {
+    ++accounts_[account].in_flight;
+    ++addresses_[address].in_flight;
+  }
   return by_account;
+}
+
+void SignInThrottle::EndLocked(std::map<std::string, Record>& records, const std::string& key) {
+  auto it = records.find(key);
+  if (it != records.end() && it->second.in_flight > 0) --it->second.in_flight;
 }
 
 void SignInThrottle::FailLocked(std::map<std::string, Record>& records, const std::string& key,
@@ -55,7 +65,11 @@ void SignInThrottle::FailLocked(std::map<std::string, Record>& records, const st
   Record& r = records[key];
   // A lockout that has ended, or failures older than a lockout lasts, start a fresh count.
   const bool ended = r.locked_until != Clock::time_point() && r.locked_until <= now;
-  if (ended || (r.failures > 0 && now - r.last_failure >= policy_.lockout)) r = Record();
+  if (ended || (r.failures > 0 && now - r.last_failure >= policy_.lockout)) {
+    const int in_flight = r.in_flight;
+    r = Record();
+    r.in_flight = in_flight;
+  }
   ++r.failures;
   r.last_failure = now;
   if (lockout_after > 0 && r.failures >= lockout_after) {
@@ -70,14 +84,23 @@ void SignInThrottle::FailLocked(std::map<std::string, Record>& records, const st
 void SignInThrottle::Failed(const std::string& account, const std::string& address) {
   std::lock_guard lock(mu_);
   const Clock::time_point now = now_();
+  EndLocked(accounts_, account);
+  EndLocked(addresses_, address);
   FailLocked(accounts_, account, policy_.account_lockout_after, now);
   FailLocked(addresses_, address, policy_.address_lockout_after, now);
   SweepLocked(now);
 }
 
-void SignInThrottle::Succeeded(const std::string& account) {
+void SignInThrottle::Succeeded(const std::string& account, const std::string& address) {
   std::lock_guard lock(mu_);
-  accounts_.erase(account);
+  EndLocked(addresses_, address);
+  EndLocked(accounts_, account);
+  auto it = accounts_.find(account);
+  if (it != accounts_.end()) {
+    const int in_flight = it->second.in_flight;
+    it->second = Record();
+    it->second.in_flight = in_flight;
+  }
 }
 
 void SignInThrottle::SweepLocked(Clock::time_point now) {
@@ -87,8 +110,8 @@ void SignInThrottle::SweepLocked(Clock::time_point now) {
     if (records->size() <= kSweepAbove) continue;
     std::erase_if(*records, [&](const auto& entry) {
       const Record& r = entry.second;
-      return std::max({r.locked_until, r.not_before + keep, r.last_failure + policy_.lockout}) <=
-             now;
+      return r.in_flight == 0 && std::max({r.locked_until, r.not_before + keep,
+                                           r.last_failure + policy_.lockout}) <= now;
     });
   }
 }

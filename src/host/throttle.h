@@ -26,13 +26,15 @@ class SignInThrottle {
     std::chrono::seconds retry_after{0};
   };
 
-  // Whether a sign-in of `account` from `address` may be checked now. A refused attempt is not
-  // itself counted as a failure.
-  Decision Check(const std::string& account, const std::string& address);
+  // Whether a sign-in of `account` from `address` may be checked now. An allowed attempt is in
+  // flight until Failed or Succeeded: until then further attempts with that name or from that
+  // address wait, so parallel requests cannot all be checked before the first failure counts.
+  // A refused attempt is not itself counted as a failure.
+  Decision Begin(const std::string& account, const std::string& address);
   void Failed(const std::string& account, const std::string& address);
   // Clears the account's failures; the address keeps its own, so signing in to an account of
   // one's own does not reset a guessing run against others.
-  void Succeeded(const std::string& account);
+  void Succeeded(const std::string& account, const std::string& address);
 
  private:
   struct Record {
@@ -40,11 +42,13 @@ class SignInThrottle {
     Clock::time_point not_before;
     Clock::time_point locked_until;
     Clock::time_point last_failure;
+    int in_flight = 0;
   };
   void FailLocked(std::map<std::string, Record>& records, const std::string& key, int lockout_after,
                   Clock::time_point now);
   Decision CheckLocked(const std::map<std::string, Record>& records, const std::string& key,
                        Clock::time_point now) const;
+  void EndLocked(std::map<std::string, Record>& records, const std::string& key);
   void SweepLocked(Clock::time_point now);
 
   SignInPolicy policy_;

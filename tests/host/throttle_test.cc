@@ -48,7 +48,7 @@ TEST_F(ThrottleTest, EachFailureDoublesTheWaitUpToItsCeilingThenLocksTheName) {
   for (const Step& s : steps) {
     SCOPED_TRACE(i++);
     now_ += s.advance;
-    SignInThrottle::Decision d = t.Check("admin", "10.0.0." + std::to_string(i));
+    SignInThrottle::Decision d = t.Begin("admin", "10.0.0." + std::to_string(i));
     EXPECT_EQ(d.verdict, s.verdict);
     EXPECT_EQ(d.retry_after, s.retry_after);
     if (s.fail) t.Failed("admin", "10.0.0." + std::to_string(i));
@@ -58,21 +58,32 @@ TEST_F(ThrottleTest, EachFailureDoublesTheWaitUpToItsCeilingThenLocksTheName) {
 TEST_F(ThrottleTest, AnAddressIsLockedAcrossNamesAndASuccessClearsOnlyTheName) {
   SignInThrottle t = Make();
   for (int i = 0; i < 6; ++i) {
-    EXPECT_EQ(t.Check("user" + std::to_string(i), "10.0.0.1").verdict, Verdict::kAllowed) << i;
+    EXPECT_EQ(t.Begin("user" + std::to_string(i), "10.0.0.1").verdict, Verdict::kAllowed) << i;
     t.Failed("user" + std::to_string(i), "10.0.0.1");
     now_ += seconds(3);
   }
-  EXPECT_EQ(t.Check("someone-else", "10.0.0.1").verdict, Verdict::kLocked);
-  EXPECT_EQ(t.Check("someone-else", "10.0.0.2").verdict, Verdict::kAllowed);
+  EXPECT_EQ(t.Begin("someone-else", "10.0.0.1").verdict, Verdict::kLocked);
+  EXPECT_EQ(t.Begin("someone-else", "10.0.0.2").verdict, Verdict::kAllowed);
+  // Parallel attempts: only one of a name, and one of an address, is checked at a time.
+  EXPECT_EQ(t.Begin("someone-else", "10.0.0.6").verdict, Verdict::kWait);
+  EXPECT_EQ(t.Begin("another", "10.0.0.2").verdict, Verdict::kWait);
+  t.Succeeded("someone-else", "10.0.0.2");
+  EXPECT_EQ(t.Begin("another", "10.0.0.2").verdict, Verdict::kAllowed);
+  t.Succeeded("another", "10.0.0.2");
 
+  ASSERT_EQ(t.Begin("admin", "10.0.0.3").verdict, Verdict::kAllowed);
   t.Failed("admin", "10.0.0.3");
-  t.Succeeded("admin");
-  EXPECT_EQ(t.Check("admin", "10.0.0.4").verdict, Verdict::kAllowed);
-  EXPECT_EQ(t.Check("admin", "10.0.0.3").verdict, Verdict::kWait);
+  now_ += seconds(1);
+  ASSERT_EQ(t.Begin("admin", "10.0.0.4").verdict, Verdict::kAllowed);
+  t.Succeeded("admin", "10.0.0.4");
+  EXPECT_EQ(t.Begin("admin", "10.0.0.4").verdict, Verdict::kAllowed);
+  t.Succeeded("admin", "10.0.0.4");
+  EXPECT_EQ(t.Begin("admin", "10.0.0.3").verdict, Verdict::kAllowed);
+  t.Failed("admin", "10.0.0.3");
   // Failures spread wider apart than a lockout lasts never add up to one.
   for (int i = 0; i < 8; ++i) {
     now_ += seconds(61);
-    EXPECT_EQ(t.Check("slow", "10.0.0.5").verdict, Verdict::kAllowed) << i;
+    EXPECT_EQ(t.Begin("slow", "10.0.0.5").verdict, Verdict::kAllowed) << i;
     t.Failed("slow", "10.0.0.5");
   }
 }
