@@ -12,7 +12,7 @@
 #include "cli/commands.h"
 #include "host/component_call.h"
 #include "host/self_command.h"
-#include "host/server.h"
+#include "platform/directory/winnt/account_store.h"
 #include "platform/root.h"
 
 namespace brindlecore::cli {
@@ -164,10 +164,23 @@ void SetUpMemberships(const std::filesystem::path& root, const std::string& comp
   }
 }
 
+// The computer the pages serve, chosen as they choose it: platform.conf's host.computer, else the
+// first account database.
+std::string ServedComputer(const std::filesystem::path& root) {
+  std::string computer = platform::PlatformConfig::Load(root).Get("host.computer");
+  if (computer.empty()) {
+    std::vector<std::string> computers =
+        platform::winnt::AccountStore(root, /*create=*/false).ListDatabases();
+    if (computers.empty()) throw AutomationError(-1, "no account database in " + root.string());
+    computer = computers.front();
+  }
+  return computer;
+}
+
 }  // namespace
 
 void SetUpDemo(const std::filesystem::path& root) {
-  const std::string computer = host::LoadSiteConfig(root).computer;
+  const std::string computer = ServedComputer(root);
   SetUpAccounts(root, computer);
   SetUpSites(root);
   SetUpGroups(computer);

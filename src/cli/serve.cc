@@ -1,9 +1,13 @@
+#include <dlfcn.h>
+
+#include <filesystem>
 #include <iostream>
 #include <memory>
+#include <stdexcept>
 
 #include "brindlecore/automation.h"
 #include "cli/commands.h"
-#include "host/server.h"
+#include "host/entry.h"
 #include "platform/root.h"
 #include "platform/web/web_server.h"
 
@@ -31,6 +35,19 @@ ListenAddress ParseListen(const std::string& text) {
   return a;
 }
 
+// The pages library, where the component is looked for: beside the executable (a build), else in
+// ../lib (an installation). Stays loaded until the process ends.
+BrindlecoreServePagesFn LoadPages() {
+  const std::filesystem::path dir = std::filesystem::read_symlink("/proc/self/exe").parent_path();
+  std::filesystem::path path = dir / host::kPagesLibrary;
+  if (!std::filesystem::exists(path)) path = dir / ".." / "lib" / host::kPagesLibrary;
+  void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) throw std::runtime_error(dlerror());
+  auto serve = reinterpret_cast<BrindlecoreServePagesFn>(dlsym(library, host::kServeEntry));
+  if (serve == nullptr) throw std::runtime_error(dlerror());
+  return serve;
+}
+
 }  // namespace
 
 void AddServeCommand(CLI::App& app, const Context& ctx) {
@@ -40,16 +57,22 @@ void AddServeCommand(CLI::App& app, const Context& ctx) {
       ->capture_default_str();
   cmd->callback([&ctx, listen] {
     ListenAddress address = ParseListen(*listen);
-    host::SiteConfig config = host::LoadSiteConfig(ctx.Root());
+    host::ServeRequest request;
+    request.root = ctx.Root();
+    request.host = address.host;
+    request.port = address.port;
     // Brings up the web server of the started sites, should it be down (after a reboot, say).
-    try {
-      platform::web::OpenServedMetabase(platform::PlatformConfig::Load(ctx.Root()), false);
-    } catch (const AutomationError&) {
-    }
-    host::Serve(config, address.host, address.port, [&](int port) {
-      std::cout << "Serving the administration pages of " << config.computer << " on http://"
+    request.before_serving = [&] {
+      try {
+        platform::web::OpenServedMetabase(platform::PlatformConfig::Load(ctx.Root()), false);
+      } catch (const AutomationError&) {
+      }
+    };
+    request.on_listening = [&](const std::string& computer, int port) {
+      std::cout << "Serving the administration pages of " << computer << " on http://"
                 << address.host << ":" << port << "/" << std::endl;
-    });
+    };
+    LoadPages()(request);
   });
 }
 
