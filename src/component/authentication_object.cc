@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <new>
+#include <optional>
 #include <thread>
 
 #include "component/authentication.h"
@@ -24,7 +25,7 @@ bool IsStringKind(ParamKind kind) {
 class AuthenticationObject final : public IDispatch {
  public:
   explicit AuthenticationObject(platform::Platform& platform)
-      : impl_(platform, this), owner_(std::this_thread::get_id()) {
+      : platform_(platform), impl_(platform, this), owner_(std::this_thread::get_id()) {
     ModuleAddRef();
   }
   ~AuthenticationObject() { ModuleRelease(); }
@@ -76,6 +77,14 @@ class AuthenticationObject final : public IDispatch {
         return errors::kDispETypemismatch.number;
       }
     }
+    // Only the outermost call is one host call: a method calling another stays inside it.
+    std::optional<platform::CallScope> call;
+    if (depth_ == 0) call.emplace(platform_);
+    ++depth_;
+    struct Leave {
+      int& depth;
+      ~Leave() { --depth; }
+    } leave{depth_};
     try {
       Variant value = method.invoke(impl_, args);
       if (result != nullptr) *result = std::move(value);
@@ -101,8 +110,10 @@ class AuthenticationObject final : public IDispatch {
     return errors::kDispEException.number;
   }
 
+  platform::Platform& platform_;
   Authentication impl_;
   const std::thread::id owner_;
+  int depth_ = 0;  // calls in progress on this object, nested ones included
   std::atomic<uint32_t> refs_{1};
 };
 

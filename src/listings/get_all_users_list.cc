@@ -145,7 +145,7 @@ Variant Authentication::GetAllUsersList(Variant sNTDomain, Variant sUserName, Va
     if (!HasPrefix(name, kPerSitePrefix)) continue;
     std::string text = "##" + name + "##";
     auto members = group->Members();
-    while (auto member = members->Next()) text += "**" + member->Name() + "**";
+    while (auto* member = members->NextBorrowed()) text += "**" + member->Name() + "**";
     table.push_back(MakeRecord(std::move(text)));
   }
 

@@ -39,6 +39,9 @@ class RealPlatform : public Platform {
     platform::AddFavorite(config_.root / "favorites", url, title);
   }
 
+  void BeginCall() override { winnt_->BeginCall(); }
+  void EndCall() override { winnt_->EndCall(); }
+
  private:
   PlatformConfig config_;
   std::unique_ptr<DirectoryProvider> winnt_;

@@ -76,6 +76,16 @@ class DirEnumerator {
   virtual ~DirEnumerator() = default;
   // The next object, or nullptr after the last. Each step may fail on its own.
   virtual std::unique_ptr<DirObject> Next() = 0;
+  // Next for walks that read each object and move on: the object stays the enumerator's and lives
+  // until the next step or the enumerator's end. Fails as Next does. An enumerator may hand out
+  // one object re-aimed at each step, so a long walk makes no object per step.
+  virtual DirObject* NextBorrowed() {
+    borrowed_ = Next();
+    return borrowed_.get();
+  }
+
+ private:
+  std::unique_ptr<DirObject> borrowed_;
 };
 
 // --- directory search: connection, command and record set of the "ADsDSOObject" provider.
@@ -144,6 +154,25 @@ class Platform {
 
   // The shell's AddFavorite: E_INVALIDARG for an empty address.
   virtual void AddFavorite(const std::string& url, const Variant& title) = 0;
+
+  // A host's method call begins or ends (the dispatch layer marks its outermost calls). Inside a
+  // call the account store is read as it stood at the call's first read, which spares a look at
+  // the file per object; the next call sees every commit made since, other processes' included.
+  // Outside calls every bind and walk sees the latest commits. Never throw.
+  virtual void BeginCall() {}
+  virtual void EndCall() {}
+};
+
+// Marks one host call on `platform` for its scope.
+class CallScope {
+ public:
+  explicit CallScope(Platform& platform) : platform_(platform) { platform_.BeginCall(); }
+  ~CallScope() { platform_.EndCall(); }
+  CallScope(const CallScope&) = delete;
+  CallScope& operator=(const CallScope&) = delete;
+
+ private:
+  Platform& platform_;
 };
 
 // Forwards every call to another platform, so a test overrides only the step it breaks.
@@ -160,6 +189,8 @@ class PlatformWrapper : public Platform {
   void AddFavorite(const std::string& url, const Variant& title) override {
     target_.AddFavorite(url, title);
   }
+  void BeginCall() override { target_.BeginCall(); }
+  void EndCall() override { target_.EndCall(); }
   Platform& target() { return target_; }
 
  private:

@@ -88,8 +88,8 @@ Variant Authentication::ImportProfileAdmins(Variant psFileName, Variant psAuthSt
             platform_.GetObject("WinNT://" + ConcatText(psComputerName) + "/" + group),
             platform::DirKind::kGroup);
         std::unique_ptr<platform::DirEnumerator> members = bound_group->Members();
-        std::unique_ptr<platform::DirObject> member;
-        while ((member = members->Next()) != nullptr) {
+        platform::DirObject* member = nullptr;
+        while ((member = members->NextBorrowed()) != nullptr) {
           ContinueAfterError unreadable;
           bool match = false;
           unreadable.Run([&] { match = member->Name() == account; });

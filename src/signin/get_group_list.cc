@@ -17,8 +17,8 @@ void AppendPerMatchingMember(platform::DirObject& group, const Variant& user_nam
   std::unique_ptr<platform::DirEnumerator> members;
   if (!ignored.Run([&] { members = group.Members(); })) return;
   while (true) {
-    std::unique_ptr<platform::DirObject> member;
-    if (!ignored.Run([&] { member = members->Next(); }) || member == nullptr) return;
+    platform::DirObject* member = nullptr;
+    if (!ignored.Run([&] { member = members->NextBorrowed(); }) || member == nullptr) return;
     ignored.Run([&] {
       if (signin::HoldsText(user_name, member->Name())) list += entry;
     });

@@ -16,9 +16,9 @@ void AppendMemberships(platform::DirObject& group, const std::string& member_nam
                        bool profile_key, SignInOutputs& out) {
   std::unique_ptr<platform::DirEnumerator> members = group.Members();
   while (true) {
-    std::unique_ptr<platform::DirObject> member;
+    platform::DirObject* member = nullptr;
     ContinueAfterError step;
-    if (!step.Run([&] { member = members->Next(); }) || member == nullptr) return;
+    if (!step.Run([&] { member = members->NextBorrowed(); }) || member == nullptr) return;
     step.Run([&] {
       if (member->Name() != member_name) return;
       const std::string entry = profile_key ? Mid(group.Name(), 3) : group.Name();

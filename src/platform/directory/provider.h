@@ -15,6 +15,9 @@ class DirectoryProvider {
   virtual ~DirectoryProvider() = default;
   // Binds a path that begins with this provider's name, with the process's credentials.
   virtual std::unique_ptr<DirObject> Bind(const std::string& path) = 0;
+  // Platform::BeginCall and EndCall, for providers that keep state between binds.
+  virtual void BeginCall() {}
+  virtual void EndCall() {}
 };
 
 // Each provider is made from the root's configuration; they live in their own folders.

@@ -2,9 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <array>
-#include <atomic>
-#include <cstring>
 #include <utility>
 
 #include "platform/automation/errors.h"
@@ -13,7 +12,7 @@
 namespace brindlecore::platform::winnt {
 namespace {
 
-constexpr std::array<std::string_view, 1> kSchema = {
+constexpr std::array<std::string_view, 2> kSchema = {
     R"sql(
 CREATE TABLE account_dbs(
   id INTEGER PRIMARY KEY,
@@ -40,6 +39,15 @@ CREATE UNIQUE INDEX members_by_account ON members(group_id, account_id)
   WHERE account_id IS NOT NULL;
 CREATE UNIQUE INDEX members_by_path ON members(group_id, path) WHERE account_id IS NULL;
 CREATE INDEX members_of_account ON members(account_id);
+)sql",
+    // A group's members are read, and removed with the group, by group_id: the partial index
+    // could not serve that (NULLs stay distinct, so uniqueness holds without the WHERE). Members
+    // kept by path need no entry in the index that deletes an account's memberships.
+    R"sql(
+DROP INDEX members_by_account;
+CREATE UNIQUE INDEX members_by_account ON members(group_id, account_id);
+DROP INDEX members_of_account;
+CREATE INDEX members_of_account ON members(account_id) WHERE account_id IS NOT NULL;
 )sql",
 };
 
@@ -76,9 +84,11 @@ void ReadAccount(const sqlite::Statement& row, AccountEntry& e) {
   e.has_password = row.Int(6) != 0;
 }
 
-// Columns from `first`: members.path, the member account's name and kind (NULL when not kept).
+// Columns from `first`: members.id, members.path, the member account's name and kind (NULL when
+// not kept).
 MemberEntry ReadMember(const sqlite::Statement& row, int first, const std::string& db_name) {
   MemberEntry m;
+  m.id = row.Int(first++);
   if (row.IsNull(first)) {
     m.name = row.Text(first + 1);
     m.path = JoinPath(db_name, m.name);
@@ -89,31 +99,6 @@ MemberEntry ReadMember(const sqlite::Statement& row, int first, const std::strin
   }
   if (!row.IsNull(first + 2)) m.kind = static_cast<AccountKind>(row.Int(first + 2));
   return m;
-}
-
-// Every commit, by any connection, rewrites the header of the WAL index that SQLite keeps in
-// shared memory. Reading it takes no lock, unlike data_version, which opens a read transaction
-// (two fcntl calls) and was most of the cost of a walk. The header is written as two copies; they
-// differ only while a writer is midway, which is taken as a change. False when there is no WAL
-// index to read (the caller then asks data_version).
-bool ReadWalHeader(sqlite3* db, std::array<unsigned char, 48>* header) {
-  sqlite3_file* file = nullptr;
-  if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
-      file == nullptr || file->pMethods == nullptr || file->pMethods->iVersion < 2 ||
-      file->pMethods->xShmMap == nullptr) {
-    return false;
-  }
-  volatile void* region = nullptr;
-  if (file->pMethods->xShmMap(file, 0, 32768, 0, &region) != SQLITE_OK || region == nullptr) {
-    return false;
-  }
-  const volatile unsigned char* bytes = static_cast<const volatile unsigned char*>(region);
-  std::array<unsigned char, 48> second;
-  for (size_t i = 0; i < header->size(); ++i) (*header)[i] = bytes[i];
-  std::atomic_thread_fence(std::memory_order_seq_cst);
-  for (size_t i = 0; i < second.size(); ++i) second[i] = bytes[48 + i];
-  constexpr size_t kIsInit = 12;
-  return *header == second && (*header)[kIsInit] != 0;
 }
 
 }  // namespace
@@ -220,21 +205,25 @@ std::vector<std::string> AccountStore::ListDatabases() {
 
 // --- reads
 
+void AccountStore::BeginCall() {
+  std::lock_guard lock(mu_);
+  ++open_calls_;
+  checked_in_call_ = false;
+}
+
+void AccountStore::EndCall() {
+  std::lock_guard lock(mu_);
+  --open_calls_;
+}
+
 void AccountStore::CheckFresh() {
-  sqlite::Database& db = *db_;
-  // Before the first data_version there may be no WAL index yet; mapping it here would set one up
-  // outside SQLite's own order.
-  std::array<unsigned char, 48> header{};
-  bool header_known = data_version_ >= 0 && ReadWalHeader(db.handle(), &header);
-  if (header_known && wal_header_known_ && header == wal_header_) return;
-  int64_t version = db.DataVersion();
+  if (open_calls_ > 0 && checked_in_call_) return;
+  int64_t version = db_->DataVersion();
   if (version != data_version_) {
     Changed();
     data_version_ = version;
   }
-  // Read before the question, so a commit racing it shows as a different header next time.
-  wal_header_ = header;
-  wal_header_known_ = header_known;
+  checked_in_call_ = open_calls_ > 0;
 }
 
 std::shared_ptr<const DatabaseSnapshot> AccountStore::Read(const std::string& db_name) {
@@ -272,7 +261,7 @@ std::shared_ptr<const DatabaseSnapshot> AccountStore::Load(int64_t id, const std
       by_name->emplace(FoldName(e->name), entries.size() - 1);
     }
     sqlite::Statement members = db.Prepare(
-        "SELECT m.group_id, m.path, a.name, a.kind FROM members m "
+        "SELECT m.group_id, m.id, m.path, a.name, a.kind FROM members m "
         "JOIN accounts g ON g.id = m.group_id "
         "LEFT JOIN accounts a ON a.id = m.account_id "
         "WHERE g.db_id = ? ORDER BY m.id");
@@ -290,25 +279,6 @@ std::shared_ptr<const DatabaseSnapshot> AccountStore::Load(int64_t id, const std
   return snap;
 }
 
-void AccountStore::CommitOwn(sqlite::Transaction& tx) {
-  sqlite3* handle = db_->handle();
-  // Taken under the write lock, which this transaction has held since it began, so no other
-  // connection can have moved the header since CheckFresh judged it.
-  std::array<unsigned char, 48> before{};
-  bool judged = wal_header_known_ && ReadWalHeader(handle, &before) && before == wal_header_;
-  tx.Commit();
-  std::array<unsigned char, 48> after{};
-  if (!judged || !ReadWalHeader(handle, &after)) return;
-  // The commit counter moves once per commit, so one step means ours was the only one; the lock
-  // is gone by now and another writer may already have followed. Then the next CheckFresh asks
-  // data_version as usual. Our own commit leaves data_version as it was.
-  constexpr size_t kChangeCounter = 8;
-  uint32_t change_before, change_after;
-  std::memcpy(&change_before, before.data() + kChangeCounter, sizeof change_before);
-  std::memcpy(&change_after, after.data() + kChangeCounter, sizeof change_after);
-  if (change_after == change_before + 1) wal_header_ = after;
-}
-
 std::shared_ptr<const DatabaseSnapshot> AccountStore::CachedForChange(const std::string& db_name) {
   CheckFresh();
   auto it = snapshots_.find(FoldName(db_name));
@@ -322,16 +292,11 @@ AccountPtr AccountStore::LoadEntry(int64_t id, const std::string& db_name) {
   sqlite::Statement account = db.Cached(kById);
   if (!account.BindAll(id).Step()) errors::kEFail.Throw();
   ReadAccount(account, *e);
-  // In two halves so that each finds the group's rows through its partial index; an index on
-  // group_id alone would cost every membership change one more page to write and sync.
   sqlite::Statement members = db.Cached(
       "SELECT m.id, m.path, a.name, a.kind FROM members m "
-      "JOIN accounts a ON a.id = m.account_id WHERE m.group_id = ?1 AND m.account_id IS NOT NULL "
-      "UNION ALL "
-      "SELECT id, path, NULL, NULL FROM members INDEXED BY members_by_path "
-      "WHERE group_id = ?1 AND account_id IS NULL ORDER BY 1");
+      "LEFT JOIN accounts a ON a.id = m.account_id WHERE m.group_id = ? ORDER BY m.id");
   members.BindAll(id);
-  while (members.Step()) e->members.push_back(ReadMember(members, 1, db_name));
+  while (members.Step()) e->members.push_back(ReadMember(members, 0, db_name));
   return e;
 }
 
@@ -340,6 +305,26 @@ AccountPtr AccountStore::Reloaded(const std::shared_ptr<const DatabaseSnapshot>&
   if (!cached) return nullptr;
   const AccountEntry* old = cached->Find(name);
   return old == nullptr ? nullptr : LoadEntry(old->id, cached->name);
+}
+
+template <typename Edit>
+AccountPtr AccountStore::EditedGroup(const std::shared_ptr<const DatabaseSnapshot>& cached,
+                                     const std::string& group, int64_t group_id, Edit edit) {
+  if (!cached) return nullptr;
+  const AccountEntry* old = cached->Find(group);
+  if (old == nullptr || old->id != group_id) return nullptr;
+  auto e = std::make_shared<AccountEntry>(*old);
+  edit(e->members);
+  return e;
+}
+
+void AccountStore::PatchOrDrop(const std::shared_ptr<const DatabaseSnapshot>& snapshot,
+                               AccountPtr entry) {
+  if (entry) {
+    Patch(snapshot, std::move(entry));
+  } else if (snapshot) {
+    Changed();
+  }
 }
 
 void AccountStore::Patch(const std::shared_ptr<const DatabaseSnapshot>& snapshot,
@@ -388,7 +373,7 @@ void AccountStore::AddUser(const std::string& db_name, const std::string& name,
       .BindAll(id, name, full_name, description, hash)
       .Run();
   AccountPtr entry = cached ? LoadEntry(db.LastInsertRowId(), cached->name) : nullptr;
-  CommitOwn(tx);
+  tx.Commit();
   if (entry) Patch(cached, std::move(entry));
 }
 
@@ -407,7 +392,7 @@ void AccountStore::SetPassword(const std::string& db_name, const std::string& na
           .Run();
   if (changed == 0) errors::kNerrUsernotfound.Throw();
   AccountPtr entry = Reloaded(cached, name);
-  CommitOwn(tx);
+  tx.Commit();
   if (entry) Patch(cached, std::move(entry));
 }
 
@@ -426,7 +411,7 @@ void AccountStore::AddGroup(const std::string& db_name, const std::string& name,
       .BindAll(id, name, description, group_type)
       .Run();
   AccountPtr entry = cached ? LoadEntry(db.LastInsertRowId(), cached->name) : nullptr;
-  CommitOwn(tx);
+  tx.Commit();
   if (entry) Patch(cached, std::move(entry));
 }
 
@@ -461,20 +446,11 @@ void AccountStore::UpdateAccount(const std::string& db_name, AccountKind kind,
                     .Run();
   if (changed == 0) NotFound(kind).Throw();
   AccountPtr entry = Reloaded(cached, name);
-  CommitOwn(tx);
+  tx.Commit();
   if (entry) Patch(cached, std::move(entry));
 }
 
 // --- members
-
-namespace {
-
-struct ResolvedMember {
-  std::optional<int64_t> account_id;  // kept here
-  std::optional<std::string> path;    // kept as given (other databases only)
-};
-
-}  // namespace
 
 int64_t AccountStore::GroupId(int64_t db_id, const std::string& group) {
   sqlite::Statement g =
@@ -483,73 +459,93 @@ int64_t AccountStore::GroupId(int64_t db_id, const std::string& group) {
   return g.Int(0);
 }
 
+void AccountStore::ThrowMemberChangeRefused(const std::string& db_name, const std::string& group,
+                                            const errors::ErrorCode& otherwise) {
+  GroupId(DatabaseId(db_name), group);
+  otherwise.Throw();
+}
+
+// One statement per change: the group and the member are found inside it, and the few columns a
+// cached snapshot needs come back from it. Only a refused change pays for finding out why.
 void AccountStore::AddMember(const std::string& db_name, const std::string& group,
                              const std::string& member_path) {
+  std::string domain, account;
+  const bool well_formed = SplitMemberPath(member_path, &domain, &account);
   std::lock_guard lock(mu_);
   sqlite::Database& db = Db();
   sqlite::Transaction tx(db);
-  int64_t db_id = DatabaseId(db_name);
-  int64_t group_id = GroupId(db_id, group);
   auto cached = CachedForChange(db_name);
-
-  std::string domain, account;
-  if (!SplitMemberPath(member_path, &domain, &account)) errors::kEAdsBadPathname.Throw();
-  ResolvedMember member;
-  sqlite::Statement where = db.Cached("SELECT id FROM account_dbs WHERE name = ?");
-  if (where.BindAll(domain).Step()) {
-    int64_t member_db = where.Int(0);
-    sqlite::Statement a = db.Cached("SELECT id FROM accounts WHERE db_id = ? AND name = ?");
-    if (!a.BindAll(member_db, account).Step()) errors::kErrorNoSuchMember.Throw();
-    member.account_id = a.Int(0);
-    if (member_db != db_id) member.path = member_path;
-  } else {
-    member.path = member_path;
+  // A member of this database is kept by account alone; one of another database kept here by
+  // account and path as given; one of a database not kept here by path alone.
+  sqlite::Statement insert = db.Cached(
+      "INSERT INTO members(group_id, account_id, path) "
+      "SELECT g.id, a.id, CASE WHEN a.db_id = d.id THEN NULL ELSE ?5 END "
+      "FROM account_dbs d JOIN accounts g ON g.db_id = d.id AND g.name = ?2 AND g.kind = 2 "
+      "LEFT JOIN account_dbs md ON md.name = ?3 "
+      "LEFT JOIN accounts a ON a.db_id = md.id AND a.name = ?4 "
+      "WHERE d.name = ?1 AND (md.id IS NULL OR a.id IS NOT NULL) "
+      "RETURNING group_id, id, path, "
+      "(SELECT name FROM accounts WHERE accounts.id = members.account_id), "
+      "(SELECT kind FROM accounts WHERE accounts.id = members.account_id)");
+  bool added = false;
+  if (well_formed) {
+    try {
+      added = insert.BindAll(db_name, group, domain, account, member_path).Step();
+    } catch (const sqlite::SqliteError& e) {
+      // The unique indexes are the only constraint a well-found row can break.
+      if (e.IsConstraint()) errors::kErrorMemberInAlias.Throw();
+      throw;
+    }
   }
-
-  sqlite::Statement already = db.Cached(
-      member.account_id ? "SELECT 1 FROM members WHERE group_id = ? AND account_id = ?"
-                        : "SELECT 1 FROM members WHERE group_id = ? AND account_id IS NULL "
-                          "AND path = ?");
-  already.Bind(1, group_id);
-  if (member.account_id) {
-    already.Bind(2, *member.account_id);
-  } else {
-    already.Bind(2, *member.path);
+  if (!added) {
+    if (!well_formed) ThrowMemberChangeRefused(db_name, group, errors::kEAdsBadPathname);
+    ThrowMemberChangeRefused(db_name, group, errors::kErrorNoSuchMember);
   }
-  if (already.Step()) errors::kErrorMemberInAlias.Throw();
-  db.Cached("INSERT INTO members(group_id, account_id, path) VALUES (?, ?, ?)")
-      .BindAll(group_id, member.account_id, member.path)
-      .Run();
-  AccountPtr entry = cached ? LoadEntry(group_id, cached->name) : nullptr;
-  CommitOwn(tx);
-  if (entry) Patch(cached, std::move(entry));
+  AccountPtr entry =
+      EditedGroup(cached, group, insert.Int(0), [&](std::vector<MemberEntry>& members) {
+        members.push_back(ReadMember(insert, 1, cached->name));
+      });
+  insert.Reset();
+  tx.Commit();
+  PatchOrDrop(cached, std::move(entry));
 }
 
 void AccountStore::RemoveMember(const std::string& db_name, const std::string& group,
                                 const std::string& member_path) {
+  std::string domain, account;
+  const bool well_formed = SplitMemberPath(member_path, &domain, &account);
   std::lock_guard lock(mu_);
   sqlite::Database& db = Db();
   sqlite::Transaction tx(db);
-  int64_t db_id = DatabaseId(db_name);
-  int64_t group_id = GroupId(db_id, group);
   auto cached = CachedForChange(db_name);
-
-  std::string domain, account;
-  if (!SplitMemberPath(member_path, &domain, &account)) errors::kErrorMemberNotInAlias.Throw();
   // A member kept here is named by any spelling of its database and account; one of another
   // database by its path, letter case aside.
-  int removed = db.Cached(
-                      "DELETE FROM members WHERE group_id = ?1 AND ("
-                      "  account_id IN (SELECT a.id FROM accounts a "
-                      "                 JOIN account_dbs d ON d.id = a.db_id "
-                      "                 WHERE d.name = ?2 AND a.name = ?3)"
-                      "  OR (account_id IS NULL AND path = ?4))")
-                    .BindAll(group_id, domain, account, member_path)
-                    .Run();
-  if (removed == 0) errors::kErrorMemberNotInAlias.Throw();
-  AccountPtr entry = cached ? LoadEntry(group_id, cached->name) : nullptr;
-  CommitOwn(tx);
-  if (entry) Patch(cached, std::move(entry));
+  sqlite::Statement remove = db.Cached(
+      "DELETE FROM members WHERE group_id = ("
+      "  SELECT g.id FROM accounts g JOIN account_dbs d ON d.id = g.db_id "
+      "  WHERE d.name = ?1 AND g.name = ?2 AND g.kind = 2) AND ("
+      "  account_id IN (SELECT a.id FROM accounts a "
+      "                 JOIN account_dbs d ON d.id = a.db_id "
+      "                 WHERE d.name = ?3 AND a.name = ?4)"
+      "  OR (account_id IS NULL AND path = ?5)) "
+      "RETURNING group_id, id");
+  std::vector<int64_t> removed;
+  int64_t group_id = 0;
+  if (well_formed) {
+    remove.BindAll(db_name, group, domain, account, member_path);
+    while (remove.Step()) {
+      group_id = remove.Int(0);
+      removed.push_back(remove.Int(1));
+    }
+  }
+  if (removed.empty()) ThrowMemberChangeRefused(db_name, group, errors::kErrorMemberNotInAlias);
+  AccountPtr entry = EditedGroup(cached, group, group_id, [&](std::vector<MemberEntry>& members) {
+    std::erase_if(members, [&](const MemberEntry& m) {
+      return std::find(removed.begin(), removed.end(), m.id) != removed.end();
+    });
+  });
+  tx.Commit();
+  PatchOrDrop(cached, std::move(entry));
 }
 
 // --- sign-in

@@ -8,8 +8,8 @@
 //
 // One store is one SQLite connection guarded by a mutex, so objects bound on several threads may
 // share it. Reads are served from an immutable snapshot of one account database. Another
-// connection's commit discards the cached snapshots (seen through data_version, asked only when
-// the WAL index shows a commit since the last look, which costs no lock); this connection's own
+// connection's commit discards the cached snapshots (seen through PRAGMA data_version: asked at
+// every read outside a call, and once per call inside one, see BeginCall); this connection's own
 // changes replace the cached snapshot by a copy with the changed entry, so a write costs no
 // reload. A snapshot holds no transaction open, so a caller may write while it walks one.
 //
@@ -20,7 +20,6 @@
 #ifndef BRINDLECORE_PLATFORM_DIRECTORY_WINNT_ACCOUNT_STORE_H_
 #define BRINDLECORE_PLATFORM_DIRECTORY_WINNT_ACCOUNT_STORE_H_
 
-#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -32,6 +31,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/automation/errors.h"
 #include "platform/sqlite/sqlite.h"
 
 namespace brindlecore::platform::winnt {
@@ -42,6 +42,7 @@ enum class AccountKind { kUser = 1, kGroup = 2 };
 inline constexpr int32_t kLocalGroupType = 4;
 
 struct MemberEntry {
+  int64_t id = 0;    // the membership's own row
   std::string name;  // the account part
   std::string path;  // "WinNT://DB/account": stored case for this database's accounts, else as given
   std::optional<AccountKind> kind;  // unknown for accounts of a database not kept here
@@ -170,20 +171,37 @@ class AccountStore {
   bool CheckPassword(const std::string& db, const std::string& account,
                      const std::string& password);
 
+  // --- host calls (Platform::BeginCall): between the two, the first read looks for other
+  // connections' commits and later reads trust the cache, so one call reads one state however
+  // many objects it binds and walks. Calls may overlap (several threads); each new one looks
+  // again. Never throw.
+  void BeginCall();
+  void EndCall();
+
  private:
   sqlite::Database& Db();  // opens on first use; caller holds mu_
   bool OpenIfPresent();    // caller holds mu_
   int64_t DatabaseId(const std::string& db);  // ERROR_BAD_NETPATH
   int64_t GroupId(int64_t db_id, const std::string& group);  // NERR_GroupNotFound
   std::shared_ptr<const DatabaseSnapshot> Load(int64_t id, const std::string& name);
-  // Drops the cache when another connection has committed since it was filled. Caller holds mu_;
-  // inside a write transaction it judges the state the transaction started from.
+  // Drops the cache when another connection has committed since it was filled; inside a call,
+  // only at its first look. Caller holds mu_; inside a write transaction it judges the state the
+  // transaction started from.
   void CheckFresh();
   // The cached snapshot of `db` to patch after this connection's own change; nullptr when none
   // is cached. Called inside the write transaction, after its first statement.
   std::shared_ptr<const DatabaseSnapshot> CachedForChange(const std::string& db);
   // Reads account `id` as it stands in the open transaction.
   AccountPtr LoadEntry(int64_t id, const std::string& db_name);
+  // A copy of group `group` (id `group_id`) of `cached` with its members edited by `edit`;
+  // nullptr without a cached snapshot or when the snapshot's group is not that one.
+  template <typename Edit>
+  AccountPtr EditedGroup(const std::shared_ptr<const DatabaseSnapshot>& cached,
+                         const std::string& group, int64_t group_id, Edit edit);
+  // Throws the error that explains why a membership change on `group` of `db` found nothing to
+  // change: ERROR_BAD_NETPATH, NERR_GroupNotFound, else `otherwise`.
+  [[noreturn]] void ThrowMemberChangeRefused(const std::string& db, const std::string& group,
+                                             const errors::ErrorCode& otherwise);
   // LoadEntry for the account `name` of `cached`; nullptr without a cached snapshot.
   AccountPtr Reloaded(const std::shared_ptr<const DatabaseSnapshot>& cached,
                       const std::string& name);
@@ -191,19 +209,17 @@ class AccountStore {
   // the same id, or appended, becomes the cached one.
   void Patch(const std::shared_ptr<const DatabaseSnapshot>& snapshot, AccountPtr entry);
   void Changed() { snapshots_.clear(); }
-  // Commits a change after which the cache is up to date (patched or cleared), and spares the next
-  // CheckFresh its data_version question when nobody else committed meanwhile.
-  void CommitOwn(sqlite::Transaction& tx);
+  // After a commit: Patch with `entry`, or, without one, drop a cached snapshot that lacks the
+  // change.
+  void PatchOrDrop(const std::shared_ptr<const DatabaseSnapshot>& snapshot, AccountPtr entry);
 
   std::filesystem::path path_;
   bool create_;
   std::mutex mu_;
   std::optional<sqlite::Database> db_;
   int64_t data_version_ = -1;
-  // The WAL index header as it was just before data_version_ was asked; while the header is
-  // still the same, nobody has committed and the answer still holds.
-  std::array<unsigned char, 48> wal_header_{};
-  bool wal_header_known_ = false;
+  int open_calls_ = 0;
+  bool checked_in_call_ = false;  // data_version_ was asked since the latest BeginCall
   std::map<std::string, std::shared_ptr<const DatabaseSnapshot>> snapshots_;  // by folded name
 };
 

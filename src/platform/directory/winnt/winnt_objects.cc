@@ -25,6 +25,8 @@ bool PropertyIs(const std::string& property, std::string_view name) {
 class MemberObject : public DirObject {
  public:
   MemberObject(AccountPtr group, size_t index) : group_(std::move(group)), index_(index) {}
+  // Aims this object at another member of the same group.
+  void MoveTo(size_t index) { index_ = index; }
   std::string Name() override { return entry().name; }
   std::string ADsPath() override { return entry().path; }
   std::string Class() override { return IsGroup() ? "Group" : "User"; }
@@ -53,14 +55,20 @@ class MemberObject : public DirObject {
 // the store between steps.
 class MemberEnumerator : public DirEnumerator {
  public:
-  explicit MemberEnumerator(AccountPtr group) : group_(std::move(group)) {}
+  explicit MemberEnumerator(AccountPtr group) : group_(group), borrowed_(std::move(group), 0) {}
   std::unique_ptr<DirObject> Next() override {
     if (next_ >= group_->members.size()) return nullptr;
     return std::make_unique<MemberObject>(group_, next_++);
   }
+  DirObject* NextBorrowed() override {
+    if (next_ >= group_->members.size()) return nullptr;
+    borrowed_.MoveTo(next_++);
+    return &borrowed_;
+  }
 
  private:
   AccountPtr group_;
+  MemberObject borrowed_;
   size_t next_ = 0;
 };
 

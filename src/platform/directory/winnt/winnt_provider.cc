@@ -15,6 +15,8 @@ class WinNtProvider : public DirectoryProvider {
   std::unique_ptr<DirObject> Bind(const std::string& path) override {
     return winnt::BindWinNt(store_, path);
   }
+  void BeginCall() override { store_->BeginCall(); }
+  void EndCall() override { store_->EndCall(); }
 
  private:
   std::shared_ptr<winnt::AccountStore> store_;

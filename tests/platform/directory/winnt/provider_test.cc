@@ -94,6 +94,20 @@ TEST_F(WinNtProviderTest, ErrorTable) {
       {"missing property",
        [](Platform& p) { p.GetObject("WinNT://WEBSRV1/bob")->Get("groupType"); },
        errors::kEAdsPropertyNotFound},
+      {"add path of another shape",
+       [](Platform& p) { p.GetObject("WinNT://WEBSRV1/QZW3SVC1")->Add("WinNT://WEBSRV1"); },
+       errors::kEAdsBadPathname},
+      {"remove path of another shape",
+       [](Platform& p) { p.GetObject("WinNT://WEBSRV1/QZW3SVC1")->Remove("bob"); },
+       errors::kErrorMemberNotInAlias},
+      // Last: it takes the group away from the rows above.
+      {"add to a group deleted since it was bound",
+       [](Platform& p) {
+         auto group = p.GetObject("WinNT://WEBSRV1/QZW3SVC1");
+         p.GetObject("WinNT://WEBSRV1")->Delete("group", "QZW3SVC1");
+         group->Add("WinNT://WEBSRV1/nopass");
+       },
+       errors::kNerrGroupnotfound},
   };
   for (const Case& c : cases) {
     try {
@@ -214,6 +228,25 @@ TEST_F(WinNtProviderTest, WalksSeeChangesMadeSinceBind) {
   EXPECT_EQ(platform_->GetObject("WinNT://WEBSRV1/QZW3SVC1")->Description(), "Renamed");
   EXPECT_EQ(platform_->GetObject("WinNT://WEBSRV1/qzw3svc2")->Description(), "Site two");
   EXPECT_EQ(Walk(*other->GetObject("WinNT://WEBSRV1/QZW3SVC1")->Members()).size(), 2u);
+}
+
+// A host call reads one state of the store: another connection's commit shows from the next call
+// on, while this call's own changes show at once.
+TEST_F(WinNtProviderTest, ACallSeesOthersCommitsFromTheNextCallOn) {
+  auto other = MakePlatform(dir_.path());
+  auto members = [&] { return Walk(*platform_->GetObject("WinNT://WEBSRV1/QZW3SVC1")->Members()); };
+  platform_->BeginCall();
+  ASSERT_EQ(members().size(), 2u);
+  other->GetObject("WinNT://WEBSRV1/QZW3SVC1")->Add("WinNT://CORP/dave");
+  platform_->GetObject("WinNT://WEBSRV1/QZW3SVC1")->Add("WinNT://WEBSRV1/nopass");
+  EXPECT_EQ(members().back(), "nopass=WinNT://WEBSRV1/nopass:User");
+  EXPECT_EQ(members().size(), 3u);
+  platform_->EndCall();
+  platform_->BeginCall();
+  EXPECT_EQ(members(), (std::vector<std::string>{
+                           "bob=WinNT://WEBSRV1/bob:User", "carol=WinNT://OTHER/carol:User",
+                           "dave=WinNT://CORP/dave:User", "nopass=WinNT://WEBSRV1/nopass:User"}));
+  platform_->EndCall();
 }
 
 TEST_F(WinNtProviderTest, SignInRefusalsAreIndistinguishable) {
