@@ -43,6 +43,12 @@ ojson EncodeValue(const Variant& v) {
   return nullptr;
 }
 
+// EncodeValue that takes a text over instead of copying it: a result may be megabytes.
+ojson EncodeValue(Variant&& v) {
+  if (std::string* text = v.mutable_str()) return std::move(*text);
+  return EncodeValue(v);
+}
+
 ojson Refs(const std::vector<Arg>& args) {
   ojson refs = ojson::array();
   for (const Arg& a : args) {
@@ -70,12 +76,25 @@ ojson Handle(const std::string& line, const std::string& default_progid) {
   try {
     Object object = CreateObject(request.progid);
     Variant result = object.Call(request.method, request.args);
-    return ojson{{"result", EncodeValue(result)}, {"refs", Refs(request.args)}};
+    ojson response = ojson::object();
+    response["result"] = EncodeValue(std::move(result));
+    response["refs"] = Refs(request.args);
+    return response;
   } catch (const AutomationError& e) {
     return ErrorResponse(e.number, e.description, Refs(request.args));
   } catch (const std::exception& e) {
     return ErrorResponse(errors::kEFail.number, e.what(), Refs(request.args));
   }
+}
+
+// Writes `response` compactly as one line, straight to `out` rather than through a copy of the
+// whole text. Texts from a directory need not be valid UTF-8; they get U+FFFD rather than
+// failing the response.
+void WriteLine(const ojson& response, std::ostream& out) {
+  nlohmann::detail::serializer<ojson> writer(nlohmann::detail::output_adapter<char>(out), ' ',
+                                             ojson::error_handler_t::replace);
+  writer.dump(response, /*pretty_print=*/false, /*ensure_ascii=*/false, 0);
+  out << '\n' << std::flush;
 }
 
 }  // namespace
@@ -97,9 +116,7 @@ void AddInvokeCommand(CLI::App& app, const Context& ctx) {
         // Whatever fails in answering a line is that line's answer; the host goes on.
         response = ErrorResponse(errors::kEFail.number, e.what(), ojson::array());
       }
-      // Texts from a directory need not be valid UTF-8; replace rather than drop the response.
-      std::cout << response.dump(-1, ' ', false, ojson::error_handler_t::replace) << '\n'
-                << std::flush;
+      WriteLine(response, std::cout);
     }
   });
 }

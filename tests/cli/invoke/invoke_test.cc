@@ -74,6 +74,8 @@ TEST_F(InvokeTest, AnswersEachLineInOrderAndGoesOnAfterBadOnes) {
        R"({"error":{"number":-1,"description":"Invalid Computer Name To Remove From -- Empty"},"refs":["keep"]})"},
       {R"({"method":"authenticateuser","args":["PC",null,"u","p",{"ref":{"empty":true}},{"ref":null},"A","ServerAdministrator",{"ref":"x"}]})",
        R"({"result":"","refs":[{"empty":true},null,"x - -1,Invalid NT Domain -- Null"]})"},
+      {R"({"method":"RemoveUserFromGroup","args":[{"empty":true},"","",{"ref":"\t\u0001é\"\\"}]})",
+       R"({"error":{"number":-1,"description":"Invalid Computer Name To Remove From -- Empty"},"refs":["\t\u0001é\"\\"]})"},
       {R"({"method":"GetVirtualWebServers","args":[1],"progid":"No.Such"})",
        R"({"error":{"number":-2147221005,"description":"Invalid class string"},"refs":[]})"},
   };
