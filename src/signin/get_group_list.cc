@@ -48,7 +48,7 @@ Variant Authentication::GetGroupList(Variant sNTDomain, Variant sUserName, Varia
     const bool profile = signin::HoldsText(sLoginType, signin::kProfileAdministrator);
     std::string result;
     std::unique_ptr<platform::DirEnumerator> groups = domain->Enumerate();
-    while (std::unique_ptr<platform::DirObject> group = groups->Next()) {
+    while (platform::DirObject* group = groups->NextBorrowed()) {
       if (Trim(group->Name()) == "Administrators" && server) {
         AppendPerMatchingMember(*group, sUserName, group->Name() + "\r\n", result);
       }

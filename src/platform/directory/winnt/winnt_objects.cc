@@ -1,5 +1,6 @@
 #include "platform/directory/winnt/winnt_objects.h"
 
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -90,6 +91,13 @@ class AccountObject : public DirObject {
     entry->name = std::move(name);
     entry->group_type = kind == AccountKind::kGroup ? kLocalGroupType : 0;
     entry_ = std::move(entry);
+  }
+
+  // Aims this object at another account, as if just enumerated from `snapshot`.
+  void MoveTo(const SnapshotPtr& snapshot, AccountPtr entry) {
+    if (snapshot_ != snapshot) snapshot_ = snapshot;
+    entry_ = std::move(entry);
+    changes_ = {};
   }
 
   std::string Name() override { return entry_->name; }
@@ -197,20 +205,35 @@ class AccountEnumerator : public DirEnumerator {
   AccountEnumerator(StorePtr store, SnapshotPtr snapshot, bool users, bool groups)
       : store_(std::move(store)), snapshot_(std::move(snapshot)), users_(users), groups_(groups) {}
   std::unique_ptr<DirObject> Next() override {
+    const AccountPtr* e = Step();
+    return e ? std::make_unique<AccountObject>(store_, snapshot_->name, snapshot_, *e) : nullptr;
+  }
+  DirObject* NextBorrowed() override {
+    const AccountPtr* e = Step();
+    if (e == nullptr) return nullptr;
+    if (borrowed_) {
+      borrowed_->MoveTo(snapshot_, *e);
+    } else {
+      borrowed_.emplace(store_, snapshot_->name, snapshot_, *e);
+    }
+    return &*borrowed_;
+  }
+
+ private:
+  // The next account of the kinds asked for; nullptr after the last.
+  const AccountPtr* Step() {
     while (next_ < snapshot_->accounts.size()) {
       const AccountPtr& e = snapshot_->accounts.Shared(next_++);
-      if (e->kind == AccountKind::kUser ? users_ : groups_) {
-        return std::make_unique<AccountObject>(store_, snapshot_->name, snapshot_, e);
-      }
+      if (e->kind == AccountKind::kUser ? users_ : groups_) return &e;
     }
     return nullptr;
   }
 
- private:
   StorePtr store_;
   SnapshotPtr snapshot_;
   bool users_, groups_;
   size_t next_ = 0;
+  std::optional<AccountObject> borrowed_;
 };
 
 // An account database: the computer (or domain) whose users and groups it holds.
