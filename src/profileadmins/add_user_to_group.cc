@@ -22,13 +22,12 @@ ProviderKind KindOf(const std::string& provider) {
 // fail on its own; that user is passed over and the scan goes on with the next one, so one bad
 // account cannot hide the rest and the scan always ends. A failure to move on to the next user
 // ends the scan, since the enumerator's position is then unknown.
-std::unique_ptr<platform::DirObject> FindUser(platform::DirObject& computer,
-                                              const std::string& account) {
-  std::unique_ptr<platform::DirEnumerator> users = computer.Enumerate();
+// The user is the enumeration's own object: it lives as long as `users` and until its next step.
+platform::DirObject* FindUser(platform::DirEnumerator& users, const std::string& account) {
   while (true) {
-    std::unique_ptr<platform::DirObject> user;
+    platform::DirObject* user = nullptr;
     ContinueAfterError step;
-    if (!step.Run([&] { user = users->Next(); }) || user == nullptr) return nullptr;
+    if (!step.Run([&] { user = users.NextBorrowed(); }) || user == nullptr) return nullptr;
     bool match = false;
     step.Run([&] { match = user->Name() == account; });
     if (match) return user;
@@ -80,7 +79,8 @@ Variant Authentication::AddUserToGroup(Variant psUserProvider, Variant psCompute
         pvError = StepText(e, " on Filtering Users");
         return Variant(false);
       }
-      std::unique_ptr<platform::DirObject> found = FindUser(*computer, user);
+      std::unique_ptr<platform::DirEnumerator> users = computer->Enumerate();
+      platform::DirObject* found = FindUser(*users, user);
       if (found == nullptr) {
         Raise(
             "The user you are trying to add does not exist. Create the user first with a Windows "
