@@ -1,3 +1,5 @@
+#include <utility>
+
 #include "platform/automation/errors.h"
 #include "platform/platform.h"
 
@@ -24,6 +26,31 @@ void DirObject::Remove(const std::string&) { Unsupported(); }
 std::string DirObject::FullName() { Unsupported(); }
 void DirObject::AppCreate2(int32_t) { Unsupported(); }
 void DirObject::Start() { Unsupported(); }
+
+size_t DirEnumerator::NextNames(std::span<std::string_view> names) {
+  if (pending_) std::rethrow_exception(std::exchange(pending_, nullptr));
+  name_buffer_.resize(names.size());
+  size_t count = 0;
+  while (count < names.size()) {
+    DirObject* object = nullptr;
+    try {
+      object = NextBorrowed();
+    } catch (const AutomationError&) {
+      if (count == 0) throw;
+      pending_ = std::current_exception();
+      break;
+    }
+    if (object == nullptr) break;
+    try {
+      name_buffer_[count] = object->Name();
+    } catch (const AutomationError&) {
+      continue;
+    }
+    names[count] = name_buffer_[count];
+    ++count;
+  }
+  return count;
+}
 
 std::unique_ptr<DirObject> Require(std::unique_ptr<DirObject> object, DirKind kind) {
   if (!object || !object->Supports(kind)) errors::kRtTypeMismatch.Throw();

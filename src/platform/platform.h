@@ -9,8 +9,11 @@
 #define BRINDLECORE_PLATFORM_PLATFORM_H_
 
 #include <cstdint>
+#include <exception>
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "brindlecore/automation.h"
@@ -83,9 +86,16 @@ class DirEnumerator {
     borrowed_ = Next();
     return borrowed_.get();
   }
+  // The Names of the next objects, for walks that read nothing else: fills `names` from the front
+  // and returns how many, 0 after the last. The views live until the next call or the
+  // enumerator's end. An object whose Name fails is left out; a failing step throws as Next does,
+  // once the names before it have been handed out.
+  virtual size_t NextNames(std::span<std::string_view> names);
 
  private:
   std::unique_ptr<DirObject> borrowed_;
+  std::vector<std::string> name_buffer_;  // for NextNames by way of NextBorrowed
+  std::exception_ptr pending_;            // a failed step, thrown at the next NextNames
 };
 
 // --- directory search: connection, command and record set of the "ADsDSOObject" provider.

@@ -1,5 +1,8 @@
 // Lists the administrator groups of one account database that a user belongs to, read with the
 // process's own credentials (no password is asked for).
+#include <array>
+#include <string_view>
+
 #include "component/authentication.h"
 #include "component/frame.h"
 #include "signin/sign_in.h"
@@ -16,12 +19,14 @@ void AppendPerMatchingMember(platform::DirObject& group, const Variant& user_nam
   ContinueAfterError ignored;
   std::unique_ptr<platform::DirEnumerator> members;
   if (!ignored.Run([&] { members = group.Members(); })) return;
+  // Names only, a batch at a time: the overview walks every group for every user.
+  std::array<std::string_view, 32> names;
   while (true) {
-    platform::DirObject* member = nullptr;
-    if (!ignored.Run([&] { member = members->NextBorrowed(); }) || member == nullptr) return;
-    ignored.Run([&] {
-      if (signin::HoldsText(user_name, member->Name())) list += entry;
-    });
+    size_t count = 0;
+    if (!ignored.Run([&] { count = members->NextNames(names); }) || count == 0) return;
+    for (size_t i = 0; i < count; ++i) {
+      if (signin::HoldsText(user_name, names[i])) list += entry;
+    }
   }
 }
 

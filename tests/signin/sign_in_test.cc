@@ -285,6 +285,14 @@ TEST_F(SignInTest, GroupListFailures) {
   EXPECT_EQ(walk.result, Variant(""));
   EXPECT_EQ(walk.text(3), "x");
 
+  // A failed step ends that walk, after the members read before it.
+  faults.Reset();
+  faults.Fail("Next", "QZW3SVC1", 3, errors::kErrorDsOperationsError.Make());
+  CallOutcome cut =
+      GroupList(faults, Variant(kComputer), Variant("bob"), Variant("ProfileAdministrator"));
+  EXPECT_TRUE(faults.AllFired());
+  EXPECT_EQ(cut.result, Variant("QZW3SVC1;QZW3SVC5;"));
+
   // A group name read outside the walks goes to the trap.
   faults.Reset();
   faults.Fail("Name", "QZW3SVC5", 1, errors::kErrorDsOperationsError.Make());

@@ -209,11 +209,15 @@ void AccountStore::BeginCall() {
   std::lock_guard lock(mu_);
   ++open_calls_;
   checked_in_call_ = false;
+  trusted_.store(false, std::memory_order_release);
+  cache_version_.fetch_add(1, std::memory_order_release);
 }
 
 void AccountStore::EndCall() {
   std::lock_guard lock(mu_);
   --open_calls_;
+  trusted_.store(open_calls_ > 0 && checked_in_call_, std::memory_order_release);
+  cache_version_.fetch_add(1, std::memory_order_release);
 }
 
 void AccountStore::CheckFresh() {
@@ -224,10 +228,28 @@ void AccountStore::CheckFresh() {
     data_version_ = version;
   }
   checked_in_call_ = open_calls_ > 0;
+  trusted_.store(checked_in_call_, std::memory_order_release);
+}
+
+std::shared_ptr<const DatabaseSnapshot> AccountStore::Read(const std::string& db_name,
+                                                           uint64_t* version) {
+  std::lock_guard lock(mu_);
+  auto snapshot = ReadLocked(db_name);
+  *version = cache_version_.load(std::memory_order_relaxed);
+  return snapshot;
+}
+
+bool AccountStore::Unchanged(uint64_t version) const {
+  return trusted_.load(std::memory_order_acquire) &&
+         cache_version_.load(std::memory_order_acquire) == version;
 }
 
 std::shared_ptr<const DatabaseSnapshot> AccountStore::Read(const std::string& db_name) {
   std::lock_guard lock(mu_);
+  return ReadLocked(db_name);
+}
+
+std::shared_ptr<const DatabaseSnapshot> AccountStore::ReadLocked(const std::string& db_name) {
   sqlite::Database& db = Db();
   CheckFresh();
   std::string key = FoldName(db_name);
@@ -346,6 +368,7 @@ void AccountStore::Patch(const std::shared_ptr<const DatabaseSnapshot>& snapshot
       next->by_folded_name = std::move(by_name);
     }
     it->second = std::move(next);
+    cache_version_.fetch_add(1, std::memory_order_release);
   } catch (...) {
     Changed();
   }

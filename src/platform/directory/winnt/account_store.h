@@ -20,6 +20,7 @@
 #ifndef BRINDLECORE_PLATFORM_DIRECTORY_WINNT_ACCOUNT_STORE_H_
 #define BRINDLECORE_PLATFORM_DIRECTORY_WINNT_ACCOUNT_STORE_H_
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -137,6 +138,12 @@ class AccountStore {
   // --- reads
   // The database as it is now. ERROR_BAD_NETPATH when missing.
   std::shared_ptr<const DatabaseSnapshot> Read(const std::string& db);
+  // Read, also giving the version of the store's cache it came from, for Unchanged.
+  std::shared_ptr<const DatabaseSnapshot> Read(const std::string& db, uint64_t* version);
+  // Whether a Read now would give exactly what the Read at `version` gave, told without a lock
+  // or a look at the file: only inside a call that has looked already, and while nothing has
+  // changed the cache since. False means "ask Read", not "changed".
+  bool Unchanged(uint64_t version) const;
 
   // --- accounts
   // NERR_UserExists when the name is taken. An empty password makes an account that cannot sign
@@ -208,7 +215,11 @@ class AccountStore {
   // After a commit: `snapshot` (from CachedForChange) with `entry` put in place of the entry of
   // the same id, or appended, becomes the cached one.
   void Patch(const std::shared_ptr<const DatabaseSnapshot>& snapshot, AccountPtr entry);
-  void Changed() { snapshots_.clear(); }
+  std::shared_ptr<const DatabaseSnapshot> ReadLocked(const std::string& db);  // holds mu_
+  void Changed() {
+    snapshots_.clear();
+    cache_version_.fetch_add(1, std::memory_order_release);
+  }
   // After a commit: Patch with `entry`, or, without one, drop a cached snapshot that lacks the
   // change.
   void PatchOrDrop(const std::shared_ptr<const DatabaseSnapshot>& snapshot, AccountPtr entry);
@@ -220,6 +231,10 @@ class AccountStore {
   int64_t data_version_ = -1;
   int open_calls_ = 0;
   bool checked_in_call_ = false;  // data_version_ was asked since the latest BeginCall
+  // Read without mu_ by Unchanged: whether reads trust the cache (inside a call that has looked),
+  // and a counter moved by every change to the cache or to that trust.
+  std::atomic<bool> trusted_{false};
+  std::atomic<uint64_t> cache_version_{1};  // 0 is no version: never Unchanged
   std::map<std::string, std::shared_ptr<const DatabaseSnapshot>> snapshots_;  // by folded name
 };
 

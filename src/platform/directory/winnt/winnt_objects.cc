@@ -56,20 +56,31 @@ class MemberObject : public DirObject {
 // the store between steps.
 class MemberEnumerator : public DirEnumerator {
  public:
-  explicit MemberEnumerator(AccountPtr group) : group_(group), borrowed_(std::move(group), 0) {}
+  explicit MemberEnumerator(AccountPtr group) : group_(std::move(group)) {}
   std::unique_ptr<DirObject> Next() override {
     if (next_ >= group_->members.size()) return nullptr;
     return std::make_unique<MemberObject>(group_, next_++);
   }
   DirObject* NextBorrowed() override {
     if (next_ >= group_->members.size()) return nullptr;
-    borrowed_.MoveTo(next_++);
-    return &borrowed_;
+    if (borrowed_) {
+      borrowed_->MoveTo(next_++);
+    } else {
+      borrowed_.emplace(group_, next_++);
+    }
+    return &*borrowed_;
+  }
+  size_t NextNames(std::span<std::string_view> names) override {
+    size_t count = 0;
+    while (count < names.size() && next_ < group_->members.size()) {
+      names[count++] = group_->members[next_++].name;
+    }
+    return count;
   }
 
  private:
   AccountPtr group_;
-  MemberObject borrowed_;
+  std::optional<MemberObject> borrowed_;
   size_t next_ = 0;
 };
 
@@ -78,10 +89,13 @@ class MemberEnumerator : public DirEnumerator {
 // property cache that reads see at once and SetInfo stores.
 class AccountObject : public DirObject {
  public:
-  AccountObject(StorePtr store, std::string db, SnapshotPtr snapshot, AccountPtr entry)
+  // `version`: the store's cache version `snapshot` was read at (AccountStore::Unchanged).
+  AccountObject(StorePtr store, std::string db, SnapshotPtr snapshot, uint64_t version,
+                AccountPtr entry)
       : store_(std::move(store)),
         db_(std::move(db)),
         snapshot_(std::move(snapshot)),
+        version_(version),
         entry_(std::move(entry)) {}
   // A new account of `kind`, stored at SetInfo.
   AccountObject(StorePtr store, std::string db, AccountKind kind, std::string name)
@@ -94,8 +108,9 @@ class AccountObject : public DirObject {
   }
 
   // Aims this object at another account, as if just enumerated from `snapshot`.
-  void MoveTo(const SnapshotPtr& snapshot, AccountPtr entry) {
+  void MoveTo(const SnapshotPtr& snapshot, uint64_t version, AccountPtr entry) {
     if (snapshot_ != snapshot) snapshot_ = snapshot;
+    version_ = version;
     entry_ = std::move(entry);
     changes_ = {};
   }
@@ -160,8 +175,12 @@ class AccountObject : public DirObject {
     RequireGroup();
     // The members as they are now, not as they were at bind; while the store has not changed
     // since, that is the entry already held.
-    SnapshotPtr now = store_->Read(db_);
-    AccountPtr group = now == snapshot_ ? entry_ : now->FindShared(entry_->name);
+    AccountPtr group = entry_;
+    if (!store_->Unchanged(version_)) {
+      uint64_t version;
+      SnapshotPtr now = store_->Read(db_, &version);
+      if (now != snapshot_) group = now->FindShared(entry_->name);
+    }
     if (group == nullptr || group->kind != AccountKind::kGroup) {
       errors::kNerrGroupnotfound.Throw();
     }
@@ -185,9 +204,11 @@ class AccountObject : public DirObject {
   // After this object's own change: the entry as stored. An account deleted meanwhile keeps the
   // old entry, as a bound object outlives its account.
   void Reread() {
-    SnapshotPtr now = store_->Read(db_);
+    uint64_t version;
+    SnapshotPtr now = store_->Read(db_, &version);
     if (AccountPtr entry = now->FindShared(entry_->name); entry && entry->kind == entry_->kind) {
       snapshot_ = std::move(now);
+      version_ = version;
       entry_ = std::move(entry);
     }
   }
@@ -195,6 +216,7 @@ class AccountObject : public DirObject {
   StorePtr store_;
   std::string db_;        // stored case
   SnapshotPtr snapshot_;  // the one entry_ came from; null for a new account
+  uint64_t version_ = 0;
   AccountPtr entry_;
   bool is_new_ = false;
   AccountChanges changes_;  // Puts not yet stored
@@ -202,19 +224,25 @@ class AccountObject : public DirObject {
 
 class AccountEnumerator : public DirEnumerator {
  public:
-  AccountEnumerator(StorePtr store, SnapshotPtr snapshot, bool users, bool groups)
-      : store_(std::move(store)), snapshot_(std::move(snapshot)), users_(users), groups_(groups) {}
+  AccountEnumerator(StorePtr store, SnapshotPtr snapshot, uint64_t version, bool users,
+                    bool groups)
+      : store_(std::move(store)),
+        snapshot_(std::move(snapshot)),
+        version_(version),
+        users_(users),
+        groups_(groups) {}
   std::unique_ptr<DirObject> Next() override {
     const AccountPtr* e = Step();
-    return e ? std::make_unique<AccountObject>(store_, snapshot_->name, snapshot_, *e) : nullptr;
+    return e ? std::make_unique<AccountObject>(store_, snapshot_->name, snapshot_, version_, *e)
+             : nullptr;
   }
   DirObject* NextBorrowed() override {
     const AccountPtr* e = Step();
     if (e == nullptr) return nullptr;
     if (borrowed_) {
-      borrowed_->MoveTo(snapshot_, *e);
+      borrowed_->MoveTo(snapshot_, version_, *e);
     } else {
-      borrowed_.emplace(store_, snapshot_->name, snapshot_, *e);
+      borrowed_.emplace(store_, snapshot_->name, snapshot_, version_, *e);
     }
     return &*borrowed_;
   }
@@ -231,6 +259,7 @@ class AccountEnumerator : public DirEnumerator {
 
   StorePtr store_;
   SnapshotPtr snapshot_;
+  uint64_t version_;
   bool users_, groups_;
   size_t next_ = 0;
   std::optional<AccountObject> borrowed_;
@@ -261,7 +290,10 @@ class DatabaseObject : public DirObject {
     }
   }
   std::unique_ptr<DirEnumerator> Enumerate() override {
-    return std::make_unique<AccountEnumerator>(store_, store_->Read(name_), users_, groups_);
+    uint64_t version;
+    SnapshotPtr snapshot = store_->Read(name_, &version);
+    return std::make_unique<AccountEnumerator>(store_, std::move(snapshot), version, users_,
+                                               groups_);
   }
   std::unique_ptr<DirObject> Create(const std::string& cls, const std::string& name) override {
     return std::make_unique<AccountObject>(store_, name_, KindOf(cls), name);
@@ -323,7 +355,8 @@ class NamespaceObject : public DirObject {
 std::unique_ptr<DirObject> BindWinNt(const StorePtr& store, const std::string& path) {
   WinNtPath parsed = ParseWinNtPath(path);
   if (parsed.kind == WinNtPath::Kind::kNamespace) return std::make_unique<NamespaceObject>(store);
-  SnapshotPtr snapshot = store->Read(parsed.database);
+  uint64_t version;
+  SnapshotPtr snapshot = store->Read(parsed.database, &version);
   if (parsed.kind == WinNtPath::Kind::kDatabase) {
     return std::make_unique<DatabaseObject>(store, snapshot->name);
   }
@@ -334,7 +367,7 @@ std::unique_ptr<DirObject> BindWinNt(const StorePtr& store, const std::string& p
        entry->kind != (want_user ? AccountKind::kUser : AccountKind::kGroup))) {
     (want_user ? errors::kNerrUsernotfound : errors::kNerrGroupnotfound).Throw();
   }
-  return std::make_unique<AccountObject>(store, snapshot->name, snapshot, entry);
+  return std::make_unique<AccountObject>(store, snapshot->name, snapshot, version, entry);
 }
 
 }  // namespace brindlecore::platform::winnt
