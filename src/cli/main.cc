@@ -2,6 +2,7 @@
 
 #include "brindlecore/automation.h"
 #include "cli/commands.h"
+#include "platform/automation/errors.h"
 #include "platform/root.h"
 
 namespace brindlecore::cli {
@@ -36,7 +37,11 @@ int main(int argc, char** argv) {
     app.exit(e);
     return 2;
   } catch (const AutomationError& e) {
-    std::cerr << "brindlecore: " << e.description << "\n";
+    // Which file failed is the command's to say; the component's callers see the error alone.
+    auto* file_error = dynamic_cast<const errors::FileError*>(&e);
+    std::cerr << "brindlecore: "
+              << (file_error && !file_error->file.empty() ? file_error->file + ": " : "")
+              << e.description << "\n";
     return 1;
   } catch (const std::exception& e) {
     std::cerr << "brindlecore: " << e.what() << "\n";

@@ -1,6 +1,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
@@ -69,8 +70,11 @@ void EnsureRoot(const std::filesystem::path& root) {
   if (!std::filesystem::exists(root, ec)) {
     std::filesystem::create_directories(root, ec);
     if (ec) {
-      throw AutomationError(errors::kErrorPathNotFound.number,
-                            std::string(errors::kErrorPathNotFound.text));
+      int err = ec.value();
+      const errors::ErrorCode* error = &errors::kErrorPathNotFound;
+      if (err == EACCES || err == EPERM || err == EROFS) error = &errors::kEAccessdenied;
+      if (err == ENOSPC || err == EDQUOT) error = &errors::kErrorDiskFull;
+      throw errors::FileError(error->Make(), root.string());
     }
     ::chmod(root.c_str(), 0700);
   }

@@ -24,14 +24,12 @@ std::string Slurp(const std::filesystem::path& p) {
 
 }  // namespace
 
-CommandOutcome RunCommand(const std::filesystem::path& root, std::vector<std::string> args,
-                          const std::string& input) {
-  const char* bin = std::getenv("BRINDLECORE_BIN");
-  if (bin == nullptr) ADD_FAILURE() << "BRINDLECORE_BIN is not set";
+namespace {
+
+CommandOutcome Run(std::vector<std::string> args, const std::string& input) {
   TempDir io;
   auto in_path = io.path() / "in", out_path = io.path() / "out", err_path = io.path() / "err";
   std::ofstream(in_path) << input;
-  args.insert(args.begin(), {bin ? bin : "brindlecore", "--root", root.string()});
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -49,6 +47,24 @@ CommandOutcome RunCommand(const std::filesystem::path& root, std::vector<std::st
   int status = 0;
   waitpid(pid, &status, 0);
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out_path), Slurp(err_path)};
+}
+
+}  // namespace
+
+std::string CommandPath() {
+  const char* bin = std::getenv("BRINDLECORE_BIN");
+  if (bin == nullptr) ADD_FAILURE() << "BRINDLECORE_BIN is not set";
+  return bin ? bin : "brindlecore";
+}
+
+CommandOutcome RunCommand(const std::filesystem::path& root, std::vector<std::string> args,
+                          const std::string& input) {
+  args.insert(args.begin(), {CommandPath(), "--root", root.string()});
+  return Run(std::move(args), input);
+}
+
+CommandOutcome RunShell(const std::string& script, const std::string& input) {
+  return Run({"/bin/sh", "-ec", script}, input);
 }
 
 }  // namespace brindlecore::testing

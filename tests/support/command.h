@@ -18,6 +18,13 @@ struct CommandOutcome {
 CommandOutcome RunCommand(const std::filesystem::path& root, std::vector<std::string> args,
                           const std::string& input = "");
 
+// $BRINDLECORE_BIN.
+std::string CommandPath();
+
+// `sh -ec script`, for runs that need a set-up of their own around the command (a mount
+// namespace, another user).
+CommandOutcome RunShell(const std::string& script, const std::string& input = "");
+
 }  // namespace brindlecore::testing
 
 #endif  // BRINDLECORE_TESTS_SUPPORT_COMMAND_H_

@@ -26,7 +26,8 @@ constexpr std::array kCatalogue = {
     &kClassENoaggregation, &kClassEClassnotavailable, &kRegdbEClassnotreg, &kCoEClassstring,
     &kRpcEWrongThread, &kDispEMembernotfound, &kDispETypemismatch, &kDispEUnknownname,
     &kDispEException, &kDispEOverflow, &kDispEBadparamcount, &kDispEParamnotoptional,
-    &kENotimpl, &kErrorSharingViolation,
+    &kENotimpl, &kErrorSharingViolation, &kRtOutOfStringSpace, &kErrorDiskFull,
+    &kErrorFileCorrupt,
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 #define BRINDLECORE_PLATFORM_AUTOMATION_ERRORS_H_
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "brindlecore/automation.h"
@@ -24,6 +25,7 @@ struct ErrorCode {
 inline constexpr ErrorCode kRtInvalidProcedureCall{5, "Invalid procedure call or argument"};
 inline constexpr ErrorCode kRtOverflow{6, "Overflow"};
 inline constexpr ErrorCode kRtTypeMismatch{13, "Type mismatch"};
+inline constexpr ErrorCode kRtOutOfStringSpace{14, "Out of string space"};
 inline constexpr ErrorCode kRtFileNotFound{53, "File not found"};
 inline constexpr ErrorCode kRtBadFileMode{54, "Bad file mode"};
 inline constexpr ErrorCode kRtInputPastEndOfFile{62, "Input past end of file"};
@@ -45,6 +47,7 @@ inline constexpr ErrorCode kErrorBadNetpath{-2147024843, "The network path was n
 inline constexpr ErrorCode kEInvalidarg{-2147024809, "The parameter is incorrect."};  // 0x80070057
 inline constexpr ErrorCode kErrorInvalidName{-2147024773, "The filename, directory name, or volume label syntax is incorrect."};  // 0x8007007B
 inline constexpr ErrorCode kErrorModNotFound{-2147024770, "The specified module could not be found."};  // 0x8007007E
+inline constexpr ErrorCode kErrorDiskFull{-2147024784, "There is not enough space on the disk."};  // 0x80070070
 inline constexpr ErrorCode kErrorAlreadyExists{-2147024713, "Cannot create a file when that file already exists."};  // 0x800700B7
 inline constexpr ErrorCode kErrorGroupExists{-2147023578, "The specified group already exists."};  // 0x80070526
 inline constexpr ErrorCode kErrorLogonFailure{-2147023570, "Logon failure: unknown user name or bad password."};  // 0x8007052E
@@ -54,6 +57,7 @@ inline constexpr ErrorCode kErrorMemberNotInAlias{-2147023519, "The specified ac
 inline constexpr ErrorCode kErrorMemberInAlias{-2147023518, "The specified account name is already a member of the local group."};  // 0x80070562
 inline constexpr ErrorCode kErrorAliasExists{-2147023517, "The specified local group already exists."};  // 0x80070563
 inline constexpr ErrorCode kErrorNoSuchMember{-2147023509, "A member could not be added to or removed from the local group because the member does not exist."};  // 0x8007056B
+inline constexpr ErrorCode kErrorFileCorrupt{-2147023504, "The file or directory is corrupted and unreadable."};  // 0x80070570
 inline constexpr ErrorCode kErrorAccountLockedOut{-2147022987, "The referenced account is currently locked out and may not be logged on to."};  // 0x80070775
 inline constexpr ErrorCode kNerrGroupnotfound{-2147022676, "The group name could not be found."};  // 0x800708AC
 inline constexpr ErrorCode kNerrUsernotfound{-2147022675, "The user name could not be found."};  // 0x800708AD
@@ -105,6 +109,14 @@ inline constexpr ErrorCode kDispEParamnotoptional{-2147352561, "Parameter not op
 // Which failure gives which error (platform choices)
 
 inline constexpr ErrorCode kENotimpl{-2147467263, "Not implemented"};  // 0x80004001
+
+// A failure of one of the platform's own files (a store, the class registry): what a host sees is
+// the catalogue error alone; a command names the file in its own message.
+struct FileError : AutomationError {
+  FileError(AutomationError error, std::string file_name)
+      : AutomationError(std::move(error)), file(std::move(file_name)) {}
+  std::string file;  // "" when not known
+};
 
 // The catalogue entry for a number, or nullptr (used to describe a bare HRESULT).
 const ErrorCode* Find(int32_t number);

@@ -26,19 +26,49 @@ using nlohmann::json;
 // keeps look-ups and subtree removal simple at the few dozen keys a root ever holds.
 constexpr char kKeys[] = "keys";
 
-[[noreturn]] void ThrowIoError(int err) {
-  if (err == EACCES || err == EPERM || err == EROFS) errors::kEAccessdenied.Throw();
-  errors::kEFail.Throw();
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// The one place where the registry's file-system failures become catalogue errors.
+[[noreturn]] void ThrowIoError(int err, const fs::path& file) {
+  const errors::ErrorCode* error = &errors::kEFail;
+  if (err == EACCES || err == EPERM || err == EROFS) error = &errors::kEAccessdenied;
+  if (err == ENOSPC || err == EDQUOT) error = &errors::kErrorDiskFull;
+  if (err == ENOTDIR) error = &errors::kErrorPathNotFound;
+  throw errors::FileError(error->Make(), file.string());
 }
 
 json Load(const fs::path& file) {
-  std::ifstream in(file);
-  if (!in) return json{{kKeys, json::object()}};
-  json doc = json::parse(in, nullptr, /*allow_exceptions=*/false);
+  FileDescriptor in(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  if (in.get() < 0) {
+    // Only a registry that is not there is empty: one that cannot be read would make every
+    // class look unregistered.
+    if (errno == ENOENT) return json{{kKeys, json::object()}};
+    ThrowIoError(errno, file);
+  }
+  std::string text;
+  char buffer[8192];
+  for (ssize_t n; (n = ::read(in.get(), buffer, sizeof buffer)) != 0;) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ThrowIoError(errno, file);
+    text.append(buffer, static_cast<size_t>(n));
+  }
+  json doc = json::parse(text, nullptr, /*allow_exceptions=*/false);
   if (doc.is_discarded() || !doc.is_object() || !doc.contains(kKeys) ||
       !doc[kKeys].is_object()) {
     // A registry that does not read is not silently replaced: that would lose every entry.
-    errors::kEFail.Throw();
+    throw errors::FileError(errors::kErrorFileCorrupt.Make(), file.string());
   }
   return doc;
 }
@@ -56,26 +86,12 @@ bool IsAtOrBelow(std::string_view key, std::string_view tree) {
   return key.size() == tree.size() || key[tree.size()] == '\\';
 }
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-void WriteAll(int fd, const std::string& data) {
+void WriteAll(int fd, const std::string& data, const fs::path& file) {
   size_t done = 0;
   while (done < data.size()) {
     ssize_t n = ::write(fd, data.data() + done, data.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ThrowIoError(errno);
+    if (n < 0) ThrowIoError(errno, file);
     done += static_cast<size_t>(n);
   }
 }
@@ -85,19 +101,19 @@ void Update(const std::function<void(json& keys)>& change) {
   fs::path file = RegistryFile();
   platform::EnsureRoot(file.parent_path());
   FileDescriptor lock(::open((file.string() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-  if (lock.get() < 0) ThrowIoError(errno);
+  if (lock.get() < 0) ThrowIoError(errno, file);
   while (::flock(lock.get(), LOCK_EX) != 0) {
-    if (errno != EINTR) ThrowIoError(errno);
+    if (errno != EINTR) ThrowIoError(errno, file);
   }
   json doc = Load(file);
   change(doc[kKeys]);
   std::string temp = file.string() + ".tmp." + std::to_string(::getpid());
   {
     FileDescriptor out(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-    if (out.get() < 0) ThrowIoError(errno);
+    if (out.get() < 0) ThrowIoError(errno, file);
     try {
-      WriteAll(out.get(), doc.dump(2) + "\n");
-      if (::fsync(out.get()) != 0) ThrowIoError(errno);
+      WriteAll(out.get(), doc.dump(2) + "\n", file);
+      if (::fsync(out.get()) != 0) ThrowIoError(errno, file);
     } catch (...) {
       ::unlink(temp.c_str());
       throw;
@@ -106,7 +122,7 @@ void Update(const std::function<void(json& keys)>& change) {
   if (::rename(temp.c_str(), file.c_str()) != 0) {
     int err = errno;
     ::unlink(temp.c_str());
-    ThrowIoError(err);
+    ThrowIoError(err, file);
   }
 }
 

@@ -1,6 +1,8 @@
 #include "platform/files/text_file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -48,11 +50,16 @@ class FileTextStream : public TextStream {
     if (AtEndOfStream()) errors::kRtInputPastEndOfFile.Throw();
     std::string line;
     int c;
-    while ((c = std::getc(file_)) != EOF && c != '\n') line.push_back(static_cast<char>(c));
+    while ((c = std::getc(file_)) != EOF && c != '\n') {
+      // One more than the limit, so that a line of exactly the limit ending in CRLF still fits.
+      if (line.size() > kMaxLineLength) errors::kRtOutOfStringSpace.Throw();
+      line.push_back(static_cast<char>(c));
+    }
     if (c == EOF && std::ferror(file_)) errors::kRtPermissionDenied.Throw();
     // A CR belongs to the line end only when an LF follows it; a lone CR at the very end of the
     // file is kept as text, as it ends no line.
     if (c == '\n' && !line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() > kMaxLineLength) errors::kRtOutOfStringSpace.Throw();
     return line;
   }
 
@@ -78,8 +85,26 @@ std::unique_ptr<TextStream> OpenTextFile(const std::string& path) {
   if (::stat(path.c_str(), &st) != 0) ThrowOpenError(path, errno);
   // A folder is not a file: asking for one by a folder's name finds no file.
   if (S_ISDIR(st.st_mode)) errors::kRtFileNotFound.Throw();
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) ThrowOpenError(path, errno);
+  // Opening a FIFO blocks until a writer comes, and opening some devices acts on them.
+  if (!S_ISREG(st.st_mode)) errors::kRtBadFileMode.Throw();
+  // Non-blocking and checked again once open, should the name have been swapped meanwhile.
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) ThrowOpenError(path, errno);
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    errors::kRtBadFileMode.Throw();
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  std::FILE* file = ::fdopen(fd, "rb");
+  if (file == nullptr) {
+    int error = errno;
+    ::close(fd);
+    ThrowOpenError(path, error);
+  }
+  return TextStreamOver(file);
+}
+
+std::unique_ptr<TextStream> TextStreamOver(std::FILE* file) {
   return std::make_unique<FileTextStream>(file);
 }
 

@@ -42,7 +42,8 @@ std::string SafeFileTitle(const std::string& title) {
 [[noreturn]] void ThrowFileError(int error) {
   if (error == EACCES || error == EPERM || error == EROFS) errors::kEAccessdenied.Throw();
   if (error == ENOENT || error == ENOTDIR) errors::kErrorPathNotFound.Throw();
-  if (error == ENOSPC || error == ENOMEM) errors::kEOutofmemory.Throw();
+  if (error == ENOSPC || error == EDQUOT) errors::kErrorDiskFull.Throw();
+  if (error == ENOMEM) errors::kEOutofmemory.Throw();
   errors::kEFail.Throw();
 }
 

@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <string>
+#include <system_error>
 #include <utility>
 
 #include "platform/automation/errors.h"
@@ -14,25 +16,60 @@ namespace brindlecore::platform::sqlite {
 
 static_assert(SQLITE_CONSTRAINT == 19 && SQLITE_BUSY == 5 && SQLITE_LOCKED == 6);
 
-SqliteError MapSqliteError(int code) {
+namespace {
+bool IsRefusal(int system_errno) {
+  return system_errno == EACCES || system_errno == EPERM || system_errno == EROFS;
+}
+}  // namespace
+
+SqliteError MapSqliteError(int code, int system_errno) {
+  const errors::ErrorCode* error = &errors::kEFail;
   switch (code & 0xff) {
     case SQLITE_NOMEM:
-      return SqliteError(errors::kEOutofmemory.Make(), code);
+      error = &errors::kEOutofmemory;
+      break;
+    case SQLITE_FULL:
+      error = &errors::kErrorDiskFull;
+      break;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+      error = &errors::kErrorFileCorrupt;
+      break;
     case SQLITE_PERM:
     case SQLITE_READONLY:
     case SQLITE_AUTH:
-      return SqliteError(errors::kEAccessdenied.Make(), code);
+      error = &errors::kEAccessdenied;
+      break;
     case SQLITE_CANTOPEN:
-      return SqliteError(errors::kErrorPathNotFound.Make(), code);
+    case SQLITE_IOERR:
+      if (system_errno == ENOSPC || system_errno == EDQUOT) {
+        error = &errors::kErrorDiskFull;
+      } else if (IsRefusal(system_errno)) {
+        error = &errors::kEAccessdenied;
+      } else if ((code & 0xff) == SQLITE_CANTOPEN) {
+        error = &errors::kErrorPathNotFound;
+      }
+      break;
     default:
-      return SqliteError(errors::kEFail.Make(), code);
+      break;
   }
+  return SqliteError(error->Make(), code);
 }
 
 namespace {
-[[noreturn]] void Fail(sqlite3* db, int rc) {
-  throw MapSqliteError(db != nullptr ? sqlite3_extended_errcode(db) : rc);
+
+// The error of a failed call on `db`, naming its file.
+SqliteError ErrorOf(sqlite3* db, int rc) {
+  if (db == nullptr) return MapSqliteError(rc);
+  SqliteError error = MapSqliteError(rc, sqlite3_system_errno(db));
+  if (const char* file = sqlite3_db_filename(db, "main"); file != nullptr) error.file = file;
+  return error;
 }
+
+[[noreturn]] void Fail(sqlite3* db, int rc) {
+  throw ErrorOf(db, db != nullptr ? sqlite3_extended_errcode(db) : rc);
+}
+
 }  // namespace
 
 // --- Statement
@@ -86,9 +123,10 @@ bool Statement::Step() {
   int rc = sqlite3_step(stmt_);
   if (rc == SQLITE_ROW) return true;
   if (rc == SQLITE_DONE) return false;
+  SqliteError error = ErrorOf(db_, rc);
   // Reset so the statement does not keep a read transaction open after the failure.
   sqlite3_reset(stmt_);
-  throw MapSqliteError(rc);
+  throw error;
 }
 
 int Statement::Run() {
@@ -123,10 +161,19 @@ Database Database::Open(const std::filesystem::path& path, bool create,
     // Create it ourselves so the file never exists with a wider mode; SQLite gives its WAL and
     // shared-memory files the mode of the database file.
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) throw MapSqliteError(errno == EACCES ? SQLITE_PERM : SQLITE_CANTOPEN);
+    if (fd < 0) {
+      SqliteError error = MapSqliteError(SQLITE_CANTOPEN, errno);
+      error.file = path.string();
+      throw error;
+    }
     ::close(fd);
-  } else if (!std::filesystem::exists(path)) {
-    throw MapSqliteError(SQLITE_CANTOPEN);
+  } else {
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+      SqliteError error = MapSqliteError(SQLITE_CANTOPEN, ec.value());
+      error.file = path.string();
+      throw error;
+    }
   }
   sqlite3* raw = nullptr;
   int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -134,6 +181,11 @@ Database Database::Open(const std::filesystem::path& path, bool create,
   if (rc != SQLITE_OK) Fail(raw, rc);
   sqlite3_extended_result_codes(raw, 1);
   sqlite3_busy_timeout(raw, busy_timeout_ms);
+  // Asked before anything writes to the file: an empty or truncated store is reported, not made
+  // into a new empty one by whoever happens to read it.
+  if (!create && db.UserVersion() == 0) {
+    throw SqliteError(errors::kErrorFileCorrupt.Make(), SQLITE_CORRUPT, path.string());
+  }
   db.Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON;");
   db.Migrate(migrations);
   return db;
@@ -204,7 +256,10 @@ int Database::UserVersion() {
 void Database::Migrate(std::span<const std::string_view> migrations) {
   if (UserVersion() >= static_cast<int>(migrations.size())) {
     // A newer schema than this build knows: refuse rather than write what it cannot read.
-    if (UserVersion() > static_cast<int>(migrations.size())) throw MapSqliteError(SQLITE_ERROR);
+    if (UserVersion() > static_cast<int>(migrations.size())) {
+      throw SqliteError(errors::kErrorFileCorrupt.Make(), SQLITE_ERROR,
+                        sqlite3_db_filename(db_, "main"));
+    }
     return;
   }
   Transaction tx(*this);

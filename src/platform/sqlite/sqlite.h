@@ -28,24 +28,27 @@
 #include <unordered_map>
 
 #include "brindlecore/automation.h"
+#include "platform/automation/errors.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
 
 namespace brindlecore::platform::sqlite {
 
-struct SqliteError : AutomationError {
-  SqliteError(AutomationError error, int sqlite_code)
-      : AutomationError(std::move(error)), code(sqlite_code) {}
+struct SqliteError : errors::FileError {
+  SqliteError(AutomationError error, int sqlite_code, std::string file = "")
+      : FileError(std::move(error), std::move(file)), code(sqlite_code) {}
   int code;  // extended result code
   bool IsConstraint() const { return (code & 0xff) == 19; }  // SQLITE_CONSTRAINT
   bool IsBusy() const { return (code & 0xff) == 5 || (code & 0xff) == 6; }
 };
 
-// The catalogue error for an SQLite result code: out of memory → E_OUTOFMEMORY; permission,
-// read-only and authorisation → E_ACCESSDENIED; cannot open → ERROR_PATH_NOT_FOUND; anything else
-// (busy, I/O, corrupt, constraint, full disk) → E_FAIL.
-SqliteError MapSqliteError(int code);
+// The catalogue error for an SQLite result code and the system's errno behind it (0: none):
+// out of memory → E_OUTOFMEMORY; a full disk (or ENOSPC behind an I/O error) → ERROR_DISK_FULL;
+// a damaged file or one that is no database → ERROR_FILE_CORRUPT; permission, read-only and
+// authorisation (or EACCES, EPERM, EROFS behind a failure to open or write) → E_ACCESSDENIED;
+// cannot open otherwise → ERROR_PATH_NOT_FOUND; anything else (busy, constraint) → E_FAIL.
+SqliteError MapSqliteError(int code, int system_errno = 0);
 
 class Statement {
  public:
@@ -99,7 +102,10 @@ class Statement {
 class Database {
  public:
   // Opens (creating when `create`) the database at `path`. ERROR_PATH_NOT_FOUND when it is
-  // missing and `create` is false. Throws SqliteError on failure; nothing stays open.
+  // missing and `create` is false; ERROR_FILE_CORRUPT when it is not a database, has a newer
+  // schema than `migrations` know, or (without `create`) was never given a schema: a store is
+  // never made from a file that should already hold one. Throws SqliteError naming the file;
+  // nothing stays open.
   static Database Open(const std::filesystem::path& path, bool create,
                        std::span<const std::string_view> migrations,
                        int busy_timeout_ms = 10000);

@@ -1,11 +1,13 @@
 // The account commands as a person or a script runs them: the real command over a temporary root.
 
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "platform/root.h"
 #include "support/command.h"
@@ -113,6 +115,106 @@ TEST_F(AccountCommandsTest, FailuresAreReportedWithStatus) {
   }
   // Nothing above changed the store.
   EXPECT_EQ(Brindle({"group", "members", "WEBSRV1", "G"}).out, "bob\tWinNT://WEBSRV1/bob\n");
+}
+
+// A store or registry that does not read is reported by name and left as it is; no read command
+// makes a new store in its place.
+TEST_F(AccountCommandsTest, DamagedFilesAreNamedAndLeftAlone) {
+  const std::string corrupt = "The file or directory is corrupted and unreadable.";
+  const std::string call = R"({"method":"GetVirtualWebServers","args":[1]})"
+                           "\n";
+  struct Case {
+    std::string name;
+    std::function<void(const std::filesystem::path& root)> damage;
+    std::vector<std::string> args;
+    std::string input, out, err;
+  } cases[] = {
+      {"garbage store",
+       [](const auto& root) { std::ofstream(root / "accounts.db") << std::string(8192, 'x'); },
+       {"user", "list", "WEBSRV1"},
+       "",
+       "",
+       "accounts.db: " + corrupt},
+      {"empty store",
+       [](const auto& root) { std::ofstream(root / "accounts.db", std::ios::trunc); },
+       {"user", "list", "WEBSRV1"},
+       "",
+       "",
+       "accounts.db: " + corrupt},
+      {"newer schema",
+       [](const auto& root) {
+         sqlite3* db = nullptr;
+         sqlite3_open((root / "accounts.db").c_str(), &db);
+         sqlite3_exec(db, "PRAGMA user_version = 999", nullptr, nullptr, nullptr);
+         sqlite3_close(db);
+       },
+       {"group", "list", "WEBSRV1"},
+       "",
+       "",
+       "accounts.db: " + corrupt},
+      {"garbage registry",
+       [](const auto& root) { std::ofstream(root / "registry.json") << "{\"keys\": "; },
+       {"invoke"},
+       call,
+       R"({"error":{"number":-2147023504,"description":")" + corrupt +
+           R"("},"refs":[]})"
+           "\n",
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::TempDir dir;
+    ASSERT_EQ(testing::RunCommand(dir.path(), {"init", "--computer", "WEBSRV1"}).status, 0);
+    c.damage(dir.path());
+    auto before = std::filesystem::file_size(dir.path() / "accounts.db");
+    Outcome r = testing::RunCommand(dir.path(), c.args, c.input);
+    EXPECT_EQ(r.out, c.out);
+    if (!c.err.empty()) {
+      EXPECT_EQ(r.status, 1);
+      EXPECT_EQ(r.err, "brindlecore: " + (dir.path() / c.err).string() + "\n");
+    }
+    EXPECT_EQ(std::filesystem::file_size(dir.path() / "accounts.db"), before);
+  }
+}
+
+// Failures of the file system itself, each in a mount namespace of its own: a full disk and a
+// read-only root give their own errors, and a root the caller cannot read is refused as such
+// rather than taken for one where nothing is registered.
+TEST_F(AccountCommandsTest, FileSystemFailuresGiveTheirOwnErrors) {
+  if (testing::RunShell("unshare -m true").status != 0) GTEST_SKIP() << "no mount namespaces";
+  const std::string bin = testing::CommandPath(), r = root().string();
+  const std::string mount = "mkdir -p '" + r + "'; unshare -m sh -ec \"mount -t tmpfs -o size=";
+  const std::string init = "'" + bin + "' --root '" + r + "' init --computer WEBSRV1 >/dev/null; ";
+  const std::string add = "'" + bin + "' --root '" + r + "' user add WEBSRV1 bob --full-name " +
+                          std::string(2000, 'b') + "\"";
+  struct Case {
+    std::string name, script, input, out, err;
+  } cases[] = {
+      {"disk full",
+       mount + "4m none '" + r + "'; " + init + "dd if=/dev/zero of='" + r +
+           "/fill' bs=4k 2>/dev/null || true; " + add,
+       "", "", "accounts.db: There is not enough space on the disk."},
+      {"read-only root",
+       mount + "4m none '" + r + "'; " + init + "mount -o remount,ro '" + r + "'; " + add, "", "",
+       "accounts.db: Access is denied."},
+      {"unreadable root",
+       init + "setpriv --reuid=65534 --regid=65534 --clear-groups '" + bin + "' --root '" + r +
+           "' invoke",
+       R"({"method":"GetVirtualWebServers","args":[1]})"
+       "\n",
+       R"({"error":{"number":-2147024891,"description":"Access is denied."},"refs":[]})"
+       "\n",
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(root());
+    Outcome outcome = testing::RunShell(c.script, c.input);
+    EXPECT_EQ(outcome.out, c.out);
+    if (!c.err.empty()) {
+      EXPECT_EQ(outcome.err, "brindlecore: " + r + "/" + c.err + "\n");
+    }
+  }
 }
 
 }  // namespace

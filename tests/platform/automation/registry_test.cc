@@ -106,7 +106,8 @@ TEST_F(RegistryTest, ConcurrentWritersKeepEachOthersEntries) {
 TEST_F(RegistryTest, AnUnreadableRegistryIsNotOverwritten) {
   std::filesystem::create_directories(dir_.path());
   { std::ofstream(RegistryFile()) << "{ not json"; }
-  ExpectError([] { RegistryWrite(std::vector<RegistryValue>{{"K", "", "v"}}); }, errors::kEFail);
+  auto write = [] { RegistryWrite(std::vector<RegistryValue>{{"K", "", "v"}}); };
+  ExpectError(write, errors::kErrorFileCorrupt);
   std::ifstream in(RegistryFile());
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(text, "{ not json");

@@ -1,6 +1,7 @@
 #include "platform/files/text_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 
@@ -41,7 +42,11 @@ TEST(TextFileTest, SplitsLinesAtLfAndCrLfOnly) {
 TEST(TextFileTest, OpenFailuresUseTheRuntimeNumbers) {
   TempDir dir;
   std::ofstream(dir.path() / "file.txt") << "x";
+  // A FIFO without a writer would block the caller for good; a device would never end.
+  ASSERT_EQ(::mkfifo((dir.path() / "fifo").c_str(), 0600), 0);
   const std::tuple<std::string, int, std::string> cases[] = {
+      {(dir.path() / "fifo").string(), 54, "Bad file mode"},
+      {"/dev/zero", 54, "Bad file mode"},
       {(dir.path() / "none.txt").string(), 53, "File not found"},
       {(dir.path() / "nodir" / "a.txt").string(), 76, "Path not found"},
       {(dir.path() / "file.txt" / "a.txt").string(), 76, "Path not found"},
@@ -55,6 +60,22 @@ TEST(TextFileTest, OpenFailuresUseTheRuntimeNumbers) {
       EXPECT_EQ(e.number, number) << path;
       EXPECT_EQ(e.description, text) << path;
     }
+  }
+}
+
+TEST(TextFileTest, LinesEndAtTheLimit) {
+  TempDir dir;
+  const std::string longest(kMaxLineLength, 'x');
+  std::ofstream(dir.path() / "in.txt", std::ios::binary) << longest << "\r\n"
+                                                         << longest << "y\nnever read\n";
+  auto stream = OpenTextFile((dir.path() / "in.txt").string());
+  EXPECT_EQ(stream->ReadLine(), longest);
+  try {
+    stream->ReadLine();
+    ADD_FAILURE() << "a line over the limit was read";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number, 14);
+    EXPECT_EQ(e.description, "Out of string space");
   }
 }
 
