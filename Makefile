@@ -5,8 +5,14 @@ BENCH_BUILD_DIR ?= build-bench
 JOBS ?= $(shell nproc)
 RUN_ROOT ?= $(CURDIR)/.run
 LISTEN ?= 127.0.0.1:8080
+FUZZ_BUILD_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_SMOKE_SECONDS ?= 3
+FUZZ_TARGETS := $(patsubst fuzz/%/harness.cc,%,$(wildcard fuzz/*/harness.cc))
+# Debian's clang-16 comes without llvm-symbolizer; binutils' addr2line names the frames instead.
+FUZZ_ENV := ASAN_SYMBOLIZER_PATH=/usr/bin/addr2line
 
-.PHONY: setup build run test bench clean format
+.PHONY: setup build run test bench clean format fuzz fuzz-build fuzz-smoke
 
 setup:
 	bash scripts/install-deps.sh
@@ -29,6 +35,7 @@ test: setup
 	cmake --build $(TEST_BUILD_DIR) -j $(JOBS)
 	cd $(TEST_BUILD_DIR) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --output-on-failure -j $(JOBS)
+	$(MAKE) --no-print-directory fuzz-smoke
 
 # Every benchmark of bench/ in a Release build, each against its floor in the same run. They start
 # their own services (slapd) and need nothing set up beforehand.
@@ -37,8 +44,37 @@ bench: setup
 	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target benches
 	@for b in $(BENCH_BUILD_DIR)/bench_*; do echo "== $$b"; $$b --benchmark_min_time=0.2 || exit 1; done
 
+# The libFuzzer harnesses, built by clang in a folder of their own (the GCC builds never see it).
+fuzz-build:
+	cmake -S fuzz -B $(FUZZ_BUILD_DIR) -DCMAKE_CXX_COMPILER=clang++-16 >/dev/null
+	cmake --build $(FUZZ_BUILD_DIR) -j $(JOBS)
+
+# Each harness for FUZZ_SECONDS from its seeds. New inputs go to $(FUZZ_BUILD_DIR)/corpus, a
+# failing one to $(FUZZ_BUILD_DIR)/crashes: once fixed, add it to fuzz/<target>/corpus so the
+# short run of `make test` replays it for good.
+fuzz: setup fuzz-build
+	@set -e; for t in $(FUZZ_TARGETS); do \
+	  mkdir -p $(FUZZ_BUILD_DIR)/corpus/$$t $(FUZZ_BUILD_DIR)/crashes; \
+	  echo "== $$t: $(FUZZ_SECONDS) s"; \
+	  $(FUZZ_ENV) $(FUZZ_BUILD_DIR)/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
+	    -artifact_prefix=$(FUZZ_BUILD_DIR)/crashes/$$t- $(FUZZ_BUILD_DIR)/corpus/$$t fuzz/$$t/corpus; \
+	done
+
+# Part of `make test`: every seed replayed, then a few seconds of fuzzing each.
+fuzz-smoke: fuzz-build
+	@passed=0; failed=0; for t in $(FUZZ_TARGETS); do \
+	  dir=$(FUZZ_BUILD_DIR)/smoke/$$t; rm -rf $$dir; mkdir -p $$dir; \
+	  if $(FUZZ_ENV) $(FUZZ_BUILD_DIR)/fuzz_$$t -max_total_time=$(FUZZ_SMOKE_SECONDS) -timeout=10 \
+	      -rss_limit_mb=2048 -artifact_prefix=$$dir/ $$dir fuzz/$$t/corpus >$$dir.log 2>&1; then \
+	    passed=$$((passed + 1)); echo "fuzz $$t: passed"; \
+	  else \
+	    failed=$$((failed + 1)); echo "fuzz $$t: FAILED"; tail -n 40 $$dir.log; \
+	  fi; \
+	done; \
+	echo "fuzz: $$passed passed, $$failed failed"; test $$failed -eq 0
+
 format:
 	clang-format -i $$(git ls-files '*.cc' '*.h')
 
 clean:
-	rm -rf $(BUILD_DIR) $(TEST_BUILD_DIR) $(BENCH_BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(TEST_BUILD_DIR) $(BENCH_BUILD_DIR) $(FUZZ_BUILD_DIR)

@@ -11,7 +11,7 @@ packages=(
   slapd ldap-utils
   samba samba-ad-dc samba-ad-provision iproute2
   nginx-light
-  clang-16 libfuzzer-16-dev
+  clang-16 libfuzzer-16-dev libclang-rt-16-dev
   ccache
   python3
   chromium nodejs
