@@ -186,7 +186,7 @@ TEST_F(PagesTest, OversizedFieldsAreRefusedBeforeTheComponentIsCalled) {
   ASSERT_TRUE(add);
   EXPECT_EQ(add->status, 400);
   EXPECT_NE(add->body.find("The user name is too long"), std::string::npos);
-  EXPECT_EQ(v.Get("/Groups.asp?ListUsers=" + std::string(300, 'G'))->status, 400);
+  EXPECT_EQ(v.Get(std::string("/Groups.asp?ListUsers=").append(300, 'G'))->status, 400);
   httplib::MultipartFormDataItems items = {
       {"csrf", v.csrf, "", ""},
       {"file", std::string((1 << 20) + 1, '\n'), "big.txt", "text/plain"},
