@@ -81,7 +81,8 @@ TEST_F(RegistryTest, ConcurrentWritersKeepEachOthersEntries) {
       int status = 0;
       try {
         for (int r = 0; r < kRounds; ++r) {
-          std::string key = "W" + std::to_string(w) + "\\" + std::to_string(r);
+          std::string key =
+              std::string("W").append(std::to_string(w)).append("\\").append(std::to_string(r));
           RegistryWrite(std::vector<RegistryValue>{{key, "", "v"}});
         }
       } catch (...) {
@@ -98,7 +99,10 @@ TEST_F(RegistryTest, ConcurrentWritersKeepEachOthersEntries) {
   }
   for (int w = 0; w < kWriters; ++w) {
     for (int r = 0; r < kRounds; ++r) {
-      EXPECT_EQ(RegistryRead("W" + std::to_string(w) + "\\" + std::to_string(r)), "v");
+      EXPECT_EQ(
+          RegistryRead(
+              std::string("W").append(std::to_string(w)).append("\\").append(std::to_string(r))),
+          "v");
     }
   }
 }

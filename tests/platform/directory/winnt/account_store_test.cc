@@ -127,7 +127,8 @@ TEST(AccountStoreTest, ConcurrentProcessesAddingMembersAllSucceed) {
     AccountStore store(dir.path(), true);
     store.CreateDatabase("A");
     store.AddGroup("A", "G", "");
-    for (int i = 0; i < 2 * kPerProcess; ++i) store.AddUser("A", "u" + std::to_string(i), "", "", "");
+    for (int i = 0; i < 2 * kPerProcess; ++i)
+      store.AddUser("A", std::string("u").append(std::to_string(i)), "", "", "");
   }
   std::vector<pid_t> children;
   for (int p = 0; p < 2; ++p) {
