@@ -42,7 +42,8 @@ test: setup
 bench: setup
 	cmake -S . -B $(BENCH_BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DBRINDLECORE_BENCH=ON
 	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target benches
-	@for b in $(BENCH_BUILD_DIR)/bench_*; do echo "== $$b"; $$b --benchmark_min_time=0.2 || exit 1; done
+	@for b in $(BENCH_BUILD_DIR)/bench_*; do echo "== $$b"; \
+	  BRINDLECORE_SOURCE_DIR=$(CURDIR) $$b --benchmark_min_time=0.2 || exit 1; done
 
 # The libFuzzer harnesses, built by clang in a folder of their own (the GCC builds never see it).
 fuzz-build:
