@@ -9,7 +9,7 @@ packages=(
   nlohmann-json3-dev libcli11-dev libcpp-httplib-dev libfmt-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   slapd ldap-utils
-  samba samba-ad-dc samba-ad-provision iproute2
+  samba samba-ad-dc samba-ad-provision iproute2 util-linux openssl libgnutls28-dev
   nginx-light
   clang-16 libfuzzer-16-dev libclang-rt-16-dev
   ccache

@@ -25,6 +25,7 @@ void AddSiteCommands(CLI::App& app, const Context& ctx);     // site, favorites
 void AddRegsvrCommand(CLI::App& app, const Context& ctx);
 void AddInvokeCommand(CLI::App& app, const Context& ctx);
 void AddServeCommand(CLI::App& app, const Context& ctx);
+void AddLdapCommands(CLI::App& app, const Context& ctx);  // ldap check
 
 // `init --demo`: adds the demo platform (accounts, groups, sites) to an initialised root.
 void SetUpDemo(const std::filesystem::path& root);

@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
   cli::AddRegsvrCommand(app, ctx);
   cli::AddInvokeCommand(app, ctx);
   cli::AddServeCommand(app, ctx);
+  cli::AddLdapCommands(app, ctx);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

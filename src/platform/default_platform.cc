@@ -84,6 +84,8 @@ class RealPlatform : public Platform {
 
 }  // namespace
 
+const LdapBackend& LoadLdapBackend() { return Ldap(); }
+
 std::unique_ptr<Platform> MakePlatform(const std::filesystem::path& root) {
   return std::make_unique<RealPlatform>(PlatformConfig::Load(root));
 }

@@ -18,7 +18,7 @@ constexpr std::array kCatalogue = {
     &kErrorNoSuchMember, &kErrorAccountLockedOut, &kNerrGroupnotfound, &kNerrUsernotfound,
     &kNerrGroupexists, &kNerrUserexists, &kErrorDsOperationsError, &kErrorDsSizelimitExceeded,
     &kErrorDsNoSuchObject, &kErrorDsInvalidDnSyntax, &kErrorDsUnwillingToPerform,
-    &kErrorDsServerDown, &kErrorDsFilterUnknown, &kEAdsBadPathname, &kEAdsUnknownObject,
+    &kErrorDsServerDown, &kErrorDsConfidentialityRequired, &kErrorDsFilterUnknown, &kEAdsBadPathname, &kEAdsUnknownObject,
     &kEAdsPropertyNotSet, &kEAdsPropertyNotSupported, &kEAdsPropertyInvalid,
     &kEAdsPropertyNotFound, &kEAdsObjectExists, &kEAdsInvalidFilter, &kDbSecEPermissiondenied,
     &kDbEErrorsincommand, &kDbENotable, &kAdErrNoCurrentRecord, &kAdErrItemNotFound,

@@ -69,6 +69,7 @@ inline constexpr ErrorCode kErrorDsNoSuchObject{-2147016656, "There is no such o
 inline constexpr ErrorCode kErrorDsInvalidDnSyntax{-2147016654, "An invalid dn syntax has been specified."};  // 0x80072032
 inline constexpr ErrorCode kErrorDsUnwillingToPerform{-2147016651, "The server is unwilling to process the request."};  // 0x80072035
 inline constexpr ErrorCode kErrorDsServerDown{-2147016646, "The server is not operational."};  // 0x8007203A
+inline constexpr ErrorCode kErrorDsConfidentialityRequired{-2147016659, "This request requires a secure connection."};  // 0x8007202D
 inline constexpr ErrorCode kErrorDsFilterUnknown{-2147016642, "The search filter cannot be recognized."};  // 0x8007203E
 
 // Directory-services errors

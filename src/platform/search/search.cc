@@ -218,7 +218,7 @@ class LdapCommand : public Command {
                                                : kMaxPageSize;
     request.size_limit = properties_.size_limit;
     request.timeout_seconds = properties_.timeout;
-    request.chase_referrals = properties_.chase_referrals != 0;
+    request.chase_referrals = properties_.chase_referrals;
     std::vector<Column> columns = Columns(query.columns, request.attrs);
     return std::make_unique<LdapRecordset>(session, std::move(request), std::move(columns),
                                            root.Prefix(), properties_.cache_results);

@@ -5,6 +5,8 @@
 #define BRINDLECORE_PLATFORM_DIRECTORY_LDAP_LDAP_ENTRY_H_
 
 #include <memory>
+#include <ostream>
+#include <string>
 
 #include "platform/platform.h"
 #include "platform/root.h"
@@ -17,11 +19,16 @@ inline constexpr char kLdapLibrary[] = "libbrindleldap.so";
 inline constexpr char kLdapEntry[] = "BrindlecoreLdapBackend";
 
 // What the library offers: the "LDAP:" provider and new search connections (MakeLdapProvider
-// and NewSearchConnection).
+// and NewSearchConnection), and the set-up check of `ldap check` (ldap::CheckSetUp).
 struct LdapBackend {
   std::unique_ptr<DirectoryProvider> (*make_provider)(const PlatformConfig& config);
   std::unique_ptr<Connection> (*new_connection)(const PlatformConfig& config);
+  bool (*check_set_up)(const PlatformConfig& config, const std::string& user,
+                       const std::string& password, std::ostream& out);
 };
+
+// The library, loaded at the first call. Throws E_FAIL when it cannot be loaded.
+const LdapBackend& LoadLdapBackend();
 
 }  // namespace brindlecore::platform
 

@@ -89,8 +89,9 @@ class LdapObject : public DirObject {
     } else if (!value.IsEmpty()) {
       values.push_back(ToText(value));
     }
-    auto staged = std::find_if(staged_.begin(), staged_.end(),
-                               [&](const Attribute& a) { return EqualsIgnoreCase(a.name, property); });
+    auto staged = std::find_if(staged_.begin(), staged_.end(), [&](const Attribute& a) {
+      return EqualsIgnoreCase(a.name, property);
+    });
     if (staged == staged_.end()) {
       staged_.push_back({property, std::move(values)});
     } else {
@@ -112,12 +113,13 @@ class LdapObject : public DirObject {
       mod_ptrs.push_back(&mods[i]);
     }
     mod_ptrs.push_back(nullptr);
-    int rc = ldap_modify_ext_s(session_->handle(), path_.dn.c_str(), mod_ptrs.data(), nullptr,
-                               nullptr);
+    int rc =
+        ldap_modify_ext_s(session_->handle(), path_.dn.c_str(), mod_ptrs.data(), nullptr, nullptr);
     if (rc != LDAP_SUCCESS) throw ldap::LdapError(rc, LdapContext::kObject);
     for (Attribute& change : staged_) {
-      auto it = std::find_if(entry_.attributes.begin(), entry_.attributes.end(),
-                             [&](const Attribute& a) { return EqualsIgnoreCase(a.name, change.name); });
+      auto it =
+          std::find_if(entry_.attributes.begin(), entry_.attributes.end(),
+                       [&](const Attribute& a) { return EqualsIgnoreCase(a.name, change.name); });
       if (it != entry_.attributes.end()) entry_.attributes.erase(it);
       if (!change.values.empty()) entry_.attributes.push_back(std::move(change));
     }
@@ -257,11 +259,11 @@ class EntryEnumerator : public DirEnumerator {
   size_t next_ = 0;
 };
 
+// Asked of the server window by window: a large group's members come in ranges.
 std::unique_ptr<DirEnumerator> LdapObject::Members() {
   RequireKind(DirKind::kGroup);
-  const Attribute* members = Find(entry_, "member");
-  return std::make_unique<MemberEnumerator>(session_, path_.server,
-                                            members ? members->values : std::vector<std::string>{});
+  return std::make_unique<MemberEnumerator>(
+      session_, path_.server, session_->ReadAllValues(path_.dn, "member", LdapContext::kObject));
 }
 
 std::unique_ptr<DirEnumerator> LdapObject::Enumerate() {

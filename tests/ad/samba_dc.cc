@@ -1,0 +1,237 @@
+#include "ad/samba_dc.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace brindlecore::testing {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr char kAdminPassword[] = "Adm1n-Passw0rd!";
+constexpr char kAdminDn[] = "CN=Administrator,CN=Users,DC=example,DC=test";
+constexpr char kUserPassword[] = "Us3r-Passw0rd!";
+
+std::string Slurp(const fs::path& p) {
+  std::ifstream in(p);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteFile(const fs::path& p, const std::string& text, mode_t mode = 0644) {
+  std::ofstream(p, std::ios::trunc) << text;
+  chmod(p.c_str(), mode);
+}
+
+pid_t Spawn(const std::vector<std::string>& argv, const fs::path& log) {
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  std::string ca = SambaDc::Get().ca_file().string();
+  pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    // Nothing of ours outlives a test program that dies.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    int out = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    int null = open("/dev/null", O_RDONLY);
+    dup2(null, 0);
+    dup2(out, 1);
+    dup2(out, 2);
+    // Samba's databases skip fsync: the folder is thrown away after the run anyway.
+    setenv("TDB_NO_FSYNC", "1", 1);
+    setenv("LDAPTLS_CACERT", ca.c_str(), 1);
+    unsetenv("ASAN_OPTIONS");
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+bool PortOpen(int port) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bool open = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  close(fd);
+  return open;
+}
+
+}  // namespace
+
+int RunTool(const std::vector<std::string>& argv) {
+  pid_t pid = Spawn(argv, SambaDc::Get().folder() / "tools.log");
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+SambaDc& SambaDc::Get() {
+  static SambaDc dc;
+  return dc;
+}
+
+void SambaDc::ResolveDomainNameTo(const std::string& address) {
+  std::string hosts = "127.0.0.1 localhost " + std::string(kDcHost) + " dc1\n";
+  if (!address.empty()) hosts += address + " " + kDomainHost + "\n";
+  // Rewritten in place: the bind mount over /etc/hosts follows the file, not its name.
+  std::ofstream(folder_ / "hosts", std::ios::trunc) << hosts;
+}
+
+void SambaDc::Start() {
+  std::string tmpl = (fs::temp_directory_path() / "brindlecore-ad-XXXXXX").string();
+  if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+  folder_ = tmpl;
+  if (RunTool({"ip", "link", "set", "lo", "up"}) != 0) {
+    throw std::runtime_error("cannot bring up loopback in the test's network namespace");
+  }
+  ResolveDomainNameTo("127.0.0.1");
+  if (mount((folder_ / "hosts").c_str(), "/etc/hosts", nullptr, MS_BIND, nullptr) != 0) {
+    throw std::runtime_error("cannot mount the namespace's own hosts file");
+  }
+  MakeCertificates();
+  Provision();
+  fs::path conf = folder_ / "dc" / "etc" / "smb.conf";
+  pid_ = Spawn({"samba", "-s", conf.string(), "--foreground", "--no-process-group", "-M", "single"},
+               folder_ / "samba.log");
+  for (int i = 0; i < 600 && !PortOpen(636); ++i) {
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+      pid_ = -1;
+      throw std::runtime_error("samba ended: " + Slurp(folder_ / "samba.log") +
+                               Slurp(folder_ / "dc.log"));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  if (!PortOpen(636))
+    throw std::runtime_error("samba does not listen: " + Slurp(folder_ / "samba.log"));
+  AddBulkMembers();
+}
+
+void SambaDc::Stop() {
+  if (pid_ > 0) {
+    kill(pid_, SIGTERM);
+    int status = 0;
+    for (int i = 0; i < 100 && waitpid(pid_, &status, WNOHANG) == 0; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    if (waitpid(pid_, &status, WNOHANG) == 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, &status, 0);
+    }
+    pid_ = -1;
+  }
+  umount("/etc/hosts");
+  std::error_code ec;
+  if (!folder_.empty() && !std::getenv("BRINDLECORE_AD_KEEP")) fs::remove_all(folder_, ec);
+}
+
+// A CA of our own and a DC certificate naming both the DC and the domain, as the referrals
+// the DC writes name the domain.
+void SambaDc::MakeCertificates() {
+  fs::path tls = folder_ / "tls";
+  fs::create_directories(tls);
+  auto p = [&](const char* name) { return (tls / name).string(); };
+  WriteFile(tls / "ext.cnf",
+            "subjectAltName=DNS:" + std::string(kDcHost) + ",DNS:" + kDomainHost + "\n");
+  bool ok = RunTool({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                     "ec_paramgen_curve:P-256", "-nodes", "-keyout", p("ca.key"), "-out",
+                     p("ca.pem"), "-days", "2", "-subj", "/CN=Example Test CA"}) == 0 &&
+            RunTool({"openssl", "req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
+                     "-nodes", "-keyout", p("key.pem"), "-out", p("dc.csr"), "-subj",
+                     "/CN=" + std::string(kDcHost)}) == 0 &&
+            RunTool({"openssl", "x509", "-req", "-in", p("dc.csr"), "-CA", p("ca.pem"), "-CAkey",
+                     p("ca.key"), "-CAcreateserial", "-out", p("cert.pem"), "-days", "2",
+                     "-extfile", p("ext.cnf")}) == 0;
+  if (!ok) throw std::runtime_error("openssl: " + Slurp(folder_ / "tools.log"));
+  chmod(p("key.pem").c_str(), 0600);
+}
+
+// The domain, then its accounts, made the way an administrator would, with samba-tool.
+void SambaDc::Provision() {
+  fs::path dc = folder_ / "dc";
+  fs::path tls = folder_ / "tls";
+  int rc = RunTool({"samba-tool", "domain", "provision", "--realm=EXAMPLE.TEST", "--domain=EXAMPLE",
+                    "--server-role=dc", "--dns-backend=NONE", "--host-name=dc1",
+                    std::string("--adminpass=") + kAdminPassword, "--targetdir=" + dc.string(),
+                    "--option=interfaces=127.0.0.1", "--option=bind interfaces only=yes",
+                    "--option=server services=ldap",
+                    "--option=pid directory=" + (folder_ / "run").string(),
+                    "--option=log file=" + (folder_ / "dc.log").string(),
+                    "--option=tls keyfile=" + (tls / "key.pem").string(),
+                    "--option=tls certfile=" + (tls / "cert.pem").string(),
+                    "--option=tls cafile=" + (tls / "ca.pem").string()});
+  if (rc != 0) throw std::runtime_error("provision: " + Slurp(folder_ / "tools.log"));
+  std::string db = "-H" + (dc / "private" / "sam.ldb").string();
+  std::string conf = "--configfile=" + (dc / "etc" / "smb.conf").string();
+  auto tool = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), "samba-tool");
+    args.push_back(db);
+    args.push_back(conf);
+    if (RunTool(args) != 0) throw std::runtime_error("samba-tool: " + Slurp(folder_ / "tools.log"));
+  };
+  tool({"user", "create", "svc-brindle", kServicePassword});
+  tool({"user", "create", "alice", kUserPassword, "--given-name=Alice", "--surname=Smith"});
+  tool({"user", "create", "bob", kUserPassword});
+  tool({"user", "create", "patq", kUserPassword, "--given-name=Pat", "--surname=O'Neil"});
+  // samba-tool writes the CN into a DN unescaped: a comma or "<" goes in through a rename.
+  tool({"user", "create", "annaj", kUserPassword, "--use-username-as-cn"});
+  tool({"user", "rename", "annaj", "--given-name=Anna", "--surname=Smith, Jr.",
+        "--force-new-cn=Anna Smith\\, Jr."});
+  tool({"user", "create", "leet", kUserPassword, "--use-username-as-cn"});
+  tool({"user", "rename", "leet", "--given-name=Lee", "--surname=<Tag>",
+        "--force-new-cn=Lee \\<Tag\\>"});
+  tool({"user", "create", "dave", kUserPassword, "--given-name=Dave", "--surname=Gone"});
+  tool({"user", "disable", "dave"});
+  tool({"group", "add", "WebAdmins", "--description=Server admins"});
+  tool({"group", "add", "Helpers", "--description=Nested helpers"});
+  tool({"group", "add", "Crowd", "--description=A large group"});
+  tool({"group", "addmembers", "WebAdmins", "alice,Helpers,dave,patq"});
+  tool({"group", "addmembers", "Helpers", "bob"});
+}
+
+// More accounts than samba-tool makes in reasonable time, one LDIF through the running DC.
+void SambaDc::AddBulkMembers() {
+  std::ostringstream ldif;
+  for (int i = 1; i <= kBulkMembers; ++i) {
+    ldif << "dn: CN=member" << i << ",CN=Users," << kDomainDn << "\nchangetype: add\n"
+         << "objectClass: user\nsAMAccountName: member" << i << "\n\n";
+  }
+  ldif << "dn: CN=Crowd,CN=Users," << kDomainDn << "\nchangetype: modify\nadd: member\n";
+  for (int i = 1; i <= kBulkMembers; ++i)
+    ldif << "member: CN=member" << i << ",CN=Users," << kDomainDn << "\n";
+  ldif << "member: CN=Alice Smith,CN=Users," << kDomainDn << "\n-\n\n";
+  WriteFile(folder_ / "bulk.ldif", ldif.str());
+  int rc = RunTool({"ldapmodify", "-x", "-H", "ldaps://" + std::string(kDcHost), "-D", kAdminDn,
+                    "-w", kAdminPassword, "-f", (folder_ / "bulk.ldif").string()});
+  if (rc != 0) throw std::runtime_error("bulk members: " + Slurp(folder_ / "tools.log"));
+}
+
+void SambaDc::WriteConfig(const fs::path& root, const std::vector<std::string>& lines) const {
+  fs::create_directories(root);
+  fs::path password_file = root / "ldap-service.password";
+  WriteFile(password_file, std::string(kServicePassword) + "\n", 0600);
+  std::string conf = "ldap.bind_dn = " + std::string(kServiceDn) + "\n" +
+                     "ldap.bind_password_file = " + password_file.string() + "\n";
+  for (const std::string& line : lines) conf += line + "\n";
+  WriteFile(root / "platform.conf", conf);
+}
+
+}  // namespace brindlecore::testing
