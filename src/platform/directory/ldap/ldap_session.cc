@@ -551,6 +551,16 @@ void LdapSession::ReadRange(const std::string& dn, const std::string& attr, size
         return;  // the whole attribute at once
       }
     }
+    if (!got && windows == 0 && start == 0) {
+      // Servers without ranged retrieval answer nothing for "member;range=..." (OpenLDAP):
+      // ask them for the attribute itself.
+      Entry whole = Read(dn, {attr}, context);
+      for (const Attribute& a : whole.attributes) {
+        if (EqualsIgnoreCase(a.name, attr))
+          values.insert(values.end(), a.values.begin(), a.values.end());
+      }
+      return;
+    }
     if (!got || got->last || got->high + 1 <= start) return;
     start = got->high + 1;
   }
