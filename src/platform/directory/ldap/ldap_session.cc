@@ -715,6 +715,21 @@ void PagedSearch::CollectReferrals(LDAPMessage* result, int rc) {
   }
 }
 
+namespace {
+
+// "ldap://host/DN?attrs?scope?..." with a non-empty scope field.
+bool ScopeWritten(const std::string& url) {
+  size_t path = url.find('/', url.find("://") == std::string::npos ? 0 : url.find("://") + 3);
+  if (path == std::string::npos) return false;
+  size_t first = url.find('?', path);
+  if (first == std::string::npos) return false;
+  size_t second = url.find('?', first + 1);
+  if (second == std::string::npos) return false;
+  return second + 1 < url.size() && url[second + 1] != '?';
+}
+
+}  // namespace
+
 // The referred-to server is reached with our own scheme and TLS whatever the URL says, and only
 // when the settings allow it: the credentials go with the search.
 std::unique_ptr<PagedSearch> PagedSearch::Follow(const std::vector<std::string>& urls,
@@ -732,7 +747,8 @@ std::unique_ptr<PagedSearch> PagedSearch::Follow(const std::vector<std::string>&
     SearchRequest request = request_;
     if (desc->lud_dn && *desc->lud_dn) request.base = desc->lud_dn;
     if (subordinate && request.scope == LDAP_SCOPE_ONELEVEL) request.scope = LDAP_SCOPE_BASE;
-    if (desc->lud_scope != LDAP_SCOPE_DEFAULT) request.scope = desc->lud_scope;
+    // libldap reads a URL without a scope as base; only a scope the URL writes counts.
+    if (ScopeWritten(url)) request.scope = desc->lud_scope;
     if (request.size_limit > 0) request.size_limit -= returned_;
     ldap_free_urldesc(desc);
     if (host.empty()) continue;

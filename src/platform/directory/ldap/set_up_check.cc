@@ -44,13 +44,35 @@ struct Ldap {
   }
 };
 
+// Active Directory's reason for a refused bind, "... data 52e, ..." in its diagnostic text.
+std::string AdReason(const std::string& diagnostic) {
+  size_t at = diagnostic.find(", data ");
+  if (at == std::string::npos) return "";
+  std::string code = diagnostic.substr(at + 7, 3);
+  if (code == "52e") return "wrong password";
+  if (code == "525") return "no such account";
+  if (code == "530" || code == "531") return "not allowed to sign in now or here";
+  if (code == "532") return "the password has expired";
+  if (code == "533") return "the account is disabled";
+  if (code == "701") return "the account has expired";
+  if (code == "773") return "the password must be changed first";
+  if (code == "775") return "the account is locked out";
+  return "";
+}
+
 std::string Diagnostic(LDAP* ld, int rc) {
   std::string text = ldap_err2string(rc);
   char* message = nullptr;
   if (ld && ldap_get_option(ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, &message) == LDAP_OPT_SUCCESS &&
       message) {
-    if (*message) text += " (" + std::string(message) + ")";
+    std::string said = message;
     ldap_memfree(message);
+    std::string reason = AdReason(said);
+    if (!reason.empty()) {
+      text += " (" + reason + ")";
+    } else if (!said.empty()) {
+      text += " (" + said + ")";
+    }
   }
   return text;
 }
@@ -78,11 +100,13 @@ std::string TcpConnect(const addrinfo* address, int seconds) {
 }
 
 std::string CertificateNames(LDAP* ld) {
-  berval* der = nullptr;
-  if (ldap_get_option(ld, LDAP_OPT_X_TLS_PEERCERT, &der) != LDAP_OPT_SUCCESS || !der) return "";
+  berval der{0, nullptr};
+  if (ldap_get_option(ld, LDAP_OPT_X_TLS_PEERCERT, &der) != LDAP_OPT_SUCCESS || !der.bv_val) {
+    return "";
+  }
   gnutls_x509_crt_t cert = nullptr;
-  gnutls_datum_t data{reinterpret_cast<unsigned char*>(der->bv_val),
-                      static_cast<unsigned int>(der->bv_len)};
+  gnutls_datum_t data{reinterpret_cast<unsigned char*>(der.bv_val),
+                      static_cast<unsigned int>(der.bv_len)};
   std::string names;
   if (gnutls_x509_crt_init(&cert) == GNUTLS_E_SUCCESS &&
       gnutls_x509_crt_import(cert, &data, GNUTLS_X509_FMT_DER) == GNUTLS_E_SUCCESS) {
@@ -100,7 +124,7 @@ std::string CertificateNames(LDAP* ld) {
     }
   }
   if (cert) gnutls_x509_crt_deinit(cert);
-  ber_bvfree(der);
+  ber_memfree(der.bv_val);
   return names;
 }
 
