@@ -96,5 +96,32 @@ TEST(AdSignIn, ProfileAdministratorsFromLocalGroups) {
               "User Authenticated, but Group Membership Incorrect for Profile Administrator."}}});
 }
 
+constexpr char kDown[] = "x - -2147016646,The server is not operational.";
+
+// How the trust and TLS settings decide whether the DC is reached at all.
+TEST(AdSignIn, TlsSettings) {
+  const std::string ldaps = "ldap.uri = ldaps://" + std::string(kDcHost);
+  const std::string plain = "ldap.uri = ldap://" + std::string(kDcHost);
+  struct Case {
+    const char* name;
+    std::vector<std::string> config;
+    SignInOutcome expected;
+  };
+  const std::vector<Case> cases = {
+      {"unknown CA refused", {ldaps}, {"", "", "", kDown}},
+      {"missing CA file", {ldaps, "ldap.tls_cacert = /nonexistent/ca.pem"}, {"", "", "", kDown}},
+      {"unchecked certificate when asked", {ldaps, "ldap.tls_reqcert = never"}, kAliceAdmin},
+      // The refusal names TLS, not the password.
+      {"password bind without TLS",
+       {plain},
+       {"", "", "", "x - -2147016659,This request requires a secure connection."}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    AdCase ad(c.config);
+    EXPECT_EQ(ad.Call({}), c.expected);
+  }
+}
+
 }  // namespace
 }  // namespace brindlecore::testing
