@@ -1,0 +1,41 @@
+// User listings from the domain controller: more users than one page of its answers.
+#include <gtest/gtest.h>
+
+#include "ad/ad_case.h"
+
+namespace brindlecore::testing {
+namespace {
+
+std::string PickerRow(const std::string& account, const std::string& display) {
+  return "<TR><TD class=TableRow><a href=\"JavaScript:updateField('EXAMPLE\\\\" + account +
+         "','QZW3SVC2');\">EXAMPLE\\" + account + "</a></TD><TD class=TableRow>" + display +
+         "</TD></TR>";
+}
+
+size_t Rows(const std::string& html) {
+  size_t rows = 0;
+  for (size_t at = html.find("<TR>"); at != std::string::npos; at = html.find("<TR>", at + 1)) {
+    ++rows;
+  }
+  return rows;
+}
+
+TEST(AdListings, PickerReadsPastOnePage) {
+  AdCase ad;
+  ad.accounts().Group(kComputer, "QZW3SVC2");
+  CallOutcome out = CallMethod(ad.platform(), "GetAllUsers",
+                               {Val(Variant("LDAP://RootDSE")), Val(Variant(kComputer)),
+                                Val(Variant("QZW3SVC2")), Val(Variant("false")), Ref(Variant(""))});
+  ASSERT_FALSE(out.error) << out.error->description;
+  EXPECT_EQ(out.text(4), "");
+  const std::string html = ToText(out.result);
+  EXPECT_GT(Rows(html), static_cast<size_t>(kBulkMembers));
+  for (const std::string& row :
+       {PickerRow("alice", "Alice Smith"), PickerRow("member1", "member1"),
+        PickerRow("member1600", "member1600")}) {
+    EXPECT_NE(html.find(row), std::string::npos) << row;
+  }
+}
+
+}  // namespace
+}  // namespace brindlecore::testing
