@@ -199,7 +199,7 @@ fs::path DefaultComponentLibrary() {
   if (const char* env = std::getenv("BRINDLECORE_COMPONENT"); env != nullptr && *env != '\0') {
     return env;
   }
-  return (dir / ".." / "lib" / kName).lexically_normal();
+  return (dir / ".." / "lib" / "brindlecore" / kName).lexically_normal();
 }
 
 }  // namespace brindlecore::automation

@@ -45,7 +45,8 @@ std::optional<std::string> RegistryRead(std::string_view key, std::string_view n
 HRESULT RegisterServerLibrary(const std::filesystem::path& library, bool unregister);
 
 // The component library a host registers by default: libBrindlecore.so beside the running
-// executable, else $BRINDLECORE_COMPONENT, else <executable's folder>/../lib/libBrindlecore.so.
+// executable, else $BRINDLECORE_COMPONENT, else <executable's folder>/../lib/brindlecore/
+// libBrindlecore.so (where the install rules put both libraries, private to the command).
 std::filesystem::path DefaultComponentLibrary();
 
 // Loads a library and keeps it resident for the life of the process (the component stays
