@@ -1,7 +1,11 @@
 # The README's two commands: `make run` and `make test`. Both install what they need first.
+# `make install` (PREFIX, DESTDIR) and `make package` (the Debian package) are for admins.
 BUILD_DIR ?= build
 TEST_BUILD_DIR ?= build-asan
 BENCH_BUILD_DIR ?= build-bench
+PACKAGE_BUILD_DIR ?= build-package
+PREFIX ?= /usr/local
+DESTDIR ?=
 JOBS ?= $(shell nproc)
 RUN_ROOT ?= $(CURDIR)/.run
 LISTEN ?= 127.0.0.1:8080
@@ -12,25 +16,49 @@ FUZZ_TARGETS := $(patsubst fuzz/%/harness.cc,%,$(wildcard fuzz/*/harness.cc))
 # Debian's clang-16 comes without llvm-symbolizer; binutils' addr2line names the frames instead.
 FUZZ_ENV := ASAN_SYMBOLIZER_PATH=/usr/bin/addr2line
 
-.PHONY: setup build run test bench clean format fuzz fuzz-build fuzz-smoke
+.PHONY: setup setup-test configure build run install package test bench clean format fuzz \
+	fuzz-build fuzz-smoke
 
 setup:
 	bash scripts/install-deps.sh
 
-build: setup
+# The tests also need the browser tests' driver from npm; nothing else does.
+setup-test:
+	bash scripts/install-deps.sh --e2e
+
+configure: setup
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 # Sets up a demo platform in .run (once) and serves the administration pages on it; its started
-# web site is served by brindlecore's own nginx under .run/nginx.
-run: build
+# web site is served by brindlecore's own nginx under .run/nginx. Builds only the command and the
+# libraries it loads.
+run: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target brindlecore
 	mkdir -p -m 0700 $(RUN_ROOT)
 	grep -qs '^web.server' $(RUN_ROOT)/platform.conf || echo 'web.server = nginx' >> $(RUN_ROOT)/platform.conf
 	$(BUILD_DIR)/brindlecore --root $(RUN_ROOT) init --demo
 	$(BUILD_DIR)/brindlecore --root $(RUN_ROOT) serve --listen $(LISTEN)
 
+# The command in PREFIX/bin, its libraries in PREFIX/lib/brindlecore, the systemd unit and the
+# manual pages; DESTDIR stages the tree elsewhere (packaging).
+install: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target brindlecore brindlecore_man
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"
+
+# brindlecore_<version>_amd64.deb here, its dependencies read from the binaries.
+package: setup
+	cmake -S . -B $(PACKAGE_BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRINDLECORE_TESTS=OFF \
+		-DBRINDLECORE_BENCH=OFF
+	cmake --build $(PACKAGE_BUILD_DIR) -j $(JOBS)
+	rm -f $(PACKAGE_BUILD_DIR)/brindlecore_*.deb
+	cd $(PACKAGE_BUILD_DIR) && cpack -G DEB
+	cp $(PACKAGE_BUILD_DIR)/brindlecore_*_amd64.deb .
+
 # Every test, built with AddressSanitizer and UndefinedBehaviorSanitizer.
-test: setup
+test: setup-test
 	cmake -S . -B $(TEST_BUILD_DIR) -DCMAKE_BUILD_TYPE=Debug -DBRINDLECORE_SANITIZE=ON -DBRINDLECORE_BENCH=OFF
 	cmake --build $(TEST_BUILD_DIR) -j $(JOBS)
 	cd $(TEST_BUILD_DIR) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
@@ -78,4 +106,4 @@ format:
 	clang-format -i $$(git ls-files '*.cc' '*.h')
 
 clean:
-	rm -rf $(BUILD_DIR) $(TEST_BUILD_DIR) $(BENCH_BUILD_DIR) $(FUZZ_BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(TEST_BUILD_DIR) $(BENCH_BUILD_DIR) $(FUZZ_BUILD_DIR) $(PACKAGE_BUILD_DIR)

@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
 # Installs everything the project needs on a bare Debian 12: compiler, CMake and every library.
-# Idempotent: a second run installs nothing when all is present.
+# With --e2e, also the browser tests' driver from npm (only `make test` asks for it: building and
+# running never depend on the npm registry). Idempotent: a second run installs nothing when all is
+# present.
 set -euo pipefail
+
+with_e2e=0
+[ "${1:-}" = --e2e ] && with_e2e=1
 
 packages=(
   build-essential g++ cmake make pkg-config git ca-certificates
@@ -15,12 +20,14 @@ packages=(
   ccache
   python3
   chromium nodejs
+  debootstrap curl man-db
 )
 # Debian's npm conflicts with a nodejs that already carries its own (NodeSource's does).
 command -v npm >/dev/null 2>&1 || packages+=(npm)
 
 # The browser tests' driver comes from npm (locked in tests/e2e); the browser itself is Debian's.
 install_e2e_modules() {
+  [ "$with_e2e" = 1 ] || return 0
   local e2e
   e2e="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/tests/e2e"
   if [ -f "$e2e/package-lock.json" ] && [ ! -d "$e2e/node_modules" ] && command -v npm >/dev/null 2>&1; then
