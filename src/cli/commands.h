@@ -3,7 +3,6 @@
 #define BRINDLECORE_CLI_COMMANDS_H_
 
 #include <CLI/CLI.hpp>
-
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -13,8 +12,12 @@ namespace brindlecore::cli {
 // What every subcommand shares: the --root flag as given, resolved on use.
 struct Context {
   std::optional<std::filesystem::path> root_flag;
-  // The platform root (ResolveRoot of the flag); also made the process's root.
+  // The platform root (ResolveRoot of the flag); also made the process's root. Run as root on a
+  // root owned by another user, the process first becomes that user (throws when it cannot).
   std::filesystem::path Root() const;
+  // Root() for commands that need one made by init: throws "no platform root at R (run
+  // 'brindlecore --root R init')" when R is not a folder.
+  std::filesystem::path ExistingRoot() const;
 };
 
 // Each registers its subcommands on `app`; the callbacks run after parsing and may throw
@@ -27,7 +30,8 @@ void AddInvokeCommand(CLI::App& app, const Context& ctx);
 void AddServeCommand(CLI::App& app, const Context& ctx);
 void AddLdapCommands(CLI::App& app, const Context& ctx);  // ldap check
 
-// `init --demo`: adds the demo platform (accounts, groups, sites) to an initialised root.
+// `init --demo`: adds the demo platform (accounts, groups, sites) to an initialised root that
+// holds nothing else yet; on any other root it says so and changes nothing.
 void SetUpDemo(const std::filesystem::path& root);
 
 }  // namespace brindlecore::cli

@@ -1,6 +1,7 @@
 // The demo platform behind `make run`: accounts, web sites, their profile groups and a few
-// memberships on the local computer. Safe to run again: every step first looks whether its
-// result is already there.
+// memberships on the local computer. It seeds a new root only: once a root holds accounts, groups
+// or sites of anyone's making, an admin may have removed or edited demo entries, and putting them
+// back would undo that.
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -84,10 +85,17 @@ host::CallOutcome Call(std::string_view method, std::vector<Arg> args, size_t er
   return o;
 }
 
+// Anything beyond what init makes: a user, a group other than the two built-in ones, a site.
+bool HasData(const std::filesystem::path& root, const std::string& computer) {
+  if (!Names(Command(root, {"user", "list", computer, "--json"}).out).empty()) return true;
+  for (const std::string& group : Names(Command(root, {"group", "list", computer, "--json"}).out)) {
+    if (group != "Administrators" && group != "Users") return true;
+  }
+  return !Call("GetVirtualWebServers", {host::Out()}, 0).ResultText().empty();
+}
+
 void SetUpAccounts(const std::filesystem::path& root, const std::string& computer) {
-  std::set<std::string> existing = Names(Command(root, {"user", "list", computer, "--json"}).out);
   for (const DemoUser& u : kUsers) {
-    if (existing.count(u.name)) continue;
     Command(root,
             {"user", "add", computer, u.name, "--full-name", u.full_name, "--description",
              u.description, "--password-stdin"},
@@ -95,17 +103,11 @@ void SetUpAccounts(const std::filesystem::path& root, const std::string& compute
     std::cout << "demo: user " << u.name << " (" << u.full_name << "), password " << kDemoPassword
               << "\n";
   }
-  std::set<std::string> admins =
-      Names(Command(root, {"group", "members", computer, "Administrators", "--json"}).out);
-  if (!admins.count("admin")) {
-    Command(root, {"group", "addmember", computer, "Administrators", "admin"});
-    std::cout << "demo: admin is a member of Administrators\n";
-  }
+  Command(root, {"group", "addmember", computer, "Administrators", "admin"});
+  std::cout << "demo: admin is a member of Administrators\n";
 }
 
 void SetUpSites(const std::filesystem::path& root) {
-  host::CallOutcome listed = Call("GetVirtualWebServers", {host::Out()}, 0);
-  if (!listed.ResultText().empty()) return;  // sites exist: the demo ran before
   for (const DemoSite& site : kSites) {
     std::filesystem::path folder = root / "www" / site.folder;
     std::filesystem::create_directories(folder);
@@ -133,29 +135,18 @@ void SetUpSites(const std::filesystem::path& root) {
 void SetUpGroups(const std::string& computer) {
   Call("GenerateGroups",
        {host::In(computer), host::In(""), host::In(""), host::In("false"), host::Out()}, 4);
-  bool has_multi = true;
-  try {
-    platform::DefaultPlatform().GetObject("WinNT://" + computer + "/QZMULTI1");
-  } catch (const AutomationError&) {
-    has_multi = false;
-  }
-  if (!has_multi) {
-    Call("AddExternalGroup",
-         {host::In(computer), host::In(""), host::In(""), host::In("Sales and Shop together"),
-          host::Out()},
-         4);
-    std::cout << "demo: multi-site group QZMULTI1\n";
-  }
+  Call("AddExternalGroup",
+       {host::In(computer), host::In(""), host::In(""), host::In("Sales and Shop together"),
+        host::Out()},
+       4);
+  std::cout << "demo: multi-site group QZMULTI1\n";
   std::cout << "demo: profile groups QZW3SVC1 to QZW3SVC3 for the web sites\n";
 }
 
-void SetUpMemberships(const std::filesystem::path& root, const std::string& computer) {
+void SetUpMemberships(const std::string& computer) {
   const std::pair<const char*, const char*> kMemberships[] = {
       {"QZW3SVC1", "alice"}, {"QZW3SVC2", "bob"}, {"QZW3SVC3", "carol"}, {"QZMULTI1", "carol"}};
   for (const auto& [group, user] : kMemberships) {
-    std::set<std::string> members =
-        Names(Command(root, {"group", "members", computer, group, "--json"}).out);
-    if (members.count(user)) continue;
     Call("AddUserToGroup",
          {host::In("WinNT://" + computer), host::In(computer), host::In(user), host::In(group),
           host::Out()},
@@ -181,10 +172,15 @@ std::string ServedComputer(const std::filesystem::path& root) {
 
 void SetUpDemo(const std::filesystem::path& root) {
   const std::string computer = ServedComputer(root);
+  if (HasData(root, computer)) {
+    std::cout << "demo: " << root.string() << " already holds accounts, groups or sites; the demo "
+              << "changes nothing (it seeds a new root only)\n";
+    return;
+  }
   SetUpAccounts(root, computer);
   SetUpSites(root);
   SetUpGroups(computer);
-  SetUpMemberships(root, computer);
+  SetUpMemberships(computer);
   std::cout << "demo: sign in as admin (server administrator) or carol (profile administrator)"
             << " with the password " << kDemoPassword << "\n";
 }
