@@ -24,6 +24,7 @@ using platform::MetabaseStore;
 constexpr char kSiteClass[] = "IIsWebServer";
 
 struct Service {
+  std::filesystem::path root;
   std::shared_ptr<MetabaseStore> store;
   MetabaseKey key;
 };
@@ -39,10 +40,10 @@ Service OpenService(const std::filesystem::path& root) {
   }
   auto key = store ? store->Find({"W3SVC"}) : std::nullopt;
   if (!key) {
-    throw AutomationError(errors::kErrorPathNotFound.number,
-                          "no web service in " + root.string() + " (run 'brindlecore init')");
+    throw AutomationError(-1, "no web service in " + root.string() + " (run 'brindlecore --root " +
+                                  root.string() + " init')");
   }
-  return {store, *key};
+  return {root, store, *key};
 }
 
 ojson ToJson(const Variant& value) {
@@ -93,7 +94,7 @@ ojson KeyTree(MetabaseStore& store, const MetabaseKey& key, bool with_name) {
 MetabaseKey FindSite(const Service& service, const std::string& number) {
   auto site = service.store->Find({"W3SVC", number});
   if (!site || site->cls != kSiteClass) {
-    throw AutomationError(errors::kErrorPathNotFound.number, "no web site " + number);
+    throw AutomationError(-1, "no site " + number + " in " + service.root.string());
   }
   return *site;
 }
@@ -116,7 +117,8 @@ int32_t NextSiteNumber(MetabaseStore& store, const MetabaseKey& service) {
 std::string ValidBinding(const std::string& binding) {
   size_t first = binding.find(':');
   size_t second = first == std::string::npos ? first : binding.find(':', first + 1);
-  std::string port = second == std::string::npos ? "" : binding.substr(first + 1, second - first - 1);
+  std::string port =
+      second == std::string::npos ? "" : binding.substr(first + 1, second - first - 1);
   bool digits = !port.empty() && port.size() <= 5 &&
                 port.find_first_not_of("0123456789") == std::string::npos;
   if (!digits || std::stoi(port) < 1 || std::stoi(port) > 65535) {
@@ -136,9 +138,9 @@ struct AddOptions {
 void FillSite(MetabaseStore& store, const MetabaseKey& site, const AddOptions& options) {
   store.SetProperties(site.id,
                       {{"ServerComment", Variant(options.comment)},
-                       {"ServerBindings", Variant::Strings(options.bindings.empty()
-                                                               ? std::vector<std::string>{":80:"}
-                                                               : options.bindings)}});
+                       {"ServerBindings",
+                        Variant::Strings(options.bindings.empty() ? std::vector<std::string>{":80:"}
+                                                                  : options.bindings)}});
   if (!options.path) return;
   auto root = store.CreateChild(site.id, "IIsWebVirtualDir", "ROOT");
   store.SetProperties(root.id, {{"AccessRead", Variant(true)},
@@ -151,10 +153,17 @@ void FillSite(MetabaseStore& store, const MetabaseKey& site, const AddOptions& o
 }
 
 void AddSite(const Context& ctx, const AddOptions& options) {
-  Service service = OpenService(ctx.Root());
+  Service service = OpenService(ctx.ExistingRoot());
   int32_t number = options.number ? *options.number : NextSiteNumber(*service.store, service.key);
   std::string name = std::to_string(number);
-  auto site = service.store->CreateChild(service.key.id, kSiteClass, name);
+  std::optional<MetabaseKey> made;
+  try {
+    made = service.store->CreateChild(service.key.id, kSiteClass, name);
+  } catch (const AutomationError& e) {
+    if (e.number != errors::kErrorAlreadyExists.number) throw;
+    throw AutomationError(-1, "site " + name + " already exists");
+  }
+  const MetabaseKey& site = *made;
   // Unlike the pages, a person at the command line gets all or nothing.
   try {
     FillSite(*service.store, site, options);
@@ -169,7 +178,7 @@ void AddSite(const Context& ctx, const AddOptions& options) {
 }
 
 void ListSites(const Context& ctx, bool json) {
-  Service service = OpenService(ctx.Root());
+  Service service = OpenService(ctx.ExistingRoot());
   ojson sites = ojson::array();
   for (const auto& child : service.store->Children(service.key.id)) {
     if (child.cls == kSiteClass) sites.push_back(SiteSummary(*service.store, child));
@@ -180,14 +189,15 @@ void ListSites(const Context& ctx, bool json) {
   }
   for (const auto& site : sites) {
     std::string bindings;
-    for (const auto& b : site["bindings"]) bindings += (bindings.empty() ? "" : " ") + b.get<std::string>();
+    for (const auto& b : site["bindings"])
+      bindings += (bindings.empty() ? "" : " ") + b.get<std::string>();
     std::cout << site["number"].get<std::string>() << "\t" << site["state"].get<std::string>()
               << "\t" << site["comment"].get<std::string>() << "\t" << bindings << "\n";
   }
 }
 
 void ListFavorites(const Context& ctx, bool json) {
-  auto favorites = platform::ListFavorites(ctx.Root() / "favorites");
+  auto favorites = platform::ListFavorites(ctx.ExistingRoot() / "favorites");
   if (json) {
     ojson list = ojson::array();
     for (const auto& f : favorites) list.push_back({{"title", f.title}, {"url", f.url}});
@@ -223,7 +233,7 @@ void AddSiteCommands(CLI::App& app, const Context& ctx) {
   show->add_option("N", *number, "site number")->required();
   show->add_flag("--json")->description("JSON output (the only form)");
   show->callback([&ctx, number] {
-    Service service = OpenService(ctx.Root());
+    Service service = OpenService(ctx.ExistingRoot());
     std::cout << KeyTree(*service.store, FindSite(service, *number), false).dump() << "\n";
   });
 
@@ -231,7 +241,7 @@ void AddSiteCommands(CLI::App& app, const Context& ctx) {
   auto* del = site->add_subcommand("del", "delete a web site with its directories");
   del->add_option("N", *del_number, "site number")->required();
   del->callback([&ctx, del_number] {
-    Service service = OpenService(ctx.Root());
+    Service service = OpenService(ctx.ExistingRoot());
     FindSite(service, *del_number);
     service.store->DeleteChild(service.key.id, kSiteClass, *del_number);
     std::cout << "Deleted web site " << *del_number << "\n";

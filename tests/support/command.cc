@@ -59,7 +59,8 @@ std::string CommandPath() {
 
 CommandOutcome RunCommand(const std::filesystem::path& root, std::vector<std::string> args,
                           const std::string& input) {
-  args.insert(args.begin(), {CommandPath(), "--root", root.string()});
+  if (!root.empty()) args.insert(args.begin(), {"--root", root.string()});
+  args.insert(args.begin(), CommandPath());
   return Run(std::move(args), input);
 }
 

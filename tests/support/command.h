@@ -13,7 +13,8 @@ struct CommandOutcome {
   std::string out, err;
 };
 
-// `$BRINDLECORE_BIN --root <root> args...` with `input` on standard input. Input and outputs go
+// `$BRINDLECORE_BIN --root <root> args...` (without --root for an empty root) with `input` on
+// standard input. Input and outputs go
 // through files, so the command never sees a terminal.
 CommandOutcome RunCommand(const std::filesystem::path& root, std::vector<std::string> args,
                           const std::string& input = "");

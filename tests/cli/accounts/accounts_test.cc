@@ -46,8 +46,9 @@ TEST_F(AccountCommandsTest, InitIsIdempotentAndStartsWithBuiltInGroups) {
 
 TEST_F(AccountCommandsTest, UsersGroupsAndMembers) {
   ASSERT_EQ(Brindle({"computer", "add", "WEBSRV1"}).status, 0);
-  Outcome add = Brindle({"user", "add", "WEBSRV1", "bob", "--full-name", "Bob B", "--password-stdin"},
-                    "s3cret\nignored\n");
+  Outcome add =
+      Brindle({"user", "add", "WEBSRV1", "bob", "--full-name", "Bob B", "--password-stdin"},
+              "s3cret\nignored\n");
   ASSERT_EQ(add.status, 0) << add.err;
   ASSERT_EQ(Brindle({"user", "add", "WEBSRV1", "carol"}).status, 0);
   EXPECT_EQ(Brindle({"user", "list", "WEBSRV1", "--json"}).out,
@@ -72,49 +73,136 @@ TEST_F(AccountCommandsTest, UsersGroupsAndMembers) {
 
   ASSERT_EQ(Brindle({"group", "delmember", "WEBSRV1", "QZW3SVC1", "bob"}).status, 0);
   ASSERT_EQ(Brindle({"user", "del", "WEBSRV1", "carol"}).status, 0);
-  EXPECT_EQ(Brindle({"group", "members", "WEBSRV1", "QZW3SVC1"}).out,
-            "dave\tWinNT://CORP/dave\n");
+  EXPECT_EQ(Brindle({"group", "members", "WEBSRV1", "QZW3SVC1"}).out, "dave\tWinNT://CORP/dave\n");
   EXPECT_EQ(Brindle({"user", "list", "WEBSRV1"}).out, "bob\tBob B\t\n");
 }
 
+// The command's own messages name what it was working on; the platform's texts are the
+// component's, never the command's.
 TEST_F(AccountCommandsTest, FailuresAreReportedWithStatus) {
+  const std::string r = root().string();
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string err;  // exact, or "" for CLI11's usage text
+    std::string input = "";
+  };
+  const std::vector<Case> before_init = {
+      {{"user", "list", "WEBSRV1"},
+       1,
+       "brindlecore: no platform root at " + r + " (run 'brindlecore --root " + r + " init')\n"},
+      {{"site", "list"},
+       1,
+       "brindlecore: no platform root at " + r + " (run 'brindlecore --root " + r + " init')\n"},
+  };
+  for (const Case& c : before_init) {
+    Outcome out = Brindle(c.args);
+    EXPECT_EQ(out.status, c.status) << c.args[0];
+    EXPECT_EQ(out.err, c.err);
+  }
+  EXPECT_FALSE(std::filesystem::exists(root()));
+
   ASSERT_EQ(Brindle({"computer", "add", "WEBSRV1"}).status, 0);
   ASSERT_EQ(Brindle({"group", "add", "WEBSRV1", "G"}).status, 0);
   ASSERT_EQ(Brindle({"user", "add", "WEBSRV1", "bob"}).status, 0);
   ASSERT_EQ(Brindle({"group", "addmember", "WEBSRV1", "G", "bob"}).status, 0);
-  struct Case {
-    std::vector<std::string> args;
-    int status;
-    std::string err;  // exact for failures of the store; usage text is CLI11's
-  };
   const std::vector<Case> cases = {
-      {{"group", "addmember", "WEBSRV1", "G", "bob"}, 1,
-       "brindlecore: The specified account name is already a member of the local group.\n"},
-      {{"group", "addmember", "WEBSRV1", "G", "nobody"}, 1,
-       "brindlecore: A member could not be added to or removed from the local group because the "
-       "member does not exist.\n"},
-      {{"group", "delmember", "WEBSRV1", "Users", "bob"}, 1,
-       "brindlecore: The specified account name is not a member of the local group.\n"},
-      {{"group", "add", "WEBSRV1", "g"}, 1,
-       "brindlecore: The specified local group already exists.\n"},
-      {{"user", "add", "WEBSRV1", "BOB"}, 1, "brindlecore: The account already exists.\n"},
-      {{"user", "list", "NOPE"}, 1, "brindlecore: The network path was not found.\n"},
-      {{"group", "del", "WEBSRV1", "bob"}, 1, "brindlecore: The group name could not be found.\n"},
-      {{"user", "passwd", "WEBSRV1", "bob"}, 1,
+      {{"group", "addmember", "WEBSRV1", "G", "bob"},
+       1,
+       "brindlecore: bob is already a member of WEBSRV1/G\n"},
+      {{"group", "addmember", "WEBSRV1", "G", "nobody"},
+       1,
+       "brindlecore: no account nobody to add to WEBSRV1/G\n"},
+      {{"group", "delmember", "WEBSRV1", "Users", "bob"},
+       1,
+       "brindlecore: bob is not a member of WEBSRV1/Users\n"},
+      {{"group", "add", "WEBSRV1", "g"}, 1, "brindlecore: group WEBSRV1/g already exists\n"},
+      {{"user", "add", "WEBSRV1", "BOB"},
+       1,
+       "brindlecore: an account BOB already exists in WEBSRV1\n"},
+      {{"user", "add", "WEBSRV1", "a/b"},
+       1,
+       "brindlecore: 'a/b' is not a valid name (it may not hold / \\ , or control characters)\n"},
+      {{"user", "list", "WEBSRV2"}, 1, "brindlecore: no computer WEBSRV2 in " + r + "\n"},
+      {{"computer", "del", "WEBSRV2"}, 1, "brindlecore: no computer WEBSRV2 in " + r + "\n"},
+      {{"group", "del", "WEBSRV1", "bob"}, 1, "brindlecore: no group bob in WEBSRV1\n"},
+      {{"user", "del", "WEBSRV1", "G"}, 1, "brindlecore: no user G in WEBSRV1\n"},
+      {{"user", "passwd", "WEBSRV1", "bob"},
+       1,
        "brindlecore: no password: use --password-stdin or run on a terminal\n"},
+      {{"user", "passwd", "WEBSRV1", "bob", "--password-stdin"},
+       1,
+       "brindlecore: the password is empty: give one that is not\n",
+       "\n"},
+      {{"user", "add", "WEBSRV1", "eve", "--password-stdin"},
+       1,
+       "brindlecore: the password is empty: give one that is not\n",
+       ""},
       {{"computer", "add", "websrv1"}, 1, "brindlecore: account database websrv1 already exists\n"},
+      {{"frobnicate"},
+       2,
+       "brindlecore: unknown command 'frobnicate' (commands: init, computer, user, group, site, "
+       "favorites, regsvr, invoke, serve)\n"},
+      {{"group", "frobnicate"},
+       2,
+       "brindlecore: unknown command 'group frobnicate' (group commands: add, list, del, members, "
+       "addmember, delmember)\n"},
+      {{"user"},
+       2,
+       "brindlecore: 'user' needs a command (user commands: add, list, del, passwd)\n"},
       {{"user", "add", "WEBSRV1"}, 2, ""},
-      {{"group", "frobnicate"}, 2, ""},
   };
   for (const Case& c : cases) {
-    Outcome r = Brindle(c.args);
-    EXPECT_EQ(r.status, c.status) << c.args[1] << " " << r.err;
+    Outcome out = Brindle(c.args, c.input);
+    EXPECT_EQ(out.status, c.status) << c.args[0] << " " << out.err;
     if (!c.err.empty()) {
-      EXPECT_EQ(r.err, c.err) << c.args[1];
+      EXPECT_EQ(out.err, c.err);
     }
   }
   // Nothing above changed the store.
   EXPECT_EQ(Brindle({"group", "members", "WEBSRV1", "G"}).out, "bob\tWinNT://WEBSRV1/bob\n");
+  EXPECT_EQ(Brindle({"user", "list", "WEBSRV1"}).out, "bob\t\t\n");
+}
+
+TEST_F(AccountCommandsTest, RootIsTakenAfterTheCommandToo) {
+  ASSERT_EQ(Brindle({"computer", "add", "WEBSRV1"}).status, 0);
+  for (auto args : std::vector<std::vector<std::string>>{
+           {"computer", "list", "--root", root().string()},
+           {"user", "add", "WEBSRV1", "--root", root().string(), "carol"}}) {
+    Outcome late = testing::RunCommand("", args);
+    EXPECT_EQ(late.status, 0) << late.err;
+  }
+  EXPECT_EQ(Brindle({"user", "list", "WEBSRV1"}).out, "carol\t\t\n");
+}
+
+// The demo seeds a new root once; on a root with data it leaves an admin's changes alone.
+TEST_F(AccountCommandsTest, DemoSeedsOnlyANewRoot) {
+  Outcome seeded = Brindle({"init", "--computer", "WEBSRV1", "--demo"});
+  ASSERT_EQ(seeded.status, 0) << seeded.err;
+  ASSERT_EQ(Brindle({"group", "delmember", "WEBSRV1", "QZW3SVC1", "alice"}).status, 0);
+  ASSERT_EQ(Brindle({"user", "del", "WEBSRV1", "dave"}).status, 0);
+  const std::string users = Brindle({"user", "list", "WEBSRV1", "--json"}).out;
+  const std::string groups = Brindle({"group", "list", "WEBSRV1", "--json"}).out;
+  const std::string sites = Brindle({"site", "list", "--json"}).out;
+
+  Outcome again = Brindle({"init", "--computer", "WEBSRV1", "--demo"});
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_NE(again.out.find("demo: " + root().string() +
+                           " already holds accounts, groups or sites; the demo changes nothing"),
+            std::string::npos)
+      << again.out;
+  EXPECT_EQ(Brindle({"user", "list", "WEBSRV1", "--json"}).out, users);
+  EXPECT_EQ(Brindle({"group", "list", "WEBSRV1", "--json"}).out, groups);
+  EXPECT_EQ(Brindle({"site", "list", "--json"}).out, sites);
+  EXPECT_EQ(Brindle({"group", "members", "WEBSRV1", "QZW3SVC1"}).out, "");
+
+  // A root holding only a site of the admin's is not a new root either.
+  std::filesystem::path fresh = dir_.path() / "fresh";
+  ASSERT_EQ(testing::RunCommand(fresh, {"init", "--computer", "W2"}).status, 0);
+  ASSERT_EQ(testing::RunCommand(fresh, {"site", "add", "--comment", "Mine"}).status, 0);
+  EXPECT_NE(testing::RunCommand(fresh, {"init", "--demo"}).out.find("the demo changes nothing"),
+            std::string::npos);
+  EXPECT_EQ(testing::RunCommand(fresh, {"user", "list", "W2"}).out, "");
 }
 
 // A store or registry that does not read is reported by name and left as it is; no read command

@@ -7,8 +7,8 @@
 
 #include "platform/directory/iis/metabase_store.h"
 #include "platform/root.h"
-#include "support/metabase_fixture.h"
 #include "support/command.h"
+#include "support/metabase_fixture.h"
 #include "support/temp_dir.h"
 
 namespace brindlecore::testing {
@@ -32,7 +32,7 @@ TEST_F(SiteCommandsTest, RefusesWithoutAWebService) {
   Outcome out = Brindle({"site", "list"});
   EXPECT_EQ(out.status, 1);
   EXPECT_EQ(out.err, "brindlecore: no web service in " + root().string() +
-                         " (run 'brindlecore init')\n");
+                         " (run 'brindlecore --root " + root().string() + " init')\n");
   EXPECT_FALSE(std::filesystem::exists(root() / "metabase.db"));
 }
 
@@ -77,7 +77,7 @@ TEST_F(SiteCommandsTest, AddListShowDelete) {
   EXPECT_FALSE(MetabaseFixture(root()).Exists("IIS://LocalHost/W3SVC/9/ROOT"));
   Outcome again = Brindle({"site", "del", "9"});
   EXPECT_EQ(again.status, 1);
-  EXPECT_EQ(again.err, "brindlecore: no web site 9\n");
+  EXPECT_EQ(again.err, "brindlecore: no site 9 in " + root().string() + "\n");
   // Only sites are deleted by number, never the service's other children.
   EXPECT_EQ(Brindle({"site", "del", "Info"}).status, 1);
   EXPECT_TRUE(MetabaseFixture(root()).Exists("IIS://LocalHost/W3SVC/Info"));
@@ -87,16 +87,16 @@ TEST_F(SiteCommandsTest, RefusedAdditionsLeaveNothing) {
   MetabaseFixture(root()).WebService().Site("3");
   Outcome taken = Brindle({"site", "add", "--number", "3", "--comment", "Again"});
   EXPECT_EQ(taken.status, 1);
-  EXPECT_EQ(taken.err, "brindlecore: Cannot create a file when that file already exists.\n");
+  EXPECT_EQ(taken.err, "brindlecore: site 3 already exists\n");
   EXPECT_EQ(MetabaseFixture(root()).Property("IIS://LocalHost/W3SVC/3", "ServerComment"),
             Variant(""));
-  for (auto args : std::vector<std::vector<std::string>>{
-           {"site", "add", "--binding", "10.0.0.5:80"},
-           {"site", "add", "--binding", "::"},
-           {"site", "add", "--binding", ":99999:"},
-           {"site", "add", "--number", "0"},
-           {"site", "add", "--number", "x"},
-           {"site", "show"}}) {
+  for (auto args :
+       std::vector<std::vector<std::string>>{{"site", "add", "--binding", "10.0.0.5:80"},
+                                             {"site", "add", "--binding", "::"},
+                                             {"site", "add", "--binding", ":99999:"},
+                                             {"site", "add", "--number", "0"},
+                                             {"site", "add", "--number", "x"},
+                                             {"site", "show"}}) {
     EXPECT_EQ(Brindle(args).status, 2) << args.back();
   }
   EXPECT_FALSE(MetabaseFixture(root()).Exists("IIS://LocalHost/W3SVC/4"));
