@@ -8,7 +8,11 @@
 set -euo pipefail
 
 source_dir="${BRINDLECORE_SOURCE_DIR:?}"
-package_dir="${BRINDLECORE_PACKAGE_BUILD_DIR:-$source_dir/build-package}"
+# The package is built unoptimised: what is checked here (install rules, dependencies, maintainer
+# scripts, unit, run paths) does not depend on it, and it compiles in half the time of `make
+# package`'s optimised build.
+package_dir="${BRINDLECORE_PACKAGE_BUILD_DIR:-$source_dir/build-package-test}"
+build_type="${BRINDLECORE_PACKAGE_BUILD_TYPE:-Debug}"
 cache_dir="${XDG_CACHE_HOME:-$HOME/.cache}/brindlecore"
 base_tar="$cache_dir/bookworm-minbase.tar"
 
@@ -20,7 +24,7 @@ for tool in debootstrap unshare curl cpack; do
 done
 
 echo "== building the package in $package_dir"
-cmake -S "$source_dir" -B "$package_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+cmake -S "$source_dir" -B "$package_dir" -DCMAKE_BUILD_TYPE="$build_type" \
   -DBRINDLECORE_TESTS=OFF -DBRINDLECORE_BENCH=OFF >/dev/null
 cmake --build "$package_dir" -j "$(nproc)" >/dev/null
 (cd "$package_dir" && rm -f ./*.deb && cpack -G DEB >/dev/null)
@@ -115,6 +119,6 @@ base="http://127.0.0.1:$port"
 curl -fsS "$base/login.asp" | grep -q 'action=login.asp' || fail "no sign-in page"
 signed_in=$(curl -sS -o /dev/null -w '%{http_code} %{redirect_url}' -H "Origin: $base" \
   --data-urlencode username=admin --data-urlencode password=pa55word \
-  --data-urlencode directory=local --data-urlencode login_type=ServerAdministrator "$base/login.asp")
+  --data-urlencode "directory=WinNT://$computer" --data-urlencode login_type=ServerAdministrator "$base/login.asp")
 [ "$signed_in" = "303 $base/ProfileAdministrators.asp" ] || fail "sign-in answered $signed_in"
 echo "package $deb_name installed, served and signed in"
