@@ -253,7 +253,7 @@ void AddSiteCommands(CLI::App& app, const Context& ctx) {
     auto* command = site->add_subcommand(verb, std::string(verb) + " serving a web site");
     command->add_option("N", *state_number, "site number")->required();
     command->callback([&ctx, state_number, verb = std::string(verb), state = state] {
-      Service service = OpenService(ctx.Root());
+      Service service = OpenService(ctx.ExistingRoot());
       MetabaseKey key = FindSite(service, *state_number);
       service.store->SetProperties(key.id, {{"ServerState", Variant(int32_t{state})}});
       std::cout << (verb == "start" ? "Started" : "Stopped") << " web site " << *state_number
