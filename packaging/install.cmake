@@ -1,9 +1,9 @@
-# `make install` and `make package`: the command in bin, both libraries private to it in
-# lib/brindlecore, the systemd unit for `serve`, and the manual pages. Paths below the prefix are
+# `make install` and `make package`: the command in bin, its libraries (platform, LDAP backend,
+# component, pages) private to it in lib/brindlecore, the systemd unit for `serve`, and the manual pages. Paths below the prefix are
 # relative, so `cmake --install --prefix P` and DESTDIR both place a working tree.
 set(BRINDLECORE_PRIVATE_LIBDIR lib/brindlecore)
 install(TARGETS brindlecore RUNTIME DESTINATION bin)
-install(TARGETS brindleplatform Brindlecore LIBRARY DESTINATION ${BRINDLECORE_PRIVATE_LIBDIR})
+install(TARGETS ${BRINDLECORE_LIBRARIES} LIBRARY DESTINATION ${BRINDLECORE_PRIVATE_LIBDIR})
 
 # Manual pages, compressed as Debian ships them (-n: no time stamp, so builds are reproducible).
 find_program(GZIP_PROGRAM gzip REQUIRED)

@@ -36,11 +36,13 @@ ListenAddress ParseListen(const std::string& text) {
 }
 
 // The pages library, where the component is looked for: beside the executable (a build), else in
-// ../lib (an installation). Stays loaded until the process ends.
+// ../lib/brindlecore (an installation). Stays loaded until the process ends.
 BrindlecoreServePagesFn LoadPages() {
   const std::filesystem::path dir = std::filesystem::read_symlink("/proc/self/exe").parent_path();
   std::filesystem::path path = dir / host::kPagesLibrary;
-  if (!std::filesystem::exists(path)) path = dir / ".." / "lib" / host::kPagesLibrary;
+  if (!std::filesystem::exists(path)) {
+    path = dir / ".." / "lib" / "brindlecore" / host::kPagesLibrary;
+  }
   void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (library == nullptr) throw std::runtime_error(dlerror());
   auto serve = reinterpret_cast<BrindlecoreServePagesFn>(dlsym(library, host::kServeEntry));
