@@ -84,6 +84,8 @@ std::function<void()> Explained(std::shared_ptr<Args> args, const Context& ctx,
   return [args, &ctx, body = std::move(body)] {
     try {
       body();
+    } catch (const errors::FileError&) {
+      throw;  // a file's own failure, named by the file
     } catch (const AutomationError& e) {
       if (e.number == -1) throw;
       throw AutomationError(-1, Explain(e, *args, ctx));
