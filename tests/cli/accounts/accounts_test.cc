@@ -142,7 +142,7 @@ TEST_F(AccountCommandsTest, FailuresAreReportedWithStatus) {
       {{"frobnicate"},
        2,
        "brindlecore: unknown command 'frobnicate' (commands: init, computer, user, group, site, "
-       "favorites, regsvr, invoke, serve)\n"},
+       "favorites, regsvr, invoke, serve, ldap)\n"},
       {{"group", "frobnicate"},
        2,
        "brindlecore: unknown command 'group frobnicate' (group commands: add, list, del, members, "
