@@ -104,6 +104,17 @@ void AddInvokeCommand(CLI::App& app, const Context& ctx) {
   CLI::App* cmd = app.add_subcommand(
       "invoke", "JSON-lines automation host: one request a line in, one response a line out");
   cmd->add_option("--progid", *progid, "class to create for each request")->capture_default_str();
+  cmd->footer(R"(Request, one a line: {"method": NAME, "args": [ARG, ...]} (optional "progid").
+ARG: "text" String, true/false Boolean, an integer Long (other numbers Double), null Null,
+{"empty": true} Empty, {"ref": ARG} passed by reference, starting as ARG.
+Response, one a line: {"result": VALUE, "refs": [VALUE, ...]}, or {"error": {"number": N,
+"description": TEXT}, "refs": [...]} when the call fails; "refs" holds the final value of every
+by-reference argument in argument order.
+Example (a method whose two arguments are by reference: the site and the error text):
+  in:  {"method": "StartVirtualWebServer", "args": [{"ref": "1"}, {"ref": ""}]}
+  out: {"result":true,"refs":["1",""]}
+  in:  {"method": "StartVirtualWebServer", "args": [{"ref": "9"}, {"ref": ""}]}
+  out: {"result":false,"refs":["9","-2147024893 ,The system cannot find the path specified."]})");
   cmd->callback([progid, &ctx] {
     ctx.Root();
     std::string line;

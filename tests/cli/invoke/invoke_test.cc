@@ -103,5 +103,21 @@ TEST_F(InvokeTest, UnregisteredClassCannotBeCreated) {
   EXPECT_EQ(out, std::vector<std::string>{"brindlecore: The specified module could not be found."});
 }
 
+// The example that `invoke --help` gives answers as it says on a root with site 1.
+TEST_F(InvokeTest, HelpExampleAnswersAsDocumented) {
+  std::vector<std::string> help, ignored;
+  ASSERT_EQ(Run("invoke --help", "", &help), 0);
+  std::string input;
+  std::vector<std::string> expected;
+  for (const std::string& line : help) {
+    if (line.starts_with("  in:  ")) input += line.substr(7) + "\n";
+    if (line.starts_with("  out: ")) expected.push_back(line.substr(7));
+  }
+  ASSERT_EQ(expected.size(), 2u);
+  ASSERT_EQ(Run("init --computer WEBSRV1", "", &ignored), 0);
+  ASSERT_EQ(Run("site add", "", &ignored), 0);
+  EXPECT_EQ(Invoke(input), expected);
+}
+
 }  // namespace
 }  // namespace brindlecore::testing
