@@ -5,19 +5,20 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <nlohmann/json.hpp>
-#include <set>
 #include <string>
 
 #include "brindlecore/automation.h"
 #include "cli/commands.h"
 #include "host/component_call.h"
-#include "host/self_command.h"
+#include "host/served_computer.h"
 #include "platform/directory/winnt/account_store.h"
-#include "platform/root.h"
 
 namespace brindlecore::cli {
 namespace {
+
+using platform::winnt::AccountEntry;
+using platform::winnt::AccountKind;
+using platform::winnt::AccountStore;
 
 // Documented in the README; a demo is for trying the pages, never for real accounts.
 constexpr char kDemoPassword[] = "brindle-demo";
@@ -49,27 +50,14 @@ constexpr DemoSite kSites[] = {
     {"", "8083", "support", "Support"},
 };
 
-// Runs the command on `root`; its failure ends the demo with the command's own message.
-host::CommandResult Command(const std::filesystem::path& root, std::vector<std::string> args,
-                            const std::string& input = "") {
-  args.insert(args.begin(), {"--root", root.string()});
-  host::CommandResult r = host::RunSelf(args, input);
-  if (r.status != 0) {
-    std::string what = r.err.empty() ? "failed" : r.err;
-    while (!what.empty() && what.back() == '\n') what.pop_back();
-    throw AutomationError(-1, "demo: " + args[2] + " " + args[3] + ": " + what);
+// A step of the account store whose failure ends the demo, named as the command names it.
+template <typename Step>
+void StoreStep(std::string_view what, Step step) {
+  try {
+    step();
+  } catch (const AutomationError& e) {
+    throw AutomationError(-1, "demo: " + std::string(what) + ": " + e.description);
   }
-  return r;
-}
-
-std::set<std::string> Names(const std::string& json_text) {
-  std::set<std::string> names;
-  nlohmann::json list = nlohmann::json::parse(json_text, nullptr, false);
-  if (!list.is_array()) return names;
-  for (const auto& item : list) {
-    if (item.contains("name")) names.insert(item["name"].get<std::string>());
-  }
-  return names;
 }
 
 // A component call whose failure ends the demo; `error_arg` is the index of its pvError.
@@ -86,24 +74,26 @@ host::CallOutcome Call(std::string_view method, std::vector<Arg> args, size_t er
 }
 
 // Anything beyond what init makes: a user, a group other than the two built-in ones, a site.
-bool HasData(const std::filesystem::path& root, const std::string& computer) {
-  if (!Names(Command(root, {"user", "list", computer, "--json"}).out).empty()) return true;
-  for (const std::string& group : Names(Command(root, {"group", "list", computer, "--json"}).out)) {
-    if (group != "Administrators" && group != "Users") return true;
+bool HasData(AccountStore& store, const std::string& computer) {
+  std::shared_ptr<const platform::winnt::DatabaseSnapshot> accounts;
+  StoreStep("user list", [&] { accounts = store.Read(computer); });
+  for (const AccountEntry& e : accounts->accounts) {
+    if (e.kind == AccountKind::kUser || (e.name != "Administrators" && e.name != "Users")) {
+      return true;
+    }
   }
   return !Call("GetVirtualWebServers", {host::Out()}, 0).ResultText().empty();
 }
 
-void SetUpAccounts(const std::filesystem::path& root, const std::string& computer) {
+void SetUpAccounts(AccountStore& store, const std::string& computer) {
   for (const DemoUser& u : kUsers) {
-    Command(root,
-            {"user", "add", computer, u.name, "--full-name", u.full_name, "--description",
-             u.description, "--password-stdin"},
-            std::string(kDemoPassword) + "\n");
+    StoreStep("user add",
+              [&] { store.AddUser(computer, u.name, u.full_name, u.description, kDemoPassword); });
     std::cout << "demo: user " << u.name << " (" << u.full_name << "), password " << kDemoPassword
               << "\n";
   }
-  Command(root, {"group", "addmember", computer, "Administrators", "admin"});
+  StoreStep("group addmember",
+            [&] { store.AddMember(computer, "Administrators", "WinNT://" + computer + "/admin"); });
   std::cout << "demo: admin is a member of Administrators\n";
 }
 
@@ -155,29 +145,18 @@ void SetUpMemberships(const std::string& computer) {
   }
 }
 
-// The computer the pages serve, chosen as they choose it: platform.conf's host.computer, else the
-// first account database.
-std::string ServedComputer(const std::filesystem::path& root) {
-  std::string computer = platform::PlatformConfig::Load(root).Get("host.computer");
-  if (computer.empty()) {
-    std::vector<std::string> computers =
-        platform::winnt::AccountStore(root, /*create=*/false).ListDatabases();
-    if (computers.empty()) throw AutomationError(-1, "no account database in " + root.string());
-    computer = computers.front();
-  }
-  return computer;
-}
-
 }  // namespace
 
 void SetUpDemo(const std::filesystem::path& root) {
-  const std::string computer = ServedComputer(root);
-  if (HasData(root, computer)) {
+  const std::string computer = host::ServedComputer(root);
+  if (computer.empty()) throw AutomationError(-1, "no account database in " + root.string());
+  AccountStore store(root, /*create=*/false);
+  if (HasData(store, computer)) {
     std::cout << "demo: " << root.string() << " already holds accounts, groups or sites; the demo "
               << "changes nothing (it seeds a new root only)\n";
     return;
   }
-  SetUpAccounts(root, computer);
+  SetUpAccounts(store, computer);
   SetUpSites(root);
   SetUpGroups(computer);
   SetUpMemberships(computer);

@@ -7,20 +7,12 @@
 #include <cstring>
 #include <filesystem>
 
+#include "host/listing.h"
 #include "host/rows.h"
 #include "host/site.h"
 
 namespace brindlecore::host {
 namespace {
-
-// The text a listing leaves for the page: its error towards the page, else its pvError.
-std::string ListingError(const CallOutcome& o, size_t error_arg) {
-  return o.error ? ErrorText(*o.error) : o.Text(error_arg);
-}
-
-std::string ErrorBox(const std::string& text) {
-  return text.empty() ? "" : "<p class=UserInfo4 id=listing-error>" + Escape(text) + "</p>";
-}
 
 // A private copy of an upload: created 0600 by mkstemp, removed when this goes out of scope.
 class UploadFile {
@@ -60,12 +52,8 @@ void AdminSite::ProfileAdministrators(const Request& req, Response& res) {
   if (!s) return;
   CallOutcome o = CallComponent(
       "GetAllUsersList", {In(config_.computer), In(AccountName(s->user)), In(s->password), Out()});
-  std::string content = ErrorBox(ListingError(o, 3));
-  content +=
-      "<table class=listing id=profile-admins><tr><th>User</th><th>Full name</th>"
-      "<th>Profile groups</th><th>Add to group</th></tr>" +
-      SafeRows(o.ResultText()) + "</table>";
-  Send(res, 200, Frame(*s, "Profile administrators", "profileadmins"), content);
+  Send(res, 200, Frame(*s, "Profile administrators", "profileadmins"),
+       Listing(o, 3, "profile-admins", {"User", "Full name", "Profile groups", "Add to group"}));
 }
 
 void AdminSite::AddUser(const Request& req, Response& res) {
@@ -90,9 +78,7 @@ void AdminSite::UserDelete(const Request& req, Response& res) {
   if (!s) return;
   // A link followed from another site must not remove anyone.
   if (!IsSameOrigin(req)) {
-    res.status = 403;
-    res.set_content("Request refused: it did not come from a page of this site.",
-                    "text/plain; charset=utf-8");
+    RefuseCrossSite(res);
     return;
   }
   const std::string user = Param(req, "UserName");
@@ -108,20 +94,14 @@ void AdminSite::Groups(const Request& req, Response& res) {
   if (!s) return;
   CallOutcome o = CallComponent(
       "GetAllGroupsList", {In(config_.computer), In(AccountName(s->user)), In(s->password), Out()});
-  std::string content = ErrorBox(ListingError(o, 3));
-  content +=
-      "<table class=listing id=groups><tr><th>Group</th><th>Description</th>"
-      "<th>Add a user</th></tr>" +
-      SafeRows(o.ResultText()) + "</table>";
+  std::string content = Listing(o, 3, "groups", {"Group", "Description", "Add a user"});
 
   const std::string picking = Param(req, "ListUsers");
   if (!picking.empty()) {
     CallOutcome users = CallComponent(
         "GetAllUsers", {In(Provider()), In(config_.computer), In(picking), In("false"), Out()});
     content += "<h2 id=picker>Pick a user for " + Escape(picking) + "</h2>" +
-               ErrorBox(ListingError(users, 4)) +
-               "<table class=listing id=user-picker><tr><th>User</th><th>Description</th></tr>" +
-               SafeRows(users.ResultText()) + "</table>";
+               Listing(users, 4, "user-picker", {"User", "Description"});
   }
 
   const std::string csrf = CsrfField(s->csrf);
@@ -198,12 +178,8 @@ void AdminSite::Users(const Request& req, Response& res) {
   // The overview ignores the current group, but the component insists on one.
   CallOutcome o = CallComponent("GetAllUsers", {In(Provider()), In(config_.computer),
                                                 In(config_.admin_group), In("true"), Out()});
-  std::string content = ErrorBox(ListingError(o, 4));
-  content +=
-      "<table class=listing id=users><tr><th>User</th><th>Description</th>"
-      "<th>Profile groups</th></tr>" +
-      SafeRows(o.ResultText()) + "</table>";
-  Send(res, 200, Frame(*s, "Users", "users"), content);
+  Send(res, 200, Frame(*s, "Users", "users"),
+       Listing(o, 4, "users", {"User", "Description", "Profile groups"}));
 }
 
 void AdminSite::ImportForm(const Request& req, Response& res) {

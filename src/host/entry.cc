@@ -1,7 +1,7 @@
 // The pages library's one entry point, looked up by name by `brindlecore serve`.
 #include "host/entry.h"
 
-#include "host/server.h"
+#include "host/serve.h"
 
 extern "C" void BrindlecoreServePages(const brindlecore::host::ServeRequest& request) {
   using namespace brindlecore::host;

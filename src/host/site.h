@@ -10,8 +10,8 @@
 
 #include "host/component_call.h"
 #include "host/html.h"
-#include "host/server.h"
 #include "host/session.h"
+#include "host/site_config.h"
 #include "host/throttle.h"
 
 namespace brindlecore::host {
@@ -82,6 +82,8 @@ std::string AccountName(const std::string& user);
 bool IsCrossSite(const httplib::Request& req);
 // A request that positively shows it comes from a page of this site.
 bool IsSameOrigin(const httplib::Request& req);
+// Answers 403 to a request that did not come from a page of this site.
+void RefuseCrossSite(httplib::Response& res);
 // The pages a redirect may lead to: only our own, by bare name.
 bool IsOwnPage(std::string_view page);
 // "<number> ,<description>" text of a call that failed towards the page.

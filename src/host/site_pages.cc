@@ -1,6 +1,7 @@
 // The web sites of the local web server: list, create, start, point a directory, favorites.
 #include <filesystem>
 
+#include "host/listing.h"
 #include "host/site.h"
 #include "platform/root.h"
 #include "platform/web/nginx_config.h"
@@ -58,10 +59,8 @@ void AdminSite::Sites(const Request& req, Response& res) {
   std::optional<Session> s = Admin(req, res);
   if (!s) return;
   CallOutcome o = CallComponent("GetVirtualWebServers", {Out()});
-  const std::string error = o.error ? ErrorText(*o.error) : o.Text(0);
   const std::string csrf = CsrfField(s->csrf);
-  std::string content =
-      error.empty() ? "" : "<p class=UserInfo4 id=listing-error>" + Escape(error) + "</p>";
+  std::string content = ErrorBox(ListingError(o, 0));
 
   // The component lists one site a tab: its number, "-", its comment and its addresses.
   std::string page_host = HostName(req.get_header_value("Host"));

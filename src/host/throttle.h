@@ -10,7 +10,7 @@
 #include <mutex>
 #include <string>
 
-#include "host/server.h"
+#include "host/site_config.h"
 
 namespace brindlecore::host {
 

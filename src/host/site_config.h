@@ -1,11 +1,10 @@
-// The administration pages: sign-in, profile administrators, profile groups, users, import and
-// web sites, each calling the component by name as a host page does.
-#ifndef BRINDLECORE_HOST_SERVER_H_
-#define BRINDLECORE_HOST_SERVER_H_
+// The pages' configuration: the computer they serve, who may sign in where, and how failed
+// sign-ins are slowed down.
+#ifndef BRINDLECORE_HOST_SITE_CONFIG_H_
+#define BRINDLECORE_HOST_SITE_CONFIG_H_
 
 #include <chrono>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -51,11 +50,6 @@ SiteConfig LoadSiteConfig(const std::filesystem::path& root);
 // AutomationError for a path that is neither WinNT:// nor LDAP://.
 std::vector<Directory> ParseDirectories(const std::string& text);
 
-// Serves the pages on `host`:`port` (port 0: any free port) until SIGINT or SIGTERM.
-// `on_listening` receives the bound port before the first request is accepted.
-void Serve(const SiteConfig& config, const std::string& host, int port,
-           const std::function<void(int port)>& on_listening);
-
 }  // namespace brindlecore::host
 
-#endif  // BRINDLECORE_HOST_SERVER_H_
+#endif  // BRINDLECORE_HOST_SITE_CONFIG_H_

@@ -1,0 +1,160 @@
+// Serving the pages: the listening socket, its limits and signals, and the routes.
+#include "host/serve.h"
+
+#include <pthread.h>
+#include <signal.h>
+#include <sys/socket.h>
+
+#include <thread>
+
+#include "brindlecore/automation.h"
+#include "host/assets.h"
+#include "host/limits.h"
+#include "host/site.h"
+#include "host/worker_pool.h"
+
+namespace brindlecore::host {
+
+std::string HostName(const std::string& host_header) {
+  if (!host_header.empty() && host_header.front() == '[') {
+    return host_header.substr(1, host_header.find(']') - 1);
+  }
+  return host_header.substr(0, host_header.find(':'));
+}
+
+bool IsLoopbackName(const std::string& name) {
+  return name == "localhost" || name == "::1" || name.rfind("127.", 0) == 0;
+}
+
+void Serve(const SiteConfig& config, const std::string& host, int port,
+           const std::function<void(int port)>& on_listening) {
+  // Signals are taken by one waiting thread, so the server stops cleanly between requests.
+  sigset_t stop_signals;
+  sigemptyset(&stop_signals);
+  sigaddset(&stop_signals, SIGINT);
+  sigaddset(&stop_signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  httplib::Server server;
+  AdminSite site(config);
+  site.Mount(server);
+  if (IsLoopbackName(host)) {
+    // A page of another site that rebinds its own name to our address must not reach us.
+    server.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
+      if (IsLoopbackName(HostName(req.get_header_value("Host")))) {
+        return httplib::Server::HandlerResponse::Unhandled;
+      }
+      res.status = 421;
+      res.set_content("This server answers only to its loopback address.",
+                      "text/plain; charset=utf-8");
+      return httplib::Server::HandlerResponse::Handled;
+    });
+  }
+  server.set_payload_max_length(4 * 1024 * 1024);
+  // A client gets 10 s for each read and write, 5 s to start its next request on a kept-alive
+  // connection, and 100 requests on one connection; each connection has its own worker, so a
+  // slow one holds only itself.
+  server.set_read_timeout(10, 0);
+  server.set_write_timeout(10, 0);
+  server.set_keep_alive_timeout(5);
+  server.set_keep_alive_max_count(100);
+  const size_t max_workers = config.max_workers;
+  server.new_task_queue = [max_workers] { return new ElasticPool(max_workers); };
+  int listen_fd = -1;
+  server.set_socket_options([&listen_fd](socket_t sock) {
+    httplib::default_socket_options(sock);
+    listen_fd = sock;
+  });
+
+  int bound =
+      port == 0 ? server.bind_to_any_port(host) : (server.bind_to_port(host, port) ? port : -1);
+  if (bound < 0) {
+    throw AutomationError(-1, "cannot listen on " + host + ":" + std::to_string(port));
+  }
+  // cpp-httplib listens with a backlog of 5: a burst of connections would find the queue full
+  // and wait for their SYN to be sent again. Listening again only enlarges the queue.
+  if (listen_fd >= 0) ::listen(listen_fd, SOMAXCONN);
+  std::thread stopper([&server, stop_signals] {
+    int sig = 0;
+    sigwait(&stop_signals, &sig);
+    server.stop();
+  });
+  on_listening(bound);
+  server.listen_after_bind();
+  // Wakes the waiting thread when the server ended for another reason.
+  pthread_kill(stopper.native_handle(), SIGTERM);
+  stopper.join();
+}
+
+void AdminSite::Mount(httplib::Server& server) {
+  auto bind = [this](void (AdminSite::*page)(const Request&, Response&)) {
+    return [this, page](const Request& req, Response& res) {
+      // Oversized values are refused before any page, and so the component, sees them.
+      if (std::string refusal = OversizedField(req); !refusal.empty()) {
+        Refuse(req, res, refusal);
+        return;
+      }
+      // A page that shows what its query says (a group to pick for, a description to edit)
+      // must not be opened by another origin, another port of this host included.
+      if (req.method == "GET" && !req.params.empty() && IsCrossSite(req)) {
+        RefuseCrossSite(res);
+        return;
+      }
+      (this->*page)(req, res);
+    };
+  };
+  server.Get("/", [this](const Request& req, Response& res) {
+    res.set_redirect(sessions_.Find(SessionIdOf(req)) ? "Default.asp" : "login.asp", 303);
+  });
+  server.Get("/login.asp", bind(&AdminSite::LoginForm));
+  server.Post("/login.asp", bind(&AdminSite::Login));
+  server.Post("/logout.asp", bind(&AdminSite::Logout));
+  server.Get("/Default.asp", bind(&AdminSite::Home));
+  server.Get("/ProfileAdministrators.asp", bind(&AdminSite::ProfileAdministrators));
+  server.Post("/AddUser.asp", bind(&AdminSite::AddUser));
+  server.Get("/UserDelete.asp", bind(&AdminSite::UserDelete));
+  server.Get("/Groups.asp", bind(&AdminSite::Groups));
+  server.Get("/editGroup.asp", bind(&AdminSite::EditGroupForm));
+  server.Post("/editGroup.asp", bind(&AdminSite::EditGroup));
+  server.Post("/AddExternalGroup.asp", bind(&AdminSite::AddExternalGroup));
+  server.Post("/GenerateGroups.asp", bind(&AdminSite::GenerateGroups));
+  server.Get("/Users.asp", bind(&AdminSite::Users));
+  server.Get("/Import.asp", bind(&AdminSite::ImportForm));
+  server.Post("/Import.asp", bind(&AdminSite::Import));
+  server.Get("/Sites.asp", bind(&AdminSite::Sites));
+  server.Post("/CreateSite.asp", bind(&AdminSite::CreateSite));
+  server.Post("/StartSite.asp", bind(&AdminSite::StartSite));
+  server.Post("/CreateDir.asp", bind(&AdminSite::CreateDir));
+  server.Post("/AddFavorite.asp", bind(&AdminSite::AddFavorite));
+  server.Get(R"(/(style\.css|app\.js|images/\w+\.gif))", [](const Request& req, Response& res) {
+    const Asset* asset = FindAsset(req.path);
+    if (asset == nullptr) {
+      res.status = 404;
+      return;
+    }
+    res.set_header("Cache-Control", "max-age=3600");
+    res.set_header("X-Content-Type-Options", "nosniff");
+    res.set_content(std::string(asset->body), std::string(asset->content_type).c_str());
+  });
+  // cpp-httplib itself refuses an oversized form (413) or a malformed request with no text.
+  server.set_error_handler([](const Request&, Response& res) {
+    if (!res.body.empty() || res.status == 404) return;
+    res.set_content(res.status == 413 ? "The request is too large." : "The request was refused.",
+                    "text/plain; charset=utf-8");
+  });
+  server.set_exception_handler([](const Request&, Response& res, std::exception_ptr ep) {
+    std::string what = "unexpected failure";
+    try {
+      std::rethrow_exception(ep);
+    } catch (const std::exception& e) {
+      what = e.what();
+    } catch (...) {
+    }
+    res.status = 500;
+    res.set_header("Content-Security-Policy", "default-src 'none'");
+    res.set_content("<!DOCTYPE html><title>Error</title><p>" + Escape(what) + "</p>",
+                    "text/html; charset=utf-8");
+  });
+}
+}  // namespace brindlecore::host
