@@ -39,6 +39,20 @@ std::string FormE(const AutomationError& e);
 // A failed step: the description followed by the step's fixed suffix.
 std::string StepText(const AutomationError& e, std::string_view suffix);
 
+// A step whose failure the method reports in its error output rather than through its trap:
+// runs `step`; when it throws, stores StepText(e, suffix) in `error` and returns false, and the
+// method then returns its failure value with every other output as it stands.
+template <typename F>
+bool RunStep(Variant& error, std::string_view suffix, F&& step) {
+  try {
+    std::forward<F>(step)();
+    return true;
+  } catch (const AutomationError& e) {
+    error = StepText(e, suffix);
+    return false;
+  }
+}
+
 // Continue-after-error: runs one statement; a failure is skipped and stays pending, readable until
 // cleared or replaced by the next failure (the host's own rule, so the last one is kept).
 class ContinueAfterError {

@@ -4,7 +4,7 @@
 
 #include "component/authentication.h"
 #include "component/frame.h"
-#include "groups/profile_group_names.h"
+#include "component/profile_group_names.h"
 
 namespace brindlecore::component {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "component/authentication.h"
 #include "component/frame.h"
-#include "groups/profile_group_names.h"
+#include "component/profile_group_names.h"
 #include "platform/automation/errors.h"
 
 namespace brindlecore::component {

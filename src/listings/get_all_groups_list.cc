@@ -5,7 +5,7 @@
 
 #include "component/authentication.h"
 #include "component/frame.h"
-#include "groups/profile_group_names.h"
+#include "component/profile_group_names.h"
 
 namespace brindlecore::component {
 namespace {
@@ -46,24 +46,16 @@ Variant Authentication::GetAllGroupsList(Variant sNTDomain, Variant /*sUserName*
   std::string result;
 
   std::unique_ptr<platform::DirObject> domain;
-  try {
-    domain = platform_.GetObject("WinNT://" + ConcatText(sNTDomain));
-  } catch (const AutomationError& e) {
-    pvError = StepText(e, " on Binding Attempt");
-    return Variant(std::string());
-  }
-
-  try {
-    domain->SetFilter({"group"});
-  } catch (const AutomationError& e) {
-    pvError = StepText(e, " on Filtering Groups");
+  if (!RunStep(pvError, " on Binding Attempt",
+               [&] { domain = platform_.GetObject("WinNT://" + ConcatText(sNTDomain)); }) ||
+      !RunStep(pvError, " on Filtering Groups", [&] { domain->SetFilter({"group"}); })) {
     return Variant(std::string());
   }
 
   auto groups = domain->Enumerate();
   while (auto group = groups->Next()) {
     const std::string name = group->Name();
-    if (!HasPrefix(name, kPerSitePrefix) && !HasPrefix(name, kMultiSitePrefix)) continue;
+    if (!IsProfileGroupName(name)) continue;
     // Only profile groups' descriptions are read: an unrelated group cannot break the listing.
     AppendGroupRow(result, name, group->Description());
   }

@@ -7,14 +7,13 @@
 #include <vector>
 
 #include "component/authentication.h"
+#include "component/directory_search.h"
 #include "component/frame.h"
 
 namespace brindlecore::component {
 namespace {
 
 enum class ProviderKind { kNone, kLdap, kWinNT };
-
-constexpr char kRootDse[] = "LDAP://RootDSE";
 
 // The host pages pass "true" or "false"; any other value the host's own truth-value conversion
 // accepts (a Boolean, a number, a numeric text, Empty as false) is taken the same way, so a page
@@ -30,11 +29,6 @@ bool ReadShowGroups(const Variant& v) {
 std::string UpperCase(std::string s) {
   for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return s;
-}
-
-std::string DefaultNamingContextRoot(platform::Platform& platform) {
-  auto root_dse = platform.GetObject(kRootDse);
-  return "LDAP://" + ToText(root_dse->Get("defaultNamingContext"));
 }
 
 // The dc of the domain object under `root`; "" when the search finds none. The last record wins.
@@ -101,25 +95,16 @@ Variant Authentication::GetAllUsers(Variant psUserProvider, Variant psComputerNa
     };
 
     if (kind == ProviderKind::kLdap) {
-      const std::string search_root =
-          provider == kRootDse ? DefaultNamingContextRoot(platform_) : provider;
+      const std::string search_root = ResolveSearchRoot(platform_, provider);
 
-      auto connection = platform_.NewConnection();
-      connection->SetProvider("ADsDSOObject");
-      connection->Open("Active Directory Provider", "", "", -1);
-      auto command = connection->CreateCommand();
-      command->SetProperty("Page Size", Variant(int16_t{1000}));
-      command->SetProperty("Timeout", Variant(int16_t{360}));
-      command->SetProperty("searchscope", Variant(int32_t{2}));
-      command->SetProperty("Chase referrals", Variant(int32_t{64}));
-      command->SetProperty("Cache Results", Variant(false));
-      command->SetProperty("Size Limit", Variant(int16_t{1}));
+      auto command = OpenSearchCommand(platform_);
+      SetSearchProperties(*command, kListingTimeout);
 
       std::string domain = DomainLabel(*command, search_root);
       // A root below the domain (an OU) holds no domain object; the default naming context
       // does, and serves for the label only.
-      if (domain.empty() && provider != kRootDse) {
-        domain = DomainLabel(*command, DefaultNamingContextRoot(platform_));
+      if (domain.empty() && provider != kRootDsePath) {
+        domain = DomainLabel(*command, DefaultNamingContextPath(platform_));
       }
       if (domain.empty()) Raise("Could not determine the Domain Name.");
       domain = UpperCase(domain);

@@ -7,7 +7,7 @@
 
 #include "component/authentication.h"
 #include "component/frame.h"
-#include "groups/profile_group_names.h"
+#include "component/profile_group_names.h"
 
 namespace brindlecore::component {
 namespace {
@@ -120,22 +120,17 @@ Variant Authentication::GetAllUsersList(Variant sNTDomain, Variant sUserName, Va
                                         Variant& pvError) {
   std::unique_ptr<platform::DirObject> names;
   std::unique_ptr<platform::DirObject> computer;
-  try {
-    names = platform_.GetObject("WinNT:");
-    const std::string domain = ConcatText(sNTDomain);
-    computer = platform::Require(
-        names->OpenDSObject("WinNT://" + domain + ",computer",
-                            domain + "\\" + ConcatText(sUserName), ToText(sPassword), 1),
-        platform::DirKind::kContainer);
-  } catch (const AutomationError& e) {
-    pvError = StepText(e, " on Binding Attempt");
-    return Variant(std::string());
-  }
-
-  try {
-    computer->SetFilter({"group"});
-  } catch (const AutomationError& e) {
-    pvError = StepText(e, " on Filtering Groups");
+  if (!RunStep(pvError, " on Binding Attempt",
+               [&] {
+                 names = platform_.GetObject("WinNT:");
+                 const std::string domain = ConcatText(sNTDomain);
+                 computer =
+                     platform::Require(names->OpenDSObject("WinNT://" + domain + ",computer",
+                                                           domain + "\\" + ConcatText(sUserName),
+                                                           ToText(sPassword), 1),
+                                       platform::DirKind::kContainer);
+               }) ||
+      !RunStep(pvError, " on Filtering Groups", [&] { computer->SetFilter({"group"}); })) {
     return Variant(std::string());
   }
   std::vector<ProfileRecord> table;
@@ -149,10 +144,7 @@ Variant Authentication::GetAllUsersList(Variant sNTDomain, Variant sUserName, Va
     table.push_back(MakeRecord(std::move(text)));
   }
 
-  try {
-    computer->SetFilter({"user"});
-  } catch (const AutomationError& e) {
-    pvError = StepText(e, " on Filtering Users");
+  if (!RunStep(pvError, " on Filtering Users", [&] { computer->SetFilter({"user"}); })) {
     return Variant(std::string());
   }
   std::vector<UserEntry> users;

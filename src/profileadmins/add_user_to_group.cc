@@ -1,8 +1,8 @@
 // Makes one existing account a member of one local group: a local account found by scanning the
 // computer's users, or a domain account whose existence a directory search confirms.
 #include "component/authentication.h"
+#include "component/directory_search.h"
 #include "component/frame.h"
-#include "signin/directory_search.h"
 
 namespace brindlecore::component {
 
@@ -66,17 +66,12 @@ Variant Authentication::AddUserToGroup(Variant psUserProvider, Variant psCompute
             "user name only");
       }
       std::unique_ptr<platform::DirObject> computer;
-      try {
-        computer = platform::Require(platform_.GetObject(provider + ",computer"),
-                                     platform::DirKind::kContainer);
-      } catch (const AutomationError& e) {
-        pvError = StepText(e, " on Attempt to bind to user database.");
-        return Variant(false);
-      }
-      try {
-        computer->SetFilter({"user"});
-      } catch (const AutomationError& e) {
-        pvError = StepText(e, " on Filtering Users");
+      if (!RunStep(pvError, " on Attempt to bind to user database.",
+                   [&] {
+                     computer = platform::Require(platform_.GetObject(provider + ",computer"),
+                                                  platform::DirKind::kContainer);
+                   }) ||
+          !RunStep(pvError, " on Filtering Users", [&] { computer->SetFilter({"user"}); })) {
         return Variant(false);
       }
       std::unique_ptr<platform::DirEnumerator> users = computer->Enumerate();
@@ -94,23 +89,18 @@ Variant Authentication::AddUserToGroup(Variant psUserProvider, Variant psCompute
       pvError = "";
     } else {
       if (backslash == 0) Raise("User name incorrect - specify in format DomainName\\UserName.");
-      const std::string search_root = signin::ResolveSearchRoot(platform_, provider);
+      const std::string search_root = ResolveSearchRoot(platform_, provider);
       std::unique_ptr<platform::DirObject> base = platform_.GetObject(search_root);
       const std::string domain_part = Left(user, backslash - 1);
-      const std::string account_part =
-          Right(user, static_cast<long>(user.size()) - backslash);
-      const std::string command_text = "select name, AdsPath from '" + base->ADsPath() +
-                                       "' where sAMAccountName='" + account_part + "'";
+      const std::string account_part = Right(user, static_cast<long>(user.size()) - backslash);
+      const std::string command_text = AccountQuery("name, AdsPath", base->ADsPath(), account_part);
 
       // The process's own credentials: only the account's existence is asked.
       bool exists = false;
       {
-        std::unique_ptr<platform::Connection> connection = platform_.NewConnection();
-        connection->SetProvider("ADsDSOObject");
-        connection->Open("Active Directory Provider", "", "", -1);
-        std::unique_ptr<platform::Command> command = connection->CreateCommand();
+        std::unique_ptr<platform::Command> command = OpenSearchCommand(platform_);
         command->SetCommandText(command_text);
-        signin::SetSingleRowSearchProperties(*command);
+        SetSearchProperties(*command, kLookupTimeout);
         std::unique_ptr<platform::Recordset> rows = command->Execute();
         exists = !rows->Eof();
         rows->Close();
@@ -118,9 +108,9 @@ Variant Authentication::AddUserToGroup(Variant psUserProvider, Variant psCompute
       base.reset();
       if (!exists) Raise("The user to add does not exist on the domain.");
 
-      std::unique_ptr<platform::DirObject> group = platform::Require(
-          platform_.GetObject("WinNT://" + computer_name + "/" + group_name),
-          platform::DirKind::kGroup);
+      std::unique_ptr<platform::DirObject> group =
+          platform::Require(platform_.GetObject("WinNT://" + computer_name + "/" + group_name),
+                            platform::DirKind::kGroup);
       group->Add("WinNT://" + domain_part + "/" + account_part);
       result = true;
       pvError = "";

@@ -23,17 +23,13 @@ Variant Authentication::RemoveUserFromGroup(Variant psNTDomain, Variant psUserTo
   // Both steps after the checks report their own failures, so no other error is left for a trap
   // to turn into text.
   std::unique_ptr<platform::DirObject> group;
-  try {
-    group = platform::Require(platform_.GetObject("WinNT://" + computer_name + "/" + group_name),
-                              platform::DirKind::kGroup);
-  } catch (const AutomationError& e) {
-    pvError = StepText(e, " on Attempt to bind to group.");
-    return result;
-  }
-  try {
-    group->Remove(user_path);
-  } catch (const AutomationError& e) {
-    pvError = StepText(e, " on Removing user from group");
+  if (!RunStep(pvError, " on Attempt to bind to group.",
+               [&] {
+                 group = platform::Require(
+                     platform_.GetObject("WinNT://" + computer_name + "/" + group_name),
+                     platform::DirKind::kGroup);
+               }) ||
+      !RunStep(pvError, " on Removing user from group", [&] { group->Remove(user_path); })) {
     return result;
   }
   result = true;

@@ -5,6 +5,7 @@
 
 #include "component/authentication.h"
 #include "component/frame.h"
+#include "component/profile_group_names.h"
 #include "signin/sign_in.h"
 
 namespace brindlecore::component {
@@ -36,16 +37,9 @@ Variant Authentication::GetGroupList(Variant sNTDomain, Variant sUserName, Varia
                                      Variant& pvError) {
   try {
     std::unique_ptr<platform::DirObject> domain;
-    try {
-      domain = platform_.GetObject("WinNT://" + ConcatText(sNTDomain));
-    } catch (const AutomationError& e) {
-      pvError = StepText(e, " on Binding Attempt");
-      return Variant("");
-    }
-    try {
-      domain->SetFilter({"group"});
-    } catch (const AutomationError& e) {
-      pvError = StepText(e, " on Filtering Groups");
+    if (!RunStep(pvError, " on Binding Attempt",
+                 [&] { domain = platform_.GetObject("WinNT://" + ConcatText(sNTDomain)); }) ||
+        !RunStep(pvError, " on Filtering Groups", [&] { domain->SetFilter({"group"}); })) {
       return Variant("");
     }
 
@@ -58,7 +52,7 @@ Variant Authentication::GetGroupList(Variant sNTDomain, Variant sUserName, Varia
         AppendPerMatchingMember(*group, sUserName, group->Name() + "\r\n", result);
       }
       // Multi-site groups are left out on purpose: this list serves the per-site overview.
-      if (Left(group->Name(), 7) == "QZW3SVC" && profile) {
+      if (HasPrefix(group->Name(), kPerSitePrefix) && profile) {
         AppendPerMatchingMember(*group, sUserName, group->Name() + ";", result);
       }
     }

@@ -2,14 +2,17 @@
 // credentials, is the password check; group membership is then read with the process's own
 // credentials, from the directory for server administrators and from the local account database
 // for profile administrators.
+#include "component/directory_search.h"
 #include "component/frame.h"
-#include "signin/directory_search.h"
+#include "component/profile_group_names.h"
 #include "signin/sign_in.h"
 
 namespace brindlecore::signin {
 
+using component::AccountQuery;
 using component::ContinueAfterError;
 using component::InStr;
+using component::IsProfileGroupName;
 using component::Mid;
 using component::Raise;
 
@@ -21,17 +24,10 @@ std::string ShortAccountName(const std::string& account) {
   return backslash >= 2 ? Mid(account, backslash + 1) : account;
 }
 
-std::string SelectText(const std::string& columns, const std::string& base_path,
-                       const std::string& account_name) {
-  // The name goes in as typed: the search dialect has no escape for a quote anyway.
-  return "select " + columns + " from '" + base_path + "' where sAMAccountName='" + account_name +
-         "'";
-}
-
 void ServerAdministratorGroups(platform::Platform& platform, platform::Command& command,
                                const std::string& base_path, const std::string& user_rdn,
                                const SignInRequest& request, SignInOutputs& out) {
-  command.SetCommandText(SelectText("name, AdsPath", base_path, request.admin_group));
+  command.SetCommandText(AccountQuery("name, AdsPath", base_path, request.admin_group));
   std::unique_ptr<platform::Recordset> rows = command.Execute();
   std::string admin_group_path;
   {
@@ -80,20 +76,15 @@ void ProfileAdministratorGroups(platform::Platform& platform, const std::string&
 
 void LdapSignIn(platform::Platform& platform, const std::string& domain_text,
                 const std::string& computer, const SignInRequest& request, SignInOutputs& out) {
-  const std::string search_root = ResolveSearchRoot(platform, domain_text);
+  const std::string search_root = component::ResolveSearchRoot(platform, domain_text);
   std::unique_ptr<platform::DirObject> base = platform.GetObject(search_root);
   const std::string short_account = ShortAccountName(request.account);
 
   // The user's own credentials go on the connection: the search is the password check.
-  std::unique_ptr<platform::Connection> connection = platform.NewConnection();
-  connection->SetProvider("ADsDSOObject");
-  connection->SetProperty("User ID", Variant(request.account));
-  connection->SetProperty("Password", Variant(request.password));
-  connection->Open("Active Directory Provider", "", "", -1);
-
-  std::unique_ptr<platform::Command> command = connection->CreateCommand();
-  command->SetCommandText(SelectText("name, AdsPath, cn", base->ADsPath(), short_account));
-  SetSingleRowSearchProperties(*command);
+  std::unique_ptr<platform::Command> command =
+      component::OpenSearchCommand(platform, request.account, request.password);
+  command->SetCommandText(AccountQuery("name, AdsPath, cn", base->ADsPath(), short_account));
+  component::SetSearchProperties(*command, component::kLookupTimeout);
   std::unique_ptr<platform::Recordset> rows = command->Execute();
 
   // Reading the row is best effort: whatever could not be read stays unset, and an unset user

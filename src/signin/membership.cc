@@ -4,16 +4,10 @@
 namespace brindlecore::signin {
 
 using component::ContinueAfterError;
-using component::Left;
 using component::Mid;
 
-bool IsProfileGroupName(std::string_view name) {
-  const std::string prefix = Left(name, 7);
-  return prefix == "QZW3SVC" || prefix == "QZMULTI";
-}
-
-void AppendMemberships(platform::DirObject& group, const std::string& member_name,
-                       bool profile_key, SignInOutputs& out) {
+void AppendMemberships(platform::DirObject& group, const std::string& member_name, bool profile_key,
+                       SignInOutputs& out) {
   std::unique_ptr<platform::DirEnumerator> members = group.Members();
   while (true) {
     platform::DirObject* member = nullptr;

@@ -45,17 +45,14 @@ inline bool HoldsText(const Variant& v, std::string_view text) {
   return v.IsString() && v.str() == text;
 }
 
-// Whether a group name opens with one of the two profile-group prefixes (case-sensitive).
-bool IsProfileGroupName(std::string_view name);
-
 // Walks the members of `group`; for each whose Name equals `member_name` exactly, appends the
 // group's entry (its Name, or with `profile_key` its Name without the first two characters) and
 // ";" to the list, then its Description and ";" to the names. A failure while handling one member
 // skips the rest of that member, so a failed Description leaves the list one entry longer than
 // the names. A failure to move to the next member ends the walk: the enumerator's position is
 // then unknown, and retrying could go on for ever. Taking the member list itself throws.
-void AppendMemberships(platform::DirObject& group, const std::string& member_name,
-                       bool profile_key, SignInOutputs& out);
+void AppendMemberships(platform::DirObject& group, const std::string& member_name, bool profile_key,
+                       SignInOutputs& out);
 
 // Text of the refusal when credentials were accepted but no group qualifies.
 std::string MembershipRefusal(std::string_view login_type);

@@ -1,10 +1,12 @@
 // Sign-in against a local account database: binding with the user's credentials is the password
 // check, and the same binding is then walked for the groups that give rights.
 #include "component/frame.h"
+#include "component/profile_group_names.h"
 #include "signin/sign_in.h"
 
 namespace brindlecore::signin {
 
+using component::IsProfileGroupName;
 using component::Raise;
 
 void WinNtSignIn(platform::Platform& platform, const std::string& target,
