@@ -1,5 +1,6 @@
-// A loopback TCP port for failover and refusal cases: one that takes connections and says
-// nothing, or closes each at once; it counts the connections it saw.
+// Loopback TCP ports for failover, refusal and Active Directory behaviour Samba lacks: one that
+// takes connections and says nothing, one that closes each at once, and a plain-LDAP relay to the
+// DC's ldaps port that behaves as a Windows DC does where Samba differs. It counts connections.
 #ifndef BRINDLECORE_TESTS_AD_LISTENER_H_
 #define BRINDLECORE_TESTS_AD_LISTENER_H_
 
@@ -10,9 +11,16 @@
 
 namespace brindlecore::testing {
 
+// The relay answers a search under this base, which no server of ours holds, with a referral
+// result to "ldap://example.test:<relay port>/CN=Configuration,DC=example,DC=test".
+inline constexpr char kForeignBase[] = "DC=other,DC=test";
+// The most values of one attribute the relay hands out unasked, as a Windows DC does (Samba
+// hands out all of them): past it the attribute comes back as "member;range=0-1499".
+inline constexpr size_t kMaxValRange = 1500;
+
 class Listener {
  public:
-  enum class Mode { kSilent, kClosing };
+  enum class Mode { kSilent, kClosing, kRelay };
   explicit Listener(Mode mode);
   ~Listener();
   int port() const { return port_; }
@@ -21,12 +29,14 @@ class Listener {
 
  private:
   void Serve();
+  void Relay(int client);
   Mode mode_;
   int fd_ = -1;
   int port_ = 0;
   std::atomic<int> connections_{0};
   std::atomic<bool> stop_{false};
   std::vector<int> held_;
+  std::vector<std::thread> relays_;
   std::thread thread_;
 };
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ad/ad_case.h"
+#include "ad/listener.h"
 
 namespace brindlecore::testing {
 namespace {
@@ -10,7 +11,7 @@ namespace {
 constexpr char kPartitions[] = "LDAP://CN=Partitions,CN=Configuration,DC=example,DC=test";
 
 // The rows' paths joined with ";", or "!" and the error.
-std::string Search(AdCase& ad, int chase) {
+std::string Search(AdCase& ad, int chase, const std::string& base) {
   try {
     auto connection = ad.platform().NewConnection();
     connection->SetProvider("ADsDSOObject");
@@ -18,8 +19,8 @@ std::string Search(AdCase& ad, int chase) {
     connection->SetProperty("Password", Variant(kUserPassword));
     connection->Open("Active Directory Provider", "", "", -1);
     auto command = connection->CreateCommand();
-    command->SetCommandText(
-        "<LDAP://DC=example,DC=test>;(objectClass=crossRefContainer);ADsPath;subtree");
+    command->SetCommandText("<LDAP://" + base +
+                            ">;(objectClass=crossRefContainer);ADsPath;subtree");
     command->SetProperty("Chase referrals", Variant(int32_t{chase}));
     auto rows = command->Execute();
     std::string paths;
@@ -30,31 +31,42 @@ std::string Search(AdCase& ad, int chase) {
   }
 }
 
+// Through the relay, a search under a base that another server holds is answered with a
+// referral result to it (external); from the domain's root, the DC's own continuation reference
+// (subordinate).
 TEST(AdReferrals, ChasedAsAskedWithTheSearchCredentials) {
+  Listener relay(Listener::Mode::kRelay);
   struct Case {
     const char* name;
     int chase;
+    bool external;
     std::string domain_address;  // what example.test resolves to
     std::string allowed;
     std::string rows;
   };
   const std::string found = std::string(kPartitions) + ";";
   const std::vector<Case> cases = {
-      {"never", 0, "127.0.0.1", "example.test", ""},
-      {"subordinate", 32, "127.0.0.1", "example.test", found},
-      {"external only", 64, "127.0.0.1", "example.test", ""},
-      {"both", 96, "127.0.0.1", "example.test", found},
-      {"referred-to server not allowed", 96, "127.0.0.1", "", ""},
-      {"unresolvable", 96, "", "example.test", ""},
-      {"refused", 96, "127.0.0.2", "example.test", ""},
+      {"never", 0, false, "127.0.0.1", "example.test", ""},
+      {"subordinate", 32, false, "127.0.0.1", "example.test", found},
+      {"external only", 64, false, "127.0.0.1", "example.test", ""},
+      {"both", 96, false, "127.0.0.1", "example.test", found},
+      {"referred-to server not allowed", 96, false, "127.0.0.1", "", ""},
+      {"unresolvable", 96, false, "", "example.test", ""},
+      {"refused", 96, false, "127.0.0.2", "example.test", ""},
+      {"referral result, never", 0, true, "127.0.0.1", "example.test", ""},
+      {"referral result, subordinate only", 32, true, "127.0.0.1", "example.test", ""},
+      {"referral result, external", 64, true, "127.0.0.1", "example.test", found},
+      {"referral result, both", 96, true, "127.0.0.1", "example.test", found},
+      {"referral result, unresolvable", 96, true, "", "example.test", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     SambaDc::Get().ResolveDomainNameTo(c.domain_address);
     std::vector<std::string> config = LdapsConfig();
+    if (c.external) config[0] = "ldap.uri = ldap://" + relay.server();
     if (!c.allowed.empty()) config.push_back("ldap.allowed_servers = " + c.allowed);
     AdCase ad(config);
-    EXPECT_EQ(Search(ad, c.chase), c.rows);
+    EXPECT_EQ(Search(ad, c.chase, c.external ? kForeignBase : kDomainDn), c.rows);
   }
   SambaDc::Get().ResolveDomainNameTo("127.0.0.1");
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "ad/ad_case.h"
+#include "ad/listener.h"
 
 namespace brindlecore::testing {
 namespace {
@@ -63,10 +64,19 @@ TEST(AdSignIn, PathAndUserNameForms) {
                    {"angle bracket in the name",
                     {.user = "leet"},
                     {"LDAP://CN=Lee \\<Tag\\>,CN=Users,DC=example,DC=test", "", "", kNotAdmin}},
-                   {"administrators' group past one range window",
-                    {.admin_group = "Crowd"},
-                    {kAlicePath, "CN=Crowd;", "A large group;", "x"}},
                });
+}
+
+// A Windows DC hands out a large group's members a window at a time, whether asked or not.
+TEST(AdSignIn, LargeGroupInWindows) {
+  Listener relay(Listener::Mode::kRelay);
+  AdCase ad({"ldap.uri = ldap://" + relay.server()});
+  EXPECT_EQ(ad.Call({.admin_group = "Crowd"}),
+            (SignInOutcome{kAlicePath, "CN=Crowd;", "A large group;", "x"}));
+  auto members = ad.platform().GetObject("LDAP://CN=Crowd,CN=Users,DC=example,DC=test")->Members();
+  int count = 0;
+  while (members->Next()) ++count;
+  EXPECT_EQ(count, kBulkMembers + 1);
 }
 
 TEST(AdSignIn, StartTlsOnTheConfiguredServer) {
