@@ -34,7 +34,7 @@ Variant Authentication::AddExternalGroup(Variant sNTDomain, Variant /*sUserName*
       // shows at SetInfo.
     }
     auto group = domain->Create("group", name);
-    group->Put("groupType", Variant(int32_t{4}));
+    group->Put("groupType", Variant(kLocalGroupType));
     group->SetDescription(ToText(sGroupDescription));
     group->SetInfo();
     return Variant(true);

@@ -87,7 +87,7 @@ Variant Authentication::GenerateGroups(Variant sNTDomain, Variant /*sUserName*/,
       // An existing group makes SetInfo fail; it is left as it is, members included.
       on_error.Run([&] {
         auto group = domain->Create("group", std::string(kPerSitePrefix) + site->Name());
-        group->Put("groupType", Variant(int32_t{4}));
+        group->Put("groupType", Variant(kLocalGroupType));
         group->SetInfo();
       });
     }
@@ -135,8 +135,8 @@ Variant Authentication::GenerateGroups(Variant sNTDomain, Variant /*sUserName*/,
   for (const std::string& name : group_names) {
     on_error.Clear();
     if (!HasPrefix(name, kPerSitePrefix)) continue;
-    const long number_length = static_cast<long>(Trim(name).size()) - 7;
-    const std::string number = Mid(name, 8, number_length);
+    const long number_length = static_cast<long>(Trim(name).size()) - kProfilePrefixLength;
+    const std::string number = Mid(name, kProfilePrefixLength + 1, number_length);
     if (SiteExists(web_service.get(), number)) continue;
     on_error.Run([&] { computer->Delete("group", name); });
   }

@@ -2,6 +2,7 @@
 // picker rows (a link that hands the user's name to the page's updateField) or overview rows
 // (the user, a descriptive name and the user's per-site profile groups).
 #include <cctype>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,6 +52,88 @@ std::string DisplayName(platform::Recordset& record) {
   return ConcatText(record.Field("name"));
 }
 
+// Where the rows go and which of the two kinds they are. `groups_of` gives an account's groups
+// cell text, or throws when the look-up reports a failure.
+struct UserListing {
+  std::string& html;
+  bool show_groups;
+  std::string current_group;
+  std::function<std::string(const Variant& account)> groups_of;
+};
+
+// One user's row: `shown` is the account as the page shows it, `picked` as the page's
+// updateField receives it, `account` what the groups look-up is given.
+void AppendUserRow(UserListing& listing, const std::string& shown, const std::string& picked,
+                   const std::string& description, const Variant& account) {
+  std::string& html = listing.html;
+  if (listing.show_groups) {
+    html += "<TR><TD class=TableRow>" + shown + "</TD>";
+    html += "<TD class=TableRow>" + description + "</TD>";
+    // The cell is opened before the look-up so that a failed look-up leaves a visibly broken row
+    // behind rather than silently dropping the user.
+    html += "<TD class=TableRow>";
+    html += listing.groups_of(account);
+    html += "</TD></TR>";
+  } else {
+    html += "<TR><TD class=TableRow><a href=\"JavaScript:updateField('" + picked + "','" +
+            listing.current_group + "');\">" + shown + "</a></TD>";
+    html += "<TD class=TableRow>" + description + "</TD></TR>";
+  }
+}
+
+// The users of a domain, found by a search under `provider` with the process's own credentials
+// and shown as "DOMAIN\account". Any failure ends the listing.
+void ListDirectoryUsers(platform::Platform& platform, const std::string& provider,
+                        UserListing& listing) {
+  const std::string search_root = ResolveSearchRoot(platform, provider);
+  auto command = OpenSearchCommand(platform);
+  SetSearchProperties(*command, kListingTimeout);
+
+  std::string domain = DomainLabel(*command, search_root);
+  // A root below the domain (an OU) holds no domain object; the default naming context does, and
+  // serves for the label only.
+  if (domain.empty() && provider != kRootDsePath) {
+    domain = DomainLabel(*command, DefaultNamingContextPath(platform));
+  }
+  if (domain.empty()) Raise("Could not determine the Domain Name.");
+  domain = UpperCase(domain);
+
+  command->SetProperty("Size Limit", Variant(int16_t{20000}));
+  command->SetCommandText("<" + search_root +
+                          ">;(objectClass=User);sAMAccountName,name,ADsPath,givenName,sn;"
+                          "subTree");
+  auto records = command->Execute();
+  while (!records->Eof()) {
+    const Variant account_value = records->Field("sAMAccountName");
+    const std::string account = ConcatText(account_value);
+    const std::string display = DisplayName(*records);
+    AppendUserRow(listing, domain + "\\" + account, domain + "\\\\" + account, display,
+                  account_value);
+    records->MoveNext();
+  }
+  records->Close();
+}
+
+// The users of the account database `computer_path` ("WinNT://NAME,computer").
+void ListLocalUsers(platform::Platform& platform, const std::string& computer_path,
+                    UserListing& listing) {
+  auto container =
+      platform::Require(platform.GetObject(computer_path), platform::DirKind::kContainer);
+  container->SetFilter({"user"});
+  auto users = container->Enumerate();
+  // A failing step of the enumeration itself ends the listing through the trap; only the
+  // handling of one user is allowed to fail quietly, leaving that user's row unfinished.
+  while (auto user = users->Next()) {
+    try {
+      const std::string name = user->Name();
+      const std::string description = user->Description();
+      AppendUserRow(listing, name, name, description, Variant(name));
+    } catch (const AutomationError&) {
+      // The user is skipped; pvError is kept for failures of the listing as a whole.
+    }
+  }
+}
+
 }  // namespace
 
 Variant Authentication::GetAllUsers(Variant psUserProvider, Variant psComputerName,
@@ -78,10 +161,7 @@ Variant Authentication::GetAllUsers(Variant psUserProvider, Variant psComputerNa
     const std::string current_group = ToText(psCurrentGroup);
     const std::string computer_name = ToText(psComputerName);
 
-    // Appends the groups cell. The cell is opened before the look-up so that a failed look-up
-    // leaves a visibly broken row behind rather than silently dropping the user.
-    auto append_groups_cell = [&](const Variant& account) {
-      result += "<TD class=TableRow>";
+    const auto groups_of = [&](const Variant& account) {
       std::vector<Arg> args{Arg{Variant(computer_name), false}, Arg{account, false},
                             Arg{Variant("ProfileAdministrator"), false},
                             Arg{Variant(std::string()), true}};
@@ -90,75 +170,13 @@ Variant Authentication::GetAllUsers(Variant psUserProvider, Variant psComputerNa
       if (!lookup_error.empty()) {
         Raise("Error enumerating groups user belongs to. " + lookup_error);
       }
-      result += ToText(groups);
-      result += "</TD>";
+      return ToText(groups);
     };
-
+    UserListing listing{result, show_groups, current_group, groups_of};
     if (kind == ProviderKind::kLdap) {
-      const std::string search_root = ResolveSearchRoot(platform_, provider);
-
-      auto command = OpenSearchCommand(platform_);
-      SetSearchProperties(*command, kListingTimeout);
-
-      std::string domain = DomainLabel(*command, search_root);
-      // A root below the domain (an OU) holds no domain object; the default naming context
-      // does, and serves for the label only.
-      if (domain.empty() && provider != kRootDsePath) {
-        domain = DomainLabel(*command, DefaultNamingContextPath(platform_));
-      }
-      if (domain.empty()) Raise("Could not determine the Domain Name.");
-      domain = UpperCase(domain);
-
-      command->SetProperty("Size Limit", Variant(int16_t{20000}));
-      command->SetCommandText("<" + search_root +
-                              ">;(objectClass=User);sAMAccountName,name,ADsPath,givenName,sn;"
-                              "subTree");
-      auto records = command->Execute();
-      while (!records->Eof()) {
-        const Variant account_value = records->Field("sAMAccountName");
-        const std::string account = ConcatText(account_value);
-        const std::string display = DisplayName(*records);
-        if (show_groups) {
-          result += "<TR><TD class=TableRow>" + domain + "\\" + account + "</TD>";
-          result += "<TD class=TableRow>" + display + "</TD>";
-          append_groups_cell(account_value);
-          result += "</TR>";
-        } else {
-          result += "<TR><TD class=TableRow><a href=\"JavaScript:updateField('" + domain + "\\\\" +
-                    account + "','" + current_group + "');\">" + domain + "\\" + account +
-                    "</a></TD>";
-          result += "<TD class=TableRow>" + display + "</TD>";
-          result += "</TR>";
-        }
-        records->MoveNext();
-      }
-      records->Close();
+      ListDirectoryUsers(platform_, provider, listing);
     } else {
-      auto container =
-          platform::Require(platform_.GetObject(provider), platform::DirKind::kContainer);
-      container->SetFilter({"user"});
-      auto users = container->Enumerate();
-      // A failing step of the enumeration itself ends the listing through the trap; only the
-      // handling of one user is allowed to fail quietly, leaving that user's row unfinished.
-      while (auto user = users->Next()) {
-        try {
-          const std::string name = user->Name();
-          const std::string description = user->Description();
-          if (show_groups) {
-            result += "<TR><TD class=TableRow>" + name + "</TD>";
-            result += "<TD class=TableRow>" + description + "</TD>";
-            append_groups_cell(Variant(name));
-            result += "</TR>";
-          } else {
-            result += "<TR><TD class=TableRow><a href=\"JavaScript:updateField('" + name + "','" +
-                      current_group + "');\">" + name + "</a></TD>";
-            result += "<TD class=TableRow>" + description + "</TD>";
-            result += "</TR>";
-          }
-        } catch (const AutomationError&) {
-          // The user is skipped; pvError is kept for failures of the listing as a whole.
-        }
-      }
+      ListLocalUsers(platform_, provider, listing);
     }
   } catch (const AutomationError& e) {
     pvError = FormA(pvError, e);

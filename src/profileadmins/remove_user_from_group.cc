@@ -1,9 +1,16 @@
 // Takes one member, named by its full WinNT path, out of one local group; the directory decides
 // whether that is possible.
+#include <string_view>
+
 #include "component/authentication.h"
 #include "component/frame.h"
 
 namespace brindlecore::component {
+namespace {
+
+constexpr std::string_view kWinNtPathStart = "WinNT://";
+
+}  // namespace
 
 Variant Authentication::RemoveUserFromGroup(Variant psNTDomain, Variant psUserToRemove,
                                             Variant psGroupToRemoveFrom, Variant& pvError) {
@@ -14,7 +21,7 @@ Variant Authentication::RemoveUserFromGroup(Variant psNTDomain, Variant psUserTo
   const std::string computer_name = ToText(psNTDomain);
   CheckArgument(psUserToRemove, "User Name To Remove From");
   const std::string user_path = ToText(psUserToRemove);
-  if (Left(user_path, 8) != "WinNT://") {
+  if (Left(user_path, static_cast<long>(kWinNtPathStart.size())) != kWinNtPathStart) {
     Raise("A full ADSI Path (starting with WinNT://) should be specified for the username.");
   }
   CheckArgument(psGroupToRemoveFrom, "Group Name To Remove From");

@@ -10,6 +10,9 @@ namespace brindlecore::component {
 
 namespace {
 
+// A WinNT path's opening, "WinNT://": the account database's name follows it.
+constexpr long kWinNtPathStartLength = 8;
+
 // Anything but the two names in their exact spelling is refused, Empty included.
 void CheckLoginType(const Variant& login_type) {
   CheckNotNull(login_type, "Login Type -- Null");
@@ -53,7 +56,7 @@ Variant Authentication::AuthenticateUser(Variant psComputerName, Variant psNTDom
       // Characters six to eight are taken to be "://" unseen. Counting from the right makes a
       // text of five to seven characters an invalid argument, while "WinNT://" names nothing.
       const std::string target =
-          Right(domain_text, static_cast<long>(domain_text.size()) - 8);
+          Right(domain_text, static_cast<long>(domain_text.size()) - kWinNtPathStartLength);
       signin::WinNtSignIn(platform_, target, request, out);
     } else {
       pvError = "Invalid Authentication Provider String.";

@@ -1,3 +1,5 @@
+// The group walk both sign-in paths share, kept apart from them so that the WinNT and the
+// directory path list memberships and refuse alike.
 #include "component/frame.h"
 #include "signin/sign_in.h"
 

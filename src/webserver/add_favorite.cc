@@ -1,3 +1,6 @@
+// AddFavorite: the web server set-up ends by offering the user a favorites link. The platform's
+// shell helper decides how the link is stored or offered; this method only reports the outcome
+// in the pages' error form.
 #include "component/authentication.h"
 #include "component/frame.h"
 

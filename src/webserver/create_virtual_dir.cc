@@ -1,6 +1,10 @@
+// CreateVirtualDir: the setup pages publish a folder either as a site's own root or as a
+// directory below it, and run again on every reinstall, so a directory that already exists is
+// success with a note rather than a failure.
 #include "component/authentication.h"
 #include "component/frame.h"
 #include "platform/automation/errors.h"
+#include "webserver/site_root.h"
 
 namespace brindlecore::component {
 namespace {
@@ -12,14 +16,7 @@ constexpr char kReinstallNote[] =
 void PointSiteRootAt(platform::Platform& platform, const std::string& site,
                      const std::string& folder) {
   auto root = platform.GetObject("IIS://LocalHost/W3SVC/" + site + "/ROOT");
-  root->Put("AccessRead", Variant(true));
-  root->Put("AccessScript", Variant(true));
-  root->Put("Path", Variant(folder));
-  root->Put("AspEnableParentPaths", Variant(true));
-  root->SetInfo();
-  root->AppCreate2(2);
-  root->Put("AppFriendlyName", Variant("Default Application"));
-  root->SetInfo();
+  webserver::SetUpSiteRoot(*root, folder);
 }
 
 void AddVirtualDirectory(platform::Platform& platform, const std::string& site,

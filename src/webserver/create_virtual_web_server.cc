@@ -1,9 +1,12 @@
+// CreateVirtualWebServer: a new web site for a profile under the next free site number, bound to
+// the address and port the setup pages chose, with its root ready to run the pages' scripts.
 #include <algorithm>
 #include <limits>
 
 #include "component/authentication.h"
 #include "component/frame.h"
 #include "platform/automation/errors.h"
+#include "webserver/site_root.h"
 
 namespace brindlecore::component {
 namespace {
@@ -48,14 +51,7 @@ std::string Authentication::CreateVirtualWebServer(std::string IP, std::string P
     site->SetInfo();
 
     auto root = site->Create("IIsWebVirtualDir", "ROOT");
-    root->Put("AccessRead", Variant(true));
-    root->Put("AccessScript", Variant(true));
-    root->Put("Path", Variant(RootDir));
-    root->Put("AspEnableParentPaths", Variant(true));
-    root->SetInfo();
-    root->AppCreate2(2);
-    root->Put("AppFriendlyName", Variant("Default Application"));
-    root->SetInfo();
+    webserver::SetUpSiteRoot(*root, RootDir);
 
     result = number;
   } catch (const AutomationError& e) {

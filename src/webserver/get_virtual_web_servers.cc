@@ -1,3 +1,5 @@
+// GetVirtualWebServers: the sites the pages offer to choose from, one tab-ended entry per site
+// with its number, comment and the addresses it answers on.
 #include "component/authentication.h"
 #include "component/frame.h"
 

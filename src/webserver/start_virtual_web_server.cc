@@ -1,3 +1,5 @@
+// StartVirtualWebServer: creating a site never starts it, so the pages decide in a step of their
+// own when a new site begins to serve.
 #include "component/authentication.h"
 #include "component/frame.h"
 
