@@ -2,6 +2,7 @@
 #include <memory>
 #include <string>
 
+#include "component/account_database.h"
 #include "component/authentication.h"
 #include "component/frame.h"
 #include "component/profile_group_names.h"
@@ -19,15 +20,13 @@ Variant Authentication::AddExternalGroup(Variant sNTDomain, Variant /*sUserName*
                                          Variant /*sPassword*/, Variant sGroupDescription,
                                          Variant& pvError) {
   const std::string domain_name = ConcatText(sNTDomain);
-  auto domain = platform::Require(platform_.GetObject("WinNT://" + domain_name),
-                                  platform::DirKind::kContainer);
+  auto domain = BindDomain(platform_, domain_name);
   pvError = std::string();
 
   for (int n = 1; n <= kMaxProbes; ++n) {
     const std::string name = std::string(kMultiSitePrefix) + std::to_string(n);
     try {
-      platform::Require(platform_.GetObject("WinNT://" + domain_name + "/" + name),
-                        platform::DirKind::kGroup);
+      BindGroup(platform_, domain_name, name);
       continue;  // taken
     } catch (const AutomationError&) {
       // Any failed probe, not only a missing group, takes the number; a real conflict then

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "component/account_database.h"
 #include "component/authentication.h"
 #include "component/frame.h"
 #include "component/profile_group_names.h"
@@ -62,8 +63,7 @@ Variant Authentication::GenerateGroups(Variant sNTDomain, Variant /*sUserName*/,
                                        Variant& pvError) {
   const std::string domain_name = ConcatText(sNTDomain);
   // Deliberately outside any trap: a domain that cannot be bound fails towards the host.
-  auto domain = platform::Require(platform_.GetObject("WinNT://" + domain_name),
-                                  platform::DirKind::kContainer);
+  auto domain = BindDomain(platform_, domain_name);
 
   // From here a failing statement is skipped; the pending error is cleared after every site so
   // one broken site never affects the next.
@@ -95,9 +95,7 @@ Variant Authentication::GenerateGroups(Variant sNTDomain, Variant /*sUserName*/,
     // has no group of its name, so the bind fails and the statement is skipped.
     on_error.Run([&] {
       const std::string number = site->Name();
-      auto group = platform::Require(platform_.GetObject("WinNT://" + domain_name + "/" +
-                                                         std::string(kPerSitePrefix) + number),
-                                     platform::DirKind::kGroup);
+      auto group = BindGroup(platform_, domain_name, std::string(kPerSitePrefix) + number);
       group->SetDescription(SiteDescription(*site, number));
       group->SetInfo();
     });
@@ -109,8 +107,7 @@ Variant Authentication::GenerateGroups(Variant sNTDomain, Variant /*sUserName*/,
   domain.reset();
   std::unique_ptr<platform::DirObject> computer;
   try {
-    computer = platform::Require(platform_.GetObject("WinNT://" + domain_name + ",computer"),
-                                 platform::DirKind::kContainer);
+    computer = BindComputer(platform_, domain_name);
   } catch (const AutomationError& e) {
     pvError = "Getting Computer Object, " + e.description;
     return Variant(false);

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "component/account_database.h"
 #include "component/authentication.h"
 #include "component/frame.h"
 
@@ -17,18 +18,14 @@ Variant Authentication::UpdateGroup(Variant sNTDomain, Variant /*sUserName*/, Va
     const std::string domain_name = ConcatText(sNTDomain);
     if (action == "Update") {
       // The domain bind proves the account database is reachable before the group is touched.
-      auto domain = platform::Require(platform_.GetObject("WinNT://" + domain_name),
-                                      platform::DirKind::kContainer);
-      auto group = platform::Require(
-          platform_.GetObject("WinNT://" + domain_name + "/" + ToText(sGroupName)),
-          platform::DirKind::kGroup);
+      auto domain = BindDomain(platform_, domain_name);
+      auto group = BindGroup(platform_, domain_name, ToText(sGroupName));
       group->SetDescription(ToText(sGroupDescription));
       group->SetInfo();
       return Variant(true);
     }
     if (action == "Delete") {
-      auto computer = platform::Require(platform_.GetObject("WinNT://" + domain_name + ",computer"),
-                                        platform::DirKind::kContainer);
+      auto computer = BindComputer(platform_, domain_name);
       computer->Delete("group", ToText(sGroupName));
       return Variant(true);
     }

@@ -14,6 +14,7 @@
 //    stopped rather than go on past a hole.
 #include <vector>
 
+#include "component/account_database.h"
 #include "component/authentication.h"
 #include "component/frame.h"
 
@@ -65,13 +66,15 @@ Variant Authentication::ImportProfileAdmins(Variant psFileName, Variant psAuthSt
       Variant error_text = "";
 
       if (operation == "+") {
-        std::vector<Arg> args{{psAuthString, false}, {psComputerName, false}, {Variant(user), false},
-                              {Variant(group), false}, {error_text, true}};
+        std::vector<Arg> args{{psAuthString, false},
+                              {psComputerName, false},
+                              {Variant(user), false},
+                              {Variant(group), false},
+                              {error_text, true}};
         const Variant added = CallSelf("AddUserToGroup", args);
         error_text = args[4].value;
         if (IsTrue(added)) {
-          result += Row("UserInfo2",
-                        "Success: User " + user + " added to Profile Group " + group);
+          result += Row("UserInfo2", "Success: User " + user + " added to Profile Group " + group);
         } else {
           result += Row("UserInfo4", "Error: User " + user + " NOT added to Profile Group " +
                                          group + ", Error: " + ConcatText(error_text));
@@ -84,9 +87,8 @@ Variant Authentication::ImportProfileAdmins(Variant psFileName, Variant psAuthSt
       const long backslash = InStr(1, user, "\\");
       const std::string account = backslash >= 2 ? Mid(user, backslash + 1) : user;
       try {
-        std::unique_ptr<platform::DirObject> bound_group = platform::Require(
-            platform_.GetObject("WinNT://" + ConcatText(psComputerName) + "/" + group),
-            platform::DirKind::kGroup);
+        std::unique_ptr<platform::DirObject> bound_group =
+            BindGroup(platform_, ConcatText(psComputerName), group);
         std::unique_ptr<platform::DirEnumerator> members = bound_group->Members();
         platform::DirObject* member = nullptr;
         while ((member = members->NextBorrowed()) != nullptr) {
@@ -100,17 +102,20 @@ Variant Authentication::ImportProfileAdmins(Variant psFileName, Variant psAuthSt
           continue;
         }
         const std::string member_path = member->ADsPath();
-        std::vector<Arg> args{{psComputerName, false}, {Variant(member_path), false},
-                              {Variant(group), false}, {error_text, true}};
+        std::vector<Arg> args{{psComputerName, false},
+                              {Variant(member_path), false},
+                              {Variant(group), false},
+                              {error_text, true}};
         Variant removed;
         try {
           removed = CallSelf("RemoveUserFromGroup", args);
         } catch (const AutomationError&) {
           // Refused before it could write any text: the row says nothing more.
         }
-        result += IsTrue(removed) ? Row("UserInfo2", "Success: User " + user +
-                                                         " removed from Profile Group " + group)
-                                  : NotRemovedRow(user, group, ConcatText(args[3].value));
+        result +=
+            IsTrue(removed)
+                ? Row("UserInfo2", "Success: User " + user + " removed from Profile Group " + group)
+                : NotRemovedRow(user, group, ConcatText(args[3].value));
       } catch (const AutomationError& e) {
         // The group could not be bound, or its member list or the member's path not read.
         result += NotRemovedRow(user, group, e.description);

@@ -1,5 +1,6 @@
 // Addition of a domain account: the local group takes the account by its WinNT path, so a search
 // of the domain is what confirms that the account exists before it is added.
+#include "component/account_database.h"
 #include "component/directory_search.h"
 #include "component/frame.h"
 #include "profileadmins/add_user.h"
@@ -34,9 +35,8 @@ void AddDomainUser(platform::Platform& platform, const AddRequest& request) {
   base.reset();
   if (!exists) Raise("The user to add does not exist on the domain.");
 
-  std::unique_ptr<platform::DirObject> group = platform::Require(
-      platform.GetObject("WinNT://" + request.computer_name + "/" + request.group_name),
-      platform::DirKind::kGroup);
+  std::unique_ptr<platform::DirObject> group =
+      component::BindGroup(platform, request.computer_name, request.group_name);
   group->Add("WinNT://" + domain_part + "/" + account_part);
 }
 

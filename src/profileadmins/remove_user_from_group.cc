@@ -2,6 +2,7 @@
 // whether that is possible.
 #include <string_view>
 
+#include "component/account_database.h"
 #include "component/authentication.h"
 #include "component/frame.h"
 
@@ -31,11 +32,7 @@ Variant Authentication::RemoveUserFromGroup(Variant psNTDomain, Variant psUserTo
   // to turn into text.
   std::unique_ptr<platform::DirObject> group;
   if (!RunStep(pvError, " on Attempt to bind to group.",
-               [&] {
-                 group = platform::Require(
-                     platform_.GetObject("WinNT://" + computer_name + "/" + group_name),
-                     platform::DirKind::kGroup);
-               }) ||
+               [&] { group = BindGroup(platform_, computer_name, group_name); }) ||
       !RunStep(pvError, " on Removing user from group", [&] { group->Remove(user_path); })) {
     return result;
   }

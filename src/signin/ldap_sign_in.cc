@@ -2,6 +2,7 @@
 // credentials, is the password check; group membership is then read with the process's own
 // credentials, from the directory for server administrators and from the local account database
 // for profile administrators.
+#include "component/account_database.h"
 #include "component/directory_search.h"
 #include "component/frame.h"
 #include "component/profile_group_names.h"
@@ -56,8 +57,7 @@ void ProfileAdministratorGroups(platform::Platform& platform, const std::string&
                                 SignInOutputs& out) {
   std::unique_ptr<platform::DirObject> computer;
   try {
-    computer = platform::Require(platform.GetObject("WinNT://" + computer_name + ",computer"),
-                                 platform::DirKind::kContainer);
+    computer = component::BindComputer(platform, computer_name);
   } catch (const AutomationError&) {
     Raise("Could not connect to local Windows NT/2000 user database.");
   }
