@@ -57,12 +57,23 @@ ojson Refs(const std::vector<Arg>& args) {
   return refs;
 }
 
-ojson ErrorResponse(int32_t number, const std::string& description, ojson refs) {
-  return ojson{{"error", {{"number", number}, {"description", description}}},
-               {"refs", std::move(refs)}};
+// One answer line: either the call's result or its error, then the by-reference values. The
+// result stays a value of its own until it is written, so a multi-megabyte text is never copied
+// into (or moved around inside) a JSON object.
+struct Response {
+  ojson result;  // the call's value, when `error` is null
+  ojson error;   // {"number": N, "description": TEXT}, or null on return
+  ojson refs = ojson::array();
+};
+
+Response ErrorResponse(int32_t number, const std::string& description, ojson refs) {
+  Response response;
+  response.error = ojson{{"number", number}, {"description", description}};
+  response.refs = std::move(refs);
+  return response;
 }
 
-ojson Handle(const std::string& line, const std::string& default_progid) {
+Response Handle(const std::string& line, const std::string& default_progid) {
   Request request;
   try {
     request = ParseRequest(line, default_progid);
@@ -76,9 +87,9 @@ ojson Handle(const std::string& line, const std::string& default_progid) {
   try {
     Object object = CreateObject(request.progid);
     Variant result = object.Call(request.method, request.args);
-    ojson response = ojson::object();
-    response["result"] = EncodeValue(std::move(result));
-    response["refs"] = Refs(request.args);
+    Response response;
+    response.result = EncodeValue(std::move(result));
+    response.refs = Refs(request.args);
     return response;
   } catch (const AutomationError& e) {
     return ErrorResponse(e.number, e.description, Refs(request.args));
@@ -87,14 +98,25 @@ ojson Handle(const std::string& line, const std::string& default_progid) {
   }
 }
 
-// Writes `response` compactly as one line, straight to `out` rather than through a copy of the
-// whole text. Texts from a directory need not be valid UTF-8; they get U+FFFD rather than
-// failing the response.
-void WriteLine(const ojson& response, std::ostream& out) {
+// Writes `response` compactly as one line, member by member straight to `out`, as the whole
+// object would be dumped. Texts from a directory need not be valid UTF-8; they get U+FFFD rather
+// than failing the response.
+void WriteLine(const Response& response, std::ostream& out) {
   nlohmann::detail::serializer<ojson> writer(nlohmann::detail::output_adapter<char>(out), ' ',
                                              ojson::error_handler_t::replace);
-  writer.dump(response, /*pretty_print=*/false, /*ensure_ascii=*/false, 0);
-  out << '\n' << std::flush;
+  auto member = [&](const char* name, const ojson& value) {
+    out << '"' << name << "\":";
+    writer.dump(value, /*pretty_print=*/false, /*ensure_ascii=*/false, 0);
+  };
+  out << '{';
+  if (response.error.is_null()) {
+    member("result", response.result);
+  } else {
+    member("error", response.error);
+  }
+  out << ',';
+  member("refs", response.refs);
+  out << "}\n" << std::flush;
 }
 
 }  // namespace
@@ -120,7 +142,7 @@ Example (a method whose two arguments are by reference: the site and the error t
     std::string line;
     while (std::getline(std::cin, line)) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
-      ojson response;
+      Response response;
       try {
         response = Handle(line, *progid);
       } catch (const std::exception& e) {
