@@ -10,7 +10,7 @@ with_e2e=0
 
 packages=(
   build-essential g++ cmake make pkg-config git ca-certificates
-  libsqlite3-dev sqlite3 libldap-dev libcrypt-dev libssl-dev
+  libsqlite3-dev sqlite3 libldap-dev libsasl2-dev libcrypt-dev libssl-dev
   nlohmann-json3-dev libcli11-dev libcpp-httplib-dev libfmt-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   slapd ldap-utils
