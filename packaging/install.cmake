@@ -51,8 +51,10 @@ them, and its administration pages, served by the brindlecore service on 127.0.0
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
   ${CMAKE_CURRENT_BINARY_DIR})
-# The maintainer scripts create the service's user, make its root ready and manage the unit.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "passwd")
+# The maintainer scripts create the service's user (passwd), make its root ready and manage the
+# unit. SQLite and libxcrypt are loaded by name when first needed, so the binaries do not list
+# them.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "passwd, libsqlite3-0, libcrypt1")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
   ${CMAKE_SOURCE_DIR}/packaging/debian/postinst
   ${CMAKE_SOURCE_DIR}/packaging/debian/prerm
