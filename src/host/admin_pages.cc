@@ -67,28 +67,6 @@ void AdminSite::AddUser(const Request& req, Response& res) {
          "User " + user + " added to group " + group + ".");
 }
 
-void AdminSite::UserDelete(const Request& req, Response& res) {
-  const std::string back = Param(req, "RedirPage");
-  if (!IsOwnPage(back)) {
-    res.status = 400;
-    res.set_content("The return page must be a page of this site.", "text/plain; charset=utf-8");
-    return;
-  }
-  std::optional<Session> s = Admin(req, res);
-  if (!s) return;
-  // A link followed from another site must not remove anyone.
-  if (!IsSameOrigin(req)) {
-    RefuseCrossSite(res);
-    return;
-  }
-  const std::string user = Param(req, "UserName");
-  const std::string group = Param(req, "GroupName");
-  CallOutcome o = CallComponent(
-      "RemoveUserFromGroup", {In(config_.computer), In(Provider() + "/" + user), In(group), Out()});
-  Report(res, *s, back, o, 3, o.ResultTrue(),
-         "User " + user + " removed from group " + group + ".");
-}
-
 void AdminSite::Groups(const Request& req, Response& res) {
   std::optional<Session> s = Admin(req, res);
   if (!s) return;
@@ -116,6 +94,15 @@ void AdminSite::Groups(const Request& req, Response& res) {
       "<p>Make a profile group for every web site.</p><label><input type=checkbox "
       "name=remove value=true> Remove groups of deleted sites</label>"
       "<button type=submit>Generate groups</button></form>";
+  if (std::vector<std::string> groups = ProfileGroups(config_.computer); !groups.empty()) {
+    content +=
+        "<form class=panel method=get action=Members.asp id=show-members><label>Members of "
+        "<select name=GroupName id=members-group>";
+    for (const std::string& g : groups) {
+      content += "<option value=\"" + Escape(g) + "\">" + Escape(g) + "</option>";
+    }
+    content += "</select></label><button type=submit>Show members</button></form>";
+  }
   Send(res, 200, Frame(*s, "Profile groups", "groups"), content);
 }
 
@@ -137,7 +124,9 @@ void AdminSite::EditGroupForm(const Request& req, Response& res) {
       "\"></label>"
       "<button type=submit name=action value=Update id=update-group>Save description</button> "
       "<button type=submit name=action value=Delete id=delete-group>Delete group</button>"
-      "</form><p><a href=Groups.asp>Back to the groups</a></p>";
+      "</form><p><a href=\"" +
+      Escape(MembersPage(group)) +
+      "\" id=group-members>Members of the group</a> <a href=Groups.asp>Back to the groups</a></p>";
   Send(res, 200, Frame(*s, "Edit group", "editgroup"), content);
 }
 

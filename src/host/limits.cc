@@ -11,8 +11,9 @@ struct NamedCap {
 };
 
 // Account and group names: 256 covers DOMAIN\name and user principal names; descriptions: the
-// directory's 1024; folders: PATH_MAX. The import file is read line by line by the component, so
-// one megabyte is far beyond any real list of administrators.
+// directory's 1024; folders: PATH_MAX; return pages: a member list's, with a group name of 256
+// percent-encoded. The import file is read line by line by the component, so one megabyte is far
+// beyond any real list of administrators.
 constexpr std::array<NamedCap, 26> kCaps = {{
     {"username", {256, "user name"}},
     {"password", {256, "password"}},
@@ -28,8 +29,8 @@ constexpr std::array<NamedCap, 26> kCaps = {{
     {"description", {1024, "description"}},
     {"action", {16, "action"}},
     {"remove", {16, "option"}},
-    {"back", {64, "return page"}},
-    {"RedirPage", {64, "return page"}},
+    {"back", {1024, "return page"}},
+    {"RedirPage", {1024, "return page"}},
     {"file", {1 << 20, "import file"}},
     {"ip", {64, "IP address"}},
     {"port", {16, "port"}},

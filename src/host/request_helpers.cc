@@ -57,6 +57,15 @@ bool IsOwnPage(std::string_view page) {
   return false;
 }
 
+bool IsReturnPage(std::string_view page) {
+  constexpr std::string_view kMembers = "Members.asp?GroupName=";
+  if (page.substr(0, kMembers.size()) != kMembers) return IsOwnPage(page);
+  // What UrlEncode writes, so nothing in it can end the header or add a parameter.
+  return page.find_first_not_of(
+             "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_.~%",
+             kMembers.size()) == std::string_view::npos;
+}
+
 void RefuseCrossSite(httplib::Response& res) {
   res.status = 403;
   res.set_content("Request refused: it did not come from a page of this site.",
@@ -141,7 +150,7 @@ void AdminSite::Refuse(const Request& req, Response& res, const std::string& why
 void AdminSite::Done(Response& res, const Session& s, const std::string& back, std::string message,
                      bool is_error) {
   sessions_.Flash(s.id, std::move(message), is_error);
-  res.set_redirect(IsOwnPage(back) ? back : "Default.asp", 303);
+  res.set_redirect(IsReturnPage(back) ? back : "Default.asp", 303);
 }
 
 void AdminSite::Report(Response& res, const Session& s, const std::string& back,

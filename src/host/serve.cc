@@ -113,7 +113,9 @@ void AdminSite::Mount(httplib::Server& server) {
   server.Get("/Default.asp", bind(&AdminSite::Home));
   server.Get("/ProfileAdministrators.asp", bind(&AdminSite::ProfileAdministrators));
   server.Post("/AddUser.asp", bind(&AdminSite::AddUser));
-  server.Get("/UserDelete.asp", bind(&AdminSite::UserDelete));
+  server.Get("/UserDelete.asp", bind(&AdminSite::UserDeleteForm));
+  server.Post("/UserDelete.asp", bind(&AdminSite::UserDelete));
+  server.Get("/Members.asp", bind(&AdminSite::Members));
   server.Get("/Groups.asp", bind(&AdminSite::Groups));
   server.Get("/editGroup.asp", bind(&AdminSite::EditGroupForm));
   server.Post("/editGroup.asp", bind(&AdminSite::EditGroup));

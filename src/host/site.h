@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/component_call.h"
 #include "host/html.h"
@@ -52,7 +53,9 @@ class AdminSite {
   void Home(const Request& req, Response& res);
   void ProfileAdministrators(const Request& req, Response& res);
   void AddUser(const Request& req, Response& res);
+  void UserDeleteForm(const Request& req, Response& res);
   void UserDelete(const Request& req, Response& res);
+  void Members(const Request& req, Response& res);
   void Groups(const Request& req, Response& res);
   void EditGroupForm(const Request& req, Response& res);
   void EditGroup(const Request& req, Response& res);
@@ -86,6 +89,13 @@ bool IsSameOrigin(const httplib::Request& req);
 void RefuseCrossSite(httplib::Response& res);
 // The pages a redirect may lead to: only our own, by bare name.
 bool IsOwnPage(std::string_view page);
+// An own page, or a group's member list as MembersPage spells it.
+bool IsReturnPage(std::string_view page);
+// "Members.asp?GroupName=" and the group's name percent-encoded.
+std::string MembersPage(const std::string& group);
+// The profile groups of `computer`'s account database, in the directory's order; none when it
+// cannot be read.
+std::vector<std::string> ProfileGroups(const std::string& computer);
 // "<number> ,<description>" text of a call that failed towards the page.
 std::string ErrorText(const AutomationError& e);
 std::string Param(const httplib::Request& req, const std::string& name);

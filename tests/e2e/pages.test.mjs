@@ -1,7 +1,7 @@
 // Drives the administration pages in headless Chromium, as an administrator would: signs in,
-// changes memberships through the component's own links and script calls, edits and creates
-// groups, imports a file, creates and starts a site, and checks that a profile administrator is
-// kept out; then as an attacker would: script stored in names and descriptions, reflected in a
+// changes memberships through the component's own links and script calls and a group's member
+// list, edits and creates groups, imports a file, creates and starts a site, and checks that a
+// profile administrator is kept out; then as an attacker would: script stored in names and descriptions, reflected in a
 // request, or sent from a page on another port must not run. Saves a screenshot of each page.
 import { spawn, spawnSync } from 'node:child_process';
 import http from 'node:http';
@@ -133,9 +133,14 @@ try {
         'a[href="./UserDelete.asp?GroupName=QZW3SVC1&UserName=dave&RedirPage=ProfileAdministrators.asp"]').count(), 1);
   });
 
-  await step('the UserDelete.asp link removes the member and comes back', async () => {
-    await Promise.all([page.waitForURL(/ProfileAdministrators\.asp$/), page.click(
+  await step('the UserDelete.asp link asks first, then removes the member and comes back', async () => {
+    await Promise.all([page.waitForURL(/UserDelete\.asp\?/), page.click(
         'a[href="./UserDelete.asp?GroupName=QZW3SVC1&UserName=dave&RedirPage=ProfileAdministrators.asp"]')]);
+    assert.equal(await page.locator('#confirm-remove p').innerText(),
+                 'Remove user dave from group QZW3SVC1?');
+    await shot('confirm-remove');
+    await Promise.all([page.waitForURL(/ProfileAdministrators\.asp$/),
+                       page.click('#confirm-remove-button')]);
     await expectMessage('User dave removed from group QZW3SVC1.');
     assert.equal(await page.locator('a[href*="UserName=dave&"]').count(), 0);
   });
@@ -155,6 +160,28 @@ try {
     await Promise.all([page.waitForURL(/Groups\.asp$/), page.click('#add-multi button')]);
     await expectMessage('Multi-site group created.');
     assert.equal(await page.locator('a.graybghl:text-is("QZMULTI2")').count(), 1);
+  });
+
+  await step('a multi-site group\'s member is listed, kept on cancel and removed on confirm', async () => {
+    await page.fill('input#QZMULTI2', 'bob');
+    await Promise.all([page.waitForURL(/Groups\.asp$/),
+                       page.click('a[data-call=userAdd][data-arg=QZMULTI2]')]);
+    await expectMessage('User bob added to group QZMULTI2.');
+    await page.selectOption('#members-group', 'QZMULTI2');
+    await Promise.all([page.waitForURL(/Members\.asp\?GroupName=QZMULTI2$/),
+                       page.click('#show-members button')]);
+    const remove = page.locator('#members tr', { hasText: 'bob' }).locator('button');
+    await shot('members');
+    await Promise.all([page.waitForURL(/UserDelete\.asp\?/), remove.click()]);
+    await Promise.all([page.waitForURL(/Members\.asp\?GroupName=QZMULTI2$/),
+                       page.click('#cancel-remove')]);
+    assert.equal(await remove.count(), 1);
+    await Promise.all([page.waitForURL(/UserDelete\.asp\?/), remove.click()]);
+    await Promise.all([page.waitForURL(/Members\.asp\?GroupName=QZMULTI2$/),
+                       page.click('#confirm-remove-button')]);
+    await expectMessage('User bob removed from group QZMULTI2.');
+    assert.equal(await page.locator('#no-members').innerText(), 'The group has no members.');
+    await page.goto(base + 'Groups.asp');
   });
 
   await step('listUsers picks a user that userAdd then adds', async () => {

@@ -257,11 +257,22 @@ TEST_F(PagesTest, StateChangesNeedTheSessionsToken) {
   page = v.Get("/Groups.asp");
   EXPECT_NE(page->body.find("class=\"message error\">"), std::string::npos) << page->body;
 
-  httplib::Result removed =
-      v.Get("/UserDelete.asp?GroupName=QZW3SVC1&UserName=bob&RedirPage=ProfileAdministrators.asp",
+  // The component's link only asks; the confirmation's post removes.
+  httplib::Result asked =
+      v.Get("/UserDelete.asp?GroupName=QZW3SVC1&UserName=bob&RedirPage=Groups.asp",
             {{"Sec-Fetch-Site", "same-origin"}});
+  ASSERT_TRUE(asked);
+  EXPECT_EQ(asked->status, 200);
+  EXPECT_NE(asked->body.find("<p>Remove user bob from group QZW3SVC1?</p>"), std::string::npos);
+  EXPECT_EQ(Members("QZW3SVC1"), "carol,bob");
+  const httplib::Params remove_bob = {
+      {"GroupName", "QZW3SVC1"}, {"UserName", "bob"}, {"RedirPage", "Groups.asp"}};
+  EXPECT_EQ(v.Post("/UserDelete.asp", remove_bob, false)->status, 403);
+  EXPECT_EQ(Members("QZW3SVC1"), "carol,bob");
+  httplib::Result removed = v.Post("/UserDelete.asp", remove_bob);
   ASSERT_TRUE(removed);
   EXPECT_EQ(removed->status, 303);
+  EXPECT_EQ(removed->get_header_value("Location"), "Groups.asp");
   EXPECT_EQ(Members("QZW3SVC1"), "carol");
 }
 
@@ -347,8 +358,8 @@ TEST_F(PagesTest, ImportReportsEachLineAndKeepsNoCopyOfTheUpload) {
   EXPECT_EQ(Members("QZW3SVC1"), "bob");
   // Put the fixture back for the other tests.
   v.Post("/AddUser.asp", {{"user", "carol"}, {"group", "QZW3SVC1"}});
-  v.Get("/UserDelete.asp?GroupName=QZW3SVC1&UserName=bob&RedirPage=Groups.asp",
-        {{"Sec-Fetch-Site", "same-origin"}});
+  v.Post("/UserDelete.asp",
+         {{"GroupName", "QZW3SVC1"}, {"UserName", "bob"}, {"RedirPage", "Groups.asp"}});
   EXPECT_EQ(Members("QZW3SVC1"), "carol");
 }
 
