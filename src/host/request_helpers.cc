@@ -1,4 +1,5 @@
 // What the pages share: reading a request, guarding a page, and answering.
+#include "host/request_log.h"
 #include "host/site.h"
 
 namespace brindlecore::host {
@@ -84,7 +85,11 @@ std::string Param(const httplib::Request& req, const std::string& name) {
 
 std::optional<Session> AdminSite::SignedIn(const Request& req, Response& res) {
   std::optional<Session> s = sessions_.Find(SessionIdOf(req));
-  if (!s) res.set_redirect("login.asp", 303);
+  if (!s) {
+    res.set_redirect("login.asp", 303);
+    return s;
+  }
+  CurrentRequest().user = s->user;
   return s;
 }
 

@@ -5,11 +5,15 @@
 #include <signal.h>
 #include <sys/socket.h>
 
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "brindlecore/automation.h"
 #include "host/assets.h"
 #include "host/limits.h"
+#include "host/request_log.h"
 #include "host/site.h"
 #include "host/worker_pool.h"
 
@@ -39,18 +43,20 @@ void Serve(const SiteConfig& config, const std::string& host, int port,
   httplib::Server server;
   AdminSite site(config);
   site.Mount(server);
-  if (IsLoopbackName(host)) {
+  const bool loopback_only = IsLoopbackName(host);
+  server.set_pre_routing_handler([loopback_only](const httplib::Request& req,
+                                                 httplib::Response& res) {
+    CurrentRequest().start = std::chrono::steady_clock::now();
     // A page of another site that rebinds its own name to our address must not reach us.
-    server.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
-      if (IsLoopbackName(HostName(req.get_header_value("Host")))) {
-        return httplib::Server::HandlerResponse::Unhandled;
-      }
-      res.status = 421;
-      res.set_content("This server answers only to its loopback address.",
-                      "text/plain; charset=utf-8");
-      return httplib::Server::HandlerResponse::Handled;
-    });
-  }
+    if (!loopback_only || IsLoopbackName(HostName(req.get_header_value("Host")))) {
+      return httplib::Server::HandlerResponse::Unhandled;
+    }
+    res.status = 421;
+    res.set_content("This server answers only to its loopback address.",
+                    "text/plain; charset=utf-8");
+    return httplib::Server::HandlerResponse::Handled;
+  });
+  server.set_logger(LogRequest);
   server.set_payload_max_length(4 * 1024 * 1024);
   // A client gets 10 s for each read and write, 5 s to start its next request on a kept-alive
   // connection, and 100 requests on one connection; each connection has its own worker, so a
@@ -62,15 +68,24 @@ void Serve(const SiteConfig& config, const std::string& host, int port,
   const size_t max_workers = config.max_workers;
   server.new_task_queue = [max_workers] { return new ElasticPool(max_workers); };
   int listen_fd = -1;
+  // cpp-httplib's default adds SO_REUSEPORT, with which a second server on our port would start
+  // and take half the connections, each process knowing only its own sessions. SO_REUSEADDR
+  // alone lets a restart bind while the old connections linger, and no one share the port.
   server.set_socket_options([&listen_fd](socket_t sock) {
-    httplib::default_socket_options(sock);
+    int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
     listen_fd = sock;
   });
 
+  errno = 0;
   int bound =
       port == 0 ? server.bind_to_any_port(host) : (server.bind_to_port(host, port) ? port : -1);
   if (bound < 0) {
-    throw AutomationError(-1, "cannot listen on " + host + ":" + std::to_string(port));
+    // cpp-httplib closes the socket and frees the address list after a failed bind, neither of
+    // which sets errno: it still says why bind (or the address look-up) failed.
+    const int why = errno;
+    throw AutomationError(-1, "cannot listen on " + host + ":" + std::to_string(port) + ": " +
+                                  (why != 0 ? std::strerror(why) : "no such address"));
   }
   // cpp-httplib listens with a backlog of 5: a burst of connections would find the queue full
   // and wait for their SYN to be sent again. Listening again only enlarges the queue.

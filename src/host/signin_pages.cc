@@ -1,7 +1,7 @@
 // Signing in and out, and the home page a sign-in leads to.
 #include <algorithm>
-#include <iostream>
 
+#include "host/request_log.h"
 #include "host/site.h"
 
 namespace brindlecore::host {
@@ -37,20 +37,17 @@ void AdminSite::RenderLogin(Response& res, int status, const std::string& user,
   Send(res, status, frame, form);
 }
 
-void LogSignIn(std::string_view what, const std::string& user, const std::string& address) {
-  // The name is the visitor's: written so that it cannot forge or break a log line.
-  std::string name;
-  for (unsigned char c : user.substr(0, 256)) {
-    if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
-      name += static_cast<char>(c);
-    } else {
-      static constexpr char kHex[] = "0123456789abcdef";
-      name += {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
-    }
-  }
-  std::cerr << "brindlecore: sign-in " << what << " for \"" << name << "\" from " << address
-            << std::endl;
+namespace {
+
+// The request's log line names the name tried and the client address: a journal to watch for
+// guessing.
+void NoteRefusedSignIn(std::string what, const std::string& user) {
+  RequestNote& note = CurrentRequest();
+  note.signin = std::move(what);
+  note.signin_user = user;
 }
+
+}  // namespace
 
 void AdminSite::LoginForm(const Request& req, Response& res) {
   if (sessions_.Find(SessionIdOf(req))) {
@@ -81,7 +78,7 @@ void AdminSite::Login(const Request& req, Response& res) {
   const std::string account_key = ThrottleKey(user);
   const SignInThrottle::Decision decision = throttle_.Begin(account_key, req.remote_addr);
   if (decision.verdict != SignInThrottle::Verdict::kAllowed) {
-    LogSignIn("refused (too many failures)", user, req.remote_addr);
+    NoteRefusedSignIn("refused (too many failures)", user);
     const std::string seconds = std::to_string(std::max<long>(1, decision.retry_after.count()));
     res.set_header("Retry-After", seconds);
     RenderLogin(res, 429, user,
@@ -100,7 +97,7 @@ void AdminSite::Login(const Request& req, Response& res) {
   // Signed in only when the component left no error and named at least one group.
   if (o.error || !error.empty() || list.empty()) {
     throttle_.Failed(account_key, req.remote_addr);
-    LogSignIn("failed", user, req.remote_addr);
+    NoteRefusedSignIn("failed", user);
     RenderLogin(res, 401, user, error.empty() ? "Sign-in failed." : error);
     return;
   }
@@ -125,6 +122,7 @@ void AdminSite::Login(const Request& req, Response& res) {
     b = eb == std::string::npos ? names.size() : eb + 1;
   }
   Session stored = sessions_.Create(std::move(s));
+  CurrentRequest().user = stored.user;
   res.set_header("Set-Cookie", std::string(kSessionCookie) + "=" + stored.id +
                                    "; Path=/; HttpOnly; SameSite=Strict");
   res.set_redirect(

@@ -102,9 +102,6 @@ std::string Param(const httplib::Request& req, const std::string& name);
 // The name part of a Host header ("127.0.0.1:8080" -> "127.0.0.1", "[::1]:80" -> "::1").
 std::string HostName(const std::string& host_header);
 bool IsLoopbackName(const std::string& name);
-// One line on standard error about a sign-in: what happened, the name tried (control characters,
-// quotes and backslashes as \xNN) and the client address.
-void LogSignIn(std::string_view what, const std::string& user, const std::string& address);
 
 }  // namespace brindlecore::host
 

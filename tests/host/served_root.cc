@@ -1,5 +1,6 @@
 #include "host/served_root.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -7,6 +8,8 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
+#include <iterator>
 #include <stdexcept>
 
 #include "support/metabase_fixture.h"
@@ -23,7 +26,8 @@ std::string Env(const char* name) {
   return v;
 }
 
-int Run(std::vector<std::string> args, int* stdout_fd = nullptr, pid_t* pid_out = nullptr) {
+int Run(std::vector<std::string> args, int* stdout_fd = nullptr, pid_t* pid_out = nullptr,
+        const std::filesystem::path& stderr_file = {}) {
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -34,6 +38,10 @@ int Run(std::vector<std::string> args, int* stdout_fd = nullptr, pid_t* pid_out 
     if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
     posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
     posix_spawn_file_actions_addclose(&actions, fds[0]);
+  }
+  if (!stderr_file.empty()) {
+    posix_spawn_file_actions_addopen(&actions, 2, stderr_file.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
   }
   pid_t pid = 0;
   int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
@@ -74,16 +82,17 @@ ServedRoot::ServedRoot(const std::string& conf) {
     throw std::runtime_error("regsvr failed");
   }
   int out = -1;
-  Run({bin, "--root", root().string(), "serve", "--listen", "127.0.0.1:0"}, &out, &pid_);
+  Run({bin, "--root", root().string(), "serve", "--listen", "127.0.0.1:0"}, &out, &pid_,
+      root() / "serve.stderr");
   // The first line names the address the server listens on.
   std::string line;
   char c = 0;
   while (read(out, &c, 1) == 1 && c != '\n') line += c;
   close(out);
   size_t colon = line.rfind(':');
-  if (colon == std::string::npos) throw std::runtime_error("serve said: " + line);
+  if (colon == std::string::npos) throw std::runtime_error("serve said: " + line + Log());
   port_ = std::atoi(line.c_str() + colon + 1);
-  if (port_ <= 0) throw std::runtime_error("serve said: " + line);
+  if (port_ <= 0) throw std::runtime_error("serve said: " + line + Log());
 }
 
 ServedRoot::~ServedRoot() {
@@ -92,6 +101,12 @@ ServedRoot::~ServedRoot() {
     int status = 0;
     waitpid(pid_, &status, 0);
   }
+  std::cerr << Log();
+}
+
+std::string ServedRoot::Log() const {
+  std::ifstream in(root() / "serve.stderr");
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 httplib::Client ServedRoot::Client() const {

@@ -18,13 +18,16 @@ class ServedRoot {
  public:
   // Builds the root: admin (password "admin-pw", in Administrators), carol ("carol-pw",
   // member of QZW3SVC1), bob (no password); site 1 "Sales"; then starts the server with
-  // `conf` added to platform.conf (by default, failed sign-ins are not throttled).
+  // `conf` added to platform.conf (by default, failed sign-ins are not throttled). The server's
+  // standard error goes to a file (Log()), copied to the test's when the server stops.
   explicit ServedRoot(const std::string& conf =
                           "signin.delay_ms = 0\nsignin.lockout_after = 0\n"
                           "signin.address_lockout_after = 0\n");
   ~ServedRoot();
 
   const std::filesystem::path& root() const { return dir_.path(); }
+  // What the server has written on standard error so far.
+  std::string Log() const;
   int port() const { return port_; }
   std::string origin() const { return "http://127.0.0.1:" + std::to_string(port_); }
   httplib::Client Client() const;
