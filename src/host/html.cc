@@ -81,18 +81,20 @@ std::string RenderPage(const PageFrame& frame, std::string_view content) {
        "<meta name=viewport content=\"width=device-width, initial-scale=1\"><title>",
        Escape(frame.title),
        " - Brindlecore</title>"
-       "<link rel=stylesheet href=style.css><script src=app.js defer></script></head>\n"
+       // From the site's top, so that a page answered at any depth (not found) keeps its look.
+       "<link rel=icon href=/favicon.ico type=\"image/svg+xml\">"
+       "<link rel=stylesheet href=/style.css><script src=/app.js defer></script></head>\n"
        "<body data-page=\"",
        Escape(frame.page), "\"><header><h1>Brindlecore administration</h1>"});
   if (!frame.user.empty()) {
-    add({"<form method=post action=logout.asp><span>Signed in as ", Escape(frame.user), "</span> ",
+    add({"<form method=post action=/logout.asp><span>Signed in as ", Escape(frame.user), "</span> ",
          CsrfField(frame.csrf), " <button type=submit id=bc-signout>Sign out</button></form>"});
   }
   add({"</header>\n"});
   if (frame.admin) {
     add({"<nav>"});
     for (const NavItem& item : kAdminNav) {
-      add({"<a href=\"", item.href, "\"", item.page == frame.page ? " class=current" : "", ">",
+      add({"<a href=\"/", item.href, "\"", item.page == frame.page ? " class=current" : "", ">",
            item.label, "</a>"});
     }
     add({"</nav>\n"});
@@ -106,7 +108,9 @@ std::string RenderPage(const PageFrame& frame, std::string_view content) {
     add({" class=\"message ", frame.message_is_error ? "error" : "ok", "\">",
          Escape(frame.message)});
   }
-  add({"</div>\n", content, "</main>\n"});
+  add({"</div>\n"});
+  if (!frame.hint.empty()) add({"<p class=hint id=bc-hint>", Escape(frame.hint), "</p>\n"});
+  add({content, "</main>\n"});
   if (!frame.csrf.empty()) {
     add({"<form id=bc-action method=post hidden>", CsrfField(frame.csrf),
          "<input type=hidden name=user><input type=hidden name=group>"

@@ -22,6 +22,7 @@ struct PageFrame {
   bool admin = false;   // shows the administration navigation
   std::string message;  // one-shot message shown above the content
   bool message_is_error = false;
+  std::string hint;  // a plain-language line under the message, its own element
 };
 
 // A whole page around `content` (already markup).

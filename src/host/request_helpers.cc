@@ -152,6 +152,23 @@ void AdminSite::Refuse(const Request& req, Response& res, const std::string& why
   Send(res, 400, frame, "<p><a href=Default.asp>Back to the pages</a></p>");
 }
 
+void AdminSite::NotFound(const Request& req, Response& res) {
+  PageFrame frame;
+  frame.title = "Not found";
+  frame.page = "notfound";
+  // The frame of the signed-in visitor, but not their one-shot message: a stray request of the
+  // browser's own (an icon it guesses at) would take it from the page it was meant for.
+  if (std::optional<Session> s = sessions_.Find(SessionIdOf(req))) {
+    CurrentRequest().user = s->user;
+    frame.user = s->user;
+    frame.csrf = s->csrf;
+    frame.admin = s->role == Role::kServerAdministrator;
+  }
+  Send(res, 404, frame,
+       "<p>Not found: there is no page at this address.</p>"
+       "<p><a href=/>Back to the pages</a></p>");
+}
+
 void AdminSite::Done(Response& res, const Session& s, const std::string& back, std::string message,
                      bool is_error) {
   sessions_.Flash(s.id, std::move(message), is_error);

@@ -144,7 +144,8 @@ void AdminSite::Mount(httplib::Server& server) {
   server.Post("/StartSite.asp", bind(&AdminSite::StartSite));
   server.Post("/CreateDir.asp", bind(&AdminSite::CreateDir));
   server.Post("/AddFavorite.asp", bind(&AdminSite::AddFavorite));
-  server.Get(R"(/(style\.css|app\.js|images/\w+\.gif))", [](const Request& req, Response& res) {
+  server.Get(R"(/(style\.css|app\.js|favicon\.ico|images/\w+\.gif))",
+             [](const Request& req, Response& res) {
     const Asset* asset = FindAsset(req.path);
     if (asset == nullptr) {
       res.status = 404;
@@ -154,9 +155,14 @@ void AdminSite::Mount(httplib::Server& server) {
     res.set_header("X-Content-Type-Options", "nosniff");
     res.set_content(std::string(asset->body), std::string(asset->content_type).c_str());
   });
-  // cpp-httplib itself refuses an oversized form (413) or a malformed request with no text.
-  server.set_error_handler([](const Request&, Response& res) {
-    if (!res.body.empty() || res.status == 404) return;
+  // cpp-httplib itself refuses an oversized form (413), a malformed request or an address no
+  // route takes (404) with no text.
+  server.set_error_handler([this](const Request& req, Response& res) {
+    if (!res.body.empty()) return;
+    if (res.status == 404) {
+      NotFound(req, res);
+      return;
+    }
     res.set_content(res.status == 413 ? "The request is too large." : "The request was refused.",
                     "text/plain; charset=utf-8");
   });

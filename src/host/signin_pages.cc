@@ -7,12 +7,13 @@
 namespace brindlecore::host {
 
 void AdminSite::RenderLogin(Response& res, int status, const std::string& user,
-                            const std::string& error) {
+                            const std::string& error, const std::string& hint) {
   PageFrame frame;
   frame.title = "Sign in";
   frame.page = "signin";
   frame.message = error;
   frame.message_is_error = true;
+  frame.hint = hint;
   std::string form =
       "<div class=signin><form class=panel method=post action=login.asp>"
       "<label>User name <input type=text name=username id=username autocomplete=username "
@@ -38,6 +39,46 @@ void AdminSite::RenderLogin(Response& res, int status, const std::string& user,
 }
 
 namespace {
+
+bool Says(const std::string& error, std::string_view text) {
+  return error.find(text) != std::string::npos;
+}
+
+// The component's sign-in refusals are written for the original platform's administrators; the
+// ones met most get a line saying what to do here.
+std::string SignInHint(const SiteConfig& config, const std::string& error,
+                       const std::string& directory, const std::string& user) {
+  const bool local = directory.rfind("WinNT://", 0) == 0;
+  if (Says(error, "Logon failure: unknown user name or bad password.") ||
+      Says(error, "Login credentials (username and/or password) incorrect.") ||
+      Says(error, "Username/password does not exist.")) {
+    return local ? "Check the user name and the password (capitals count). brindlecore user "
+                   "list " + config.computer + " lists this computer's accounts; brindlecore "
+                   "user passwd " + config.computer + " NAME sets a new password."
+                 : "Check the user name and the password (capitals count): the name as the "
+                   "directory knows it (its account name, or DOMAIN\\name).";
+  }
+  if (Says(error, "The server is not operational.") && !local) {
+    return config.ldap_uri_set
+               ? "No directory server answered: check ldap.uri in platform.conf and that the "
+                 "server can be reached from here. brindlecore ldap check tests the set-up."
+               : "No directory server is set up: set ldap.uri in platform.conf (for example "
+                 "ldap.uri = ldaps://dc1.example.com), with ldap.bind_dn and "
+                 "ldap.bind_password_file for the service account. brindlecore ldap check "
+                 "tests the set-up.";
+  }
+  if (Says(error, "Group Membership Incorrect for Server Administrator.")) {
+    return "The password is right, but the account is not a member of " + config.admin_group +
+           (local ? ": brindlecore group addmember " + config.computer + " " + config.admin_group +
+                        " " + AccountName(user) + " adds it."
+                  : " in the directory.");
+  }
+  if (Says(error, "Group Membership Incorrect for Profile Administrator.")) {
+    return "The password is right, but the account belongs to no profile group: a server "
+           "administrator adds it on the Profile administrators page.";
+  }
+  return "";
+}
 
 // The request's log line names the name tried and the client address: a journal to watch for
 // guessing.
@@ -98,7 +139,8 @@ void AdminSite::Login(const Request& req, Response& res) {
   if (o.error || !error.empty() || list.empty()) {
     throttle_.Failed(account_key, req.remote_addr);
     NoteRefusedSignIn("failed", user);
-    RenderLogin(res, 401, user, error.empty() ? "Sign-in failed." : error);
+    RenderLogin(res, 401, user, error.empty() ? "Sign-in failed." : error,
+                SignInHint(config_, error, directory, user));
     return;
   }
   throttle_.Succeeded(account_key, req.remote_addr);

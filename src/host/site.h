@@ -70,7 +70,11 @@ class AdminSite {
   void CreateDir(const Request& req, Response& res);
   void AddFavorite(const Request& req, Response& res);
 
-  void RenderLogin(Response& res, int status, const std::string& user, const std::string& error);
+  // The not-found page: in the signed-in visitor's frame, else a plain one.
+  void NotFound(const Request& req, Response& res);
+
+  void RenderLogin(Response& res, int status, const std::string& user, const std::string& error,
+                   const std::string& hint = "");
 
   SiteConfig config_;
   SessionStore sessions_;

@@ -41,11 +41,12 @@ SiteConfig LoadSiteConfig(const std::filesystem::path& root) {
     throw AutomationError(-1, "no account database in " + root.string() +
                                   ": run init first, or set host.computer in platform.conf");
   }
+  config.ldap_uri_set = !conf.Get("ldap.uri").empty();
   config.directories = ParseDirectories(conf.Get("host.directories"));
   if (config.directories.empty()) {
     const std::string local = "WinNT://" + config.computer;
     config.directories.push_back({"This computer (" + local + ")", local});
-    if (!conf.Get("ldap.uri").empty()) {
+    if (config.ldap_uri_set) {
       config.directories.push_back({"Default domain (LDAP://RootDSE)", "LDAP://RootDSE"});
     }
   }

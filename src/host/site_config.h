@@ -36,6 +36,9 @@ struct SiteConfig {
   // The only directories a sign-in may name; never empty.
   std::vector<Directory> directories;
   SignInPolicy signin;
+  // platform.conf names the directory servers (ldap.uri): the sign-in's hints tell which keys to
+  // set when it does not.
+  bool ldap_uri_set = false;
   // Connections served at once; the rest wait for a free worker.
   size_t max_workers = 256;
 };

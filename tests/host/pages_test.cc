@@ -83,18 +83,27 @@ TEST_F(PagesTest, ReflectedValuesStayTextAndOtherOriginsCannotAskForThem) {
 
 TEST_F(PagesTest, RefusedSignInsShowTheComponentsTextAndStartNoSession) {
   struct Case {
-    std::string user, password, login_type, shown;
+    std::string user, password, login_type, shown, hint;
   };
   const auto& logon = errors::kErrorLogonFailure;
+  const std::string logon_text = " - " + NumberText(logon.number) + "," + std::string(logon.text);
+  const std::string check_password =
+      "Check the user name and the password (capitals count). brindlecore user list TESTPC "
+      "lists this computer&#39;s accounts; brindlecore user passwd TESTPC NAME sets a new "
+      "password.";
   const Case cases[] = {
-      {"admin", "wrong", "ServerAdministrator",
-       " - " + NumberText(logon.number) + "," + std::string(logon.text)},
+      {"admin", "wrong", "ServerAdministrator", logon_text, check_password},
+      {"nobody", "pw", "ServerAdministrator", logon_text, check_password},
       // The password is right, but carol holds no server administrator rights.
       {"carol", "carol-pw", "ServerAdministrator",
-       "User Authenticated, but Group Membership Incorrect for Server Administrator."},
+       "User Authenticated, but Group Membership Incorrect for Server Administrator.",
+       "The password is right, but the account is not a member of Administrators: brindlecore "
+       "group addmember TESTPC Administrators carol adds it."},
       {"admin", "admin-pw", "ProfileAdministrator",
-       "User Authenticated, but Group Membership Incorrect for Profile Administrator."},
-      {"admin", "", "ServerAdministrator", " - -1,Invalid Password - 0 Length String"},
+       "User Authenticated, but Group Membership Incorrect for Profile Administrator.",
+       "The password is right, but the account belongs to no profile group: a server "
+       "administrator adds it on the Profile administrators page."},
+      {"admin", "", "ServerAdministrator", " - -1,Invalid Password - 0 Length String", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.user + "/" + c.password + "/" + c.login_type);
@@ -103,7 +112,10 @@ TEST_F(PagesTest, RefusedSignInsShowTheComponentsTextAndStartNoSession) {
     ASSERT_TRUE(r);
     EXPECT_EQ(r->status, 401);
     EXPECT_FALSE(r->has_header("Set-Cookie"));
-    EXPECT_NE(r->body.find("class=\"message error\">" + c.shown + "</div>"), std::string::npos)
+    // The component's text as it gave it, and the hint as a line of its own.
+    const std::string hint = c.hint.empty() ? "" : "<p class=hint id=bc-hint>" + c.hint + "</p>\n";
+    EXPECT_NE(r->body.find("class=\"message error\">" + c.shown + "</div>\n" + hint + "<div"),
+              std::string::npos)
         << r->body;
   }
 }
@@ -149,6 +161,18 @@ TEST(ConfiguredDirectoriesTest, TheSignInOffersTheListOfPlatformConf) {
             std::string::npos)
       << form->body;
   EXPECT_EQ(Visitor(server).SignIn("admin", "admin-pw")->status, 303);
+  // No ldap.uri: the sign-in says which keys to set.
+  httplib::Result ldap =
+      server.Client().Post("/login.asp", {{"Origin", server.origin()}},
+                           httplib::Params{{"username", "CORP\\admin"},
+                                           {"password", "pw"},
+                                           {"directory", "LDAP://DC=corp,DC=example"}});
+  ASSERT_TRUE(ldap);
+  EXPECT_EQ(ldap->status, 401);
+  EXPECT_NE(ldap->body.find("The server is not operational.</div>\n<p class=hint id=bc-hint>No "
+                            "directory server is set up: set ldap.uri in platform.conf"),
+            std::string::npos)
+      << ldap->body;
 }
 
 TEST_F(PagesTest, OversizedFieldsAreRefusedBeforeTheComponentIsCalled) {
@@ -377,6 +401,38 @@ TEST_F(PagesTest, StaticFilesTheRowsNameAreServed) {
                           ".ItemSelect", ".UserInput"}) {
     EXPECT_NE(css->body.find(cls), std::string::npos) << cls;
   }
+}
+
+TEST_F(PagesTest, UnknownAddressesSayNotFoundInTheVisitorsFrameAndKeepTheMessage) {
+  Visitor v(*server_);
+  ASSERT_EQ(v.SignIn("admin", "admin-pw")->status, 303);
+  v.Post("/AddUser.asp", {{"user", "carol"}, {"group", "QZW3SVC1"}});  // already a member
+  const std::string text = "<p>Not found: there is no page at this address.</p>";
+  struct Case {
+    std::string path;
+    bool signed_in;
+  };
+  for (const Case& c : {Case{"/no/such/page.asp", true}, Case{"/images/none.gif", true},
+                        Case{"/Groups.asp/x", false}}) {
+    SCOPED_TRACE(c.path);
+    httplib::Result r = c.signed_in ? v.Get(c.path) : server_->Client().Get(c.path);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 404);
+    EXPECT_NE(r->body.find(text), std::string::npos) << r->body;
+    // At any depth the page keeps its look.
+    EXPECT_NE(r->body.find("<link rel=stylesheet href=/style.css>"), std::string::npos);
+    EXPECT_EQ(r->body.find("Signed in as admin") != std::string::npos, c.signed_in);
+    EXPECT_EQ(r->body.find("<nav>") != std::string::npos, c.signed_in);
+  }
+  // The message of the refused change is still there for the page it was meant for.
+  EXPECT_NE(v.Get("/ProfileAdministrators.asp")->body.find("class=\"message error\">"),
+            std::string::npos);
+
+  httplib::Result icon = server_->Client().Get("/favicon.ico");
+  ASSERT_TRUE(icon);
+  EXPECT_EQ(icon->status, 200);
+  EXPECT_EQ(icon->get_header_value("Content-Type"), "image/svg+xml");
+  EXPECT_EQ(icon->body.rfind("<svg ", 0), 0u);
 }
 
 TEST(SignInThrottleTest, TheRightPasswordIsRefusedWhileANameIsLockedAndUnknownNamesLookTheSame) {

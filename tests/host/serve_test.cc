@@ -6,6 +6,7 @@
 #include <regex>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "host/served_root.h"
 #include "support/command.h"
@@ -59,7 +60,6 @@ TEST(ServeTest, EachRequestIsOneEscapedLineWithoutQueryOrPassword) {
       R"( from 127\.0\.0\.1)",
       R"(POST /login\.asp 401 \d+ms - sign-in failed for "carol" from 127\.0\.0\.1)",
   };
-  // The line is written once the answer is sent.
   std::string log;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (std::count(log.begin(), log.end(), '\n') < std::ssize(lines) &&
@@ -67,13 +67,17 @@ TEST(ServeTest, EachRequestIsOneEscapedLineWithoutQueryOrPassword) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     log = server.Log();
   }
+  // A line is written once its answer is sent, so a redirect's line may follow the next page's.
+  std::vector<std::string> written;
   std::istringstream in(log);
-  std::string line;
+  for (std::string line; std::getline(in, line);) written.push_back(line);
+  EXPECT_EQ(written.size(), std::size(lines)) << log;
   for (const std::string& expected : lines) {
-    ASSERT_TRUE(std::getline(in, line)) << log;
-    EXPECT_TRUE(std::regex_match(line, std::regex("brindlecore: " + expected))) << line;
+    const std::regex pattern("brindlecore: " + expected);
+    EXPECT_TRUE(std::any_of(written.begin(), written.end(),
+                            [&](const std::string& line) { return std::regex_match(line, pattern); }))
+        << expected << "\n" << log;
   }
-  EXPECT_FALSE(std::getline(in, line)) << log;
   for (const char* secret : {"admin-pw", "wrong-pw", "secret-query", "bc_session"}) {
     EXPECT_EQ(log.find(secret), std::string::npos) << secret;
   }
