@@ -70,9 +70,10 @@ void AddServeCommand(CLI::App& app, const Context& ctx) {
       } catch (const AutomationError&) {
       }
     };
-    request.on_listening = [&](const std::string& computer, int port) {
-      std::cout << "Serving the administration pages of " << computer << " on http://"
-                << address.host << ":" << port << "/" << std::endl;
+    request.on_listening = [&](const std::string& computer, int port, bool https) {
+      std::cout << "Serving the administration pages of " << computer << " on "
+                << (https ? "https://" : "http://") << address.host << ":" << port << "/"
+                << std::endl;
     };
     LoadPages()(request);
   });

@@ -8,5 +8,5 @@ extern "C" void BrindlecoreServePages(const brindlecore::host::ServeRequest& req
   SiteConfig config = LoadSiteConfig(request.root);
   if (request.before_serving) request.before_serving();
   Serve(config, request.host, request.port,
-        [&](int port) { request.on_listening(config.computer, port); });
+        [&](int port) { request.on_listening(config.computer, port, !config.tls_cert.empty()); });
 }

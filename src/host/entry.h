@@ -19,8 +19,9 @@ struct ServeRequest {
   int port = 0;  // 0: any free port
   // Runs once the site configuration is loaded, before the pages listen.
   std::function<void()> before_serving;
-  // Receives the computer served and the bound port before the first request is accepted.
-  std::function<void(const std::string& computer, int port)> on_listening;
+  // Receives the computer served, the bound port and whether it speaks HTTPS, before the first
+  // request is accepted.
+  std::function<void(const std::string& computer, int port, bool https)> on_listening;
 };
 
 }  // namespace brindlecore::host

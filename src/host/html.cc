@@ -77,11 +77,12 @@ std::string RenderPage(const PageFrame& frame, std::string_view content) {
   auto add = [&html](std::initializer_list<std::string_view> pieces) {
     for (std::string_view piece : pieces) html.append(piece);
   };
-  add({"<!DOCTYPE html>\n<html lang=en><head><meta charset=utf-8>"
+  // Links from the site's top, so that a page answered at any depth (not found) keeps its look.
+  add(
+      {"<!DOCTYPE html>\n<html lang=en><head><meta charset=utf-8>"
        "<meta name=viewport content=\"width=device-width, initial-scale=1\"><title>",
        Escape(frame.title),
        " - Brindlecore</title>"
-       // From the site's top, so that a page answered at any depth (not found) keeps its look.
        "<link rel=icon href=/favicon.ico type=\"image/svg+xml\">"
        "<link rel=stylesheet href=/style.css><script src=/app.js defer></script></head>\n"
        "<body data-page=\"",

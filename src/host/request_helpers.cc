@@ -4,6 +4,8 @@
 
 namespace brindlecore::host {
 
+bool IsHttps(const httplib::Request& req) { return req.ssl != nullptr; }
+
 std::string SessionIdOf(const httplib::Request& req) {
   const std::string cookies = req.get_header_value("Cookie");
   const std::string key = std::string(kSessionCookie) + "=";
@@ -27,7 +29,7 @@ std::string AccountName(const std::string& user) {
 namespace {
 
 std::string OwnOrigin(const httplib::Request& req) {
-  return "http://" + req.get_header_value("Host");
+  return (IsHttps(req) ? "https://" : "http://") + req.get_header_value("Host");
 }
 
 }  // namespace

@@ -17,7 +17,8 @@ namespace brindlecore::host {
 // What the pages learn about a request while answering it. A request is answered from start to
 // log line on one worker thread, so each thread keeps the note of the request it is answering.
 struct RequestNote {
-  std::optional<std::chrono::steady_clock::time_point> start;  // unset: not routed (malformed)
+  // When routing began; unset for a request too malformed to be routed.
+  std::optional<std::chrono::steady_clock::time_point> start;
   std::string user;         // signed-in user; empty: none
   std::string signin;       // a refused sign-in: "failed", "refused (too many failures)"
   std::string signin_user;  // the name that sign-in tried

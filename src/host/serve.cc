@@ -1,6 +1,7 @@
 // Serving the pages: the listening socket, its limits and signals, and the routes.
 #include "host/serve.h"
 
+#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -8,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <thread>
 
 #include "brindlecore/automation.h"
@@ -30,6 +32,37 @@ bool IsLoopbackName(const std::string& name) {
   return name == "localhost" || name == "::1" || name.rfind("127.", 0) == 0;
 }
 
+namespace {
+
+// Opens `file` once, so that a file the server cannot use is named before anything listens.
+void CheckReadable(const char* key, const std::string& file) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    const int why = errno;
+    throw AutomationError(
+        -1, std::string("cannot read ") + key + " " + file + ": " + std::strerror(why));
+  }
+  ::close(fd);
+}
+
+// An HTTPS server with the configured certificate and key, else a plain one. cpp-httplib and
+// OpenSSL come with the pages' library, which only `serve` loads.
+std::unique_ptr<httplib::Server> MakeServer(const SiteConfig& config) {
+  if (config.tls_cert.empty()) return std::make_unique<httplib::Server>();
+  CheckReadable("serve.tls_cert", config.tls_cert);
+  CheckReadable("serve.tls_key", config.tls_key);
+  auto server =
+      std::make_unique<httplib::SSLServer>(config.tls_cert.c_str(), config.tls_key.c_str());
+  if (!server->is_valid()) {
+    throw AutomationError(-1, "serve.tls_cert " + config.tls_cert + " and serve.tls_key " +
+                                  config.tls_key +
+                                  " are not a certificate chain and its private key (PEM)");
+  }
+  return server;
+}
+
+}  // namespace
+
 void Serve(const SiteConfig& config, const std::string& host, int port,
            const std::function<void(int port)>& on_listening) {
   // Signals are taken by one waiting thread, so the server stops cleanly between requests.
@@ -40,22 +73,23 @@ void Serve(const SiteConfig& config, const std::string& host, int port,
   pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
-  httplib::Server server;
+  std::unique_ptr<httplib::Server> owned_server = MakeServer(config);
+  httplib::Server& server = *owned_server;
   AdminSite site(config);
   site.Mount(server);
   const bool loopback_only = IsLoopbackName(host);
-  server.set_pre_routing_handler([loopback_only](const httplib::Request& req,
-                                                 httplib::Response& res) {
-    CurrentRequest().start = std::chrono::steady_clock::now();
-    // A page of another site that rebinds its own name to our address must not reach us.
-    if (!loopback_only || IsLoopbackName(HostName(req.get_header_value("Host")))) {
-      return httplib::Server::HandlerResponse::Unhandled;
-    }
-    res.status = 421;
-    res.set_content("This server answers only to its loopback address.",
-                    "text/plain; charset=utf-8");
-    return httplib::Server::HandlerResponse::Handled;
-  });
+  server.set_pre_routing_handler(
+      [loopback_only](const httplib::Request& req, httplib::Response& res) {
+        CurrentRequest().start = std::chrono::steady_clock::now();
+        // A page of another site that rebinds its own name to our address must not reach us.
+        if (!loopback_only || IsLoopbackName(HostName(req.get_header_value("Host")))) {
+          return httplib::Server::HandlerResponse::Unhandled;
+        }
+        res.status = 421;
+        res.set_content("This server answers only to its loopback address.",
+                        "text/plain; charset=utf-8");
+        return httplib::Server::HandlerResponse::Handled;
+      });
   server.set_logger(LogRequest);
   server.set_payload_max_length(4 * 1024 * 1024);
   // A client gets 10 s for each read and write, 5 s to start its next request on a kept-alive
@@ -146,15 +180,15 @@ void AdminSite::Mount(httplib::Server& server) {
   server.Post("/AddFavorite.asp", bind(&AdminSite::AddFavorite));
   server.Get(R"(/(style\.css|app\.js|favicon\.ico|images/\w+\.gif))",
              [](const Request& req, Response& res) {
-    const Asset* asset = FindAsset(req.path);
-    if (asset == nullptr) {
-      res.status = 404;
-      return;
-    }
-    res.set_header("Cache-Control", "max-age=3600");
-    res.set_header("X-Content-Type-Options", "nosniff");
-    res.set_content(std::string(asset->body), std::string(asset->content_type).c_str());
-  });
+               const Asset* asset = FindAsset(req.path);
+               if (asset == nullptr) {
+                 res.status = 404;
+                 return;
+               }
+               res.set_header("Cache-Control", "max-age=3600");
+               res.set_header("X-Content-Type-Options", "nosniff");
+               res.set_content(std::string(asset->body), std::string(asset->content_type).c_str());
+             });
   // cpp-httplib itself refuses an oversized form (413), a malformed request or an address no
   // route takes (404) with no text.
   server.set_error_handler([this](const Request& req, Response& res) {

@@ -53,8 +53,11 @@ std::string SignInHint(const SiteConfig& config, const std::string& error,
       Says(error, "Login credentials (username and/or password) incorrect.") ||
       Says(error, "Username/password does not exist.")) {
     return local ? "Check the user name and the password (capitals count). brindlecore user "
-                   "list " + config.computer + " lists this computer's accounts; brindlecore "
-                   "user passwd " + config.computer + " NAME sets a new password."
+                   "list " +
+                       config.computer +
+                       " lists this computer's accounts; brindlecore "
+                       "user passwd " +
+                       config.computer + " NAME sets a new password."
                  : "Check the user name and the password (capitals count): the name as the "
                    "directory knows it (its account name, or DOMAIN\\name).";
   }
@@ -165,8 +168,10 @@ void AdminSite::Login(const Request& req, Response& res) {
   }
   Session stored = sessions_.Create(std::move(s));
   CurrentRequest().user = stored.user;
+  // Over HTTPS the browser must never send the cookie in clear.
   res.set_header("Set-Cookie", std::string(kSessionCookie) + "=" + stored.id +
-                                   "; Path=/; HttpOnly; SameSite=Strict");
+                                   "; Path=/; HttpOnly; SameSite=Strict" +
+                                   (IsHttps(req) ? "; Secure" : ""));
   res.set_redirect(
       stored.role == Role::kServerAdministrator ? "ProfileAdministrators.asp" : "Default.asp", 303);
 }
@@ -175,8 +180,9 @@ void AdminSite::Logout(const Request& req, Response& res) {
   std::optional<Session> s = SignedIn(req, res);
   if (!s || !CheckPost(req, res, *s)) return;
   sessions_.Remove(s->id);
-  res.set_header("Set-Cookie",
-                 std::string(kSessionCookie) + "=; Path=/; Max-Age=0; HttpOnly; SameSite=Strict");
+  res.set_header("Set-Cookie", std::string(kSessionCookie) +
+                                   "=; Path=/; Max-Age=0; HttpOnly; SameSite=Strict" +
+                                   (IsHttps(req) ? "; Secure" : ""));
   res.set_redirect("login.asp", 303);
 }
 

@@ -83,6 +83,8 @@ class AdminSite {
 
 // Helpers with no state, shared by the page files.
 std::string SessionIdOf(const httplib::Request& req);
+// A request that came over TLS (serve.tls_cert): its origin is https, its cookie Secure.
+bool IsHttps(const httplib::Request& req);
 // The account part of a user name typed as DOMAIN\account.
 std::string AccountName(const std::string& user);
 // A request a browser made from another site (or that claims to come from one).

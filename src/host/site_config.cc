@@ -59,6 +59,13 @@ SiteConfig LoadSiteConfig(const std::filesystem::path& root) {
   p.address_lockout_after =
       static_cast<int>(ConfNumber(conf, "signin.address_lockout_after", p.address_lockout_after));
   p.lockout = std::chrono::seconds(ConfNumber(conf, "signin.lockout_seconds", p.lockout.count()));
+  config.tls_cert = conf.Get("serve.tls_cert");
+  config.tls_key = conf.Get("serve.tls_key");
+  if (config.tls_cert.empty() != config.tls_key.empty()) {
+    throw AutomationError(-1, std::string("platform.conf sets ") +
+                                  (config.tls_cert.empty() ? "serve.tls_key" : "serve.tls_cert") +
+                                  " alone: HTTPS needs both serve.tls_cert and serve.tls_key");
+  }
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   config.max_workers = static_cast<size_t>(
       ConfNumber(conf, "host.max_workers", std::max<long>(256, 64L * cores), 1));

@@ -39,13 +39,18 @@ struct SiteConfig {
   // platform.conf names the directory servers (ldap.uri): the sign-in's hints tell which keys to
   // set when it does not.
   bool ldap_uri_set = false;
+  // serve.tls_cert and serve.tls_key: the certificate chain and private key (PEM files) of
+  // HTTPS; both empty: plain HTTP.
+  std::string tls_cert;
+  std::string tls_key;
   // Connections served at once; the rest wait for a free worker.
   size_t max_workers = 256;
 };
 
 // platform.conf's host.computer (else the root's first account database), host.admin_group,
 // host.directories (`label | provider` entries separated by `;`; default: this computer, plus
-// LDAP://RootDSE when ldap.uri is set), host.max_workers and the signin.* keys.
+// LDAP://RootDSE when ldap.uri is set), host.max_workers, the signin.* keys and serve.tls_cert
+// with serve.tls_key (one without the other is malformed).
 // Throws AutomationError when no computer can be found or a value is malformed.
 SiteConfig LoadSiteConfig(const std::filesystem::path& root);
 

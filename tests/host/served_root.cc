@@ -40,8 +40,8 @@ int Run(std::vector<std::string> args, int* stdout_fd = nullptr, pid_t* pid_out 
     posix_spawn_file_actions_addclose(&actions, fds[0]);
   }
   if (!stderr_file.empty()) {
-    posix_spawn_file_actions_addopen(&actions, 2, stderr_file.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, stderr_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
   }
   pid_t pid = 0;
   int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
@@ -92,6 +92,7 @@ ServedRoot::ServedRoot(const std::string& conf) {
   size_t colon = line.rfind(':');
   if (colon == std::string::npos) throw std::runtime_error("serve said: " + line + Log());
   port_ = std::atoi(line.c_str() + colon + 1);
+  if (line.find(" on https://") != std::string::npos) scheme_ = "https";
   if (port_ <= 0) throw std::runtime_error("serve said: " + line + Log());
 }
 
@@ -110,7 +111,8 @@ std::string ServedRoot::Log() const {
 }
 
 httplib::Client ServedRoot::Client() const {
-  httplib::Client client("127.0.0.1", port_);
+  httplib::Client client(origin());
+  client.enable_server_certificate_verification(false);
   client.set_connection_timeout(5, 0);
   client.set_read_timeout(30, 0);
   return client;

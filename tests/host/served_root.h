@@ -29,13 +29,16 @@ class ServedRoot {
   // What the server has written on standard error so far.
   std::string Log() const;
   int port() const { return port_; }
-  std::string origin() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  // "http://127.0.0.1:PORT", or https when the server said it speaks HTTPS.
+  std::string origin() const { return scheme_ + "://127.0.0.1:" + std::to_string(port_); }
+  // A client of origin(); over HTTPS, one that takes any certificate.
   httplib::Client Client() const;
 
  private:
   TempDir dir_;
   pid_t pid_ = -1;
   int port_ = 0;
+  std::string scheme_ = "http";
 };
 
 // A signed-in browser-like visitor: keeps the session cookie and the page's CSRF token.
