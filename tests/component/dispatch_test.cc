@@ -11,18 +11,12 @@
 #include "component/authentication_object.h"
 #include "component/method_table.h"
 #include "platform/automation/errors.h"
-#include "platform/root.h"
-#include "support/dispatch.h"
-#include "support/temp_dir.h"
+#include "support/test_root.h"
 
 namespace brindlecore::testing {
 namespace {
 
-class DispatchTest : public ::testing::Test {
- protected:
-  TempDir dir_;
-  std::unique_ptr<platform::Platform> platform_ = platform::MakePlatform(dir_.path());
-};
+using DispatchTest = RootTest;
 
 Variant Array(std::vector<std::string> items) { return Variant::Strings(items); }
 
@@ -75,9 +69,7 @@ TEST_F(DispatchTest, RefusedCallsLeaveEveryArgumentAsPassed) {
     std::vector<Variant> before;
     for (const Arg& a : c.args) before.push_back(a.value);
     CallOutcome out = CallMethod(*platform_, c.method, c.args);
-    ASSERT_TRUE(out.error) << c.method;
-    EXPECT_EQ(out.error->number, c.error.number) << c.method;
-    EXPECT_EQ(out.error->description, c.error.text) << c.method;
+    EXPECT_THAT(out.error, AutomationErrorIs(c.error)) << c.method;
     EXPECT_EQ(out.args, before) << c.method;
   }
 }
@@ -125,9 +117,7 @@ TEST_F(DispatchTest, VariantOutputsAreWrittenBackAndInputsStayTheCallers) {
 TEST_F(DispatchTest, AMethodsOwnErrorReachesTheHostWithItsNumberAndText) {
   CallOutcome out = CallMethod(*platform_, "RemoveUserFromGroup",
                                {Val(Variant()), Val("bob"), Val("QZW3SVC1"), Ref("keep")});
-  ASSERT_TRUE(out.error);
-  EXPECT_EQ(out.error->number, -1);
-  EXPECT_EQ(out.error->description, "Invalid Computer Name To Remove From -- Empty");
+  EXPECT_THAT(out.error, AutomationErrorIs(-1, "Invalid Computer Name To Remove From -- Empty"));
   EXPECT_EQ(out.arg(3), Variant("keep"));
 }
 
@@ -136,15 +126,9 @@ TEST_F(DispatchTest, AnotherThreadIsRefused) {
   std::optional<AutomationError> error;
   std::thread([&] {
     std::vector<Arg> args = {Ref("")};
-    try {
-      object.Call("GetVirtualWebServers", args);
-    } catch (const AutomationError& e) {
-      error = e;
-    }
+    error = ErrorOf([&] { object.Call("GetVirtualWebServers", args); });
   }).join();
-  ASSERT_TRUE(error);
-  EXPECT_EQ(error->number, errors::kRpcEWrongThread.number);
-  EXPECT_EQ(error->description, errors::kRpcEWrongThread.text);
+  EXPECT_THAT(error, AutomationErrorIs(errors::kRpcEWrongThread));
 }
 
 TEST_F(DispatchTest, ObjectAnswersOnlyForItsInterfaces) {

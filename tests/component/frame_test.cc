@@ -3,18 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "platform/automation/errors.h"
+#include "support/matchers.h"
 
 namespace brindlecore::component {
 namespace {
 
-AutomationError CheckFailure(const Variant& v, std::string_view label) {
-  try {
-    CheckArgument(v, label);
-  } catch (const AutomationError& e) {
-    return e;
-  }
-  return AutomationError(0, "");
-}
+using testing::AutomationErrorIs;
+using testing::ErrorOf;
 
 TEST(CheckArgumentTest, TestsNullThenEmptyThenBlank) {
   struct Case {
@@ -33,9 +28,12 @@ TEST(CheckArgumentTest, TestsNullThenEmptyThenBlank) {
       {Variant(int32_t{0}), ""},
   };
   for (const Case& c : cases) {
-    AutomationError e = CheckFailure(c.value, "NT Domain");
-    EXPECT_EQ(e.description, c.message) << TypeName(c.value.type());
-    EXPECT_EQ(e.number, c.message.empty() ? 0 : -1);
+    auto e = ErrorOf([&] { CheckArgument(c.value, "NT Domain"); });
+    if (c.message.empty()) {
+      EXPECT_FALSE(e) << TypeName(c.value.type());
+    } else {
+      EXPECT_THAT(e, AutomationErrorIs(-1, c.message)) << TypeName(c.value.type());
+    }
   }
 }
 
@@ -75,13 +73,7 @@ TEST(StringFunctionsTest, FollowTheHostsPositionRules) {
   EXPECT_EQ(InStr(4, "abc", ""), 4);
   for (auto bad : {+[] { Right("WinNT", 5 - 8); }, +[] { Left("a", -1); },
                    +[] { Mid("a", 0); }, +[] { Mid("a", 1, -1); }, +[] { InStr(0, "a", "a"); }}) {
-    try {
-      bad();
-      ADD_FAILURE() << "no error";
-    } catch (const AutomationError& e) {
-      EXPECT_EQ(e.number, 5);
-      EXPECT_EQ(e.description, "Invalid procedure call or argument");
-    }
+    EXPECT_THAT(ErrorOf(bad), AutomationErrorIs(5, "Invalid procedure call or argument"));
   }
 }
 

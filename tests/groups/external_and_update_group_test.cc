@@ -5,11 +5,7 @@
 #include <vector>
 
 #include "platform/automation/errors.h"
-#include "platform/root.h"
-#include "support/dispatch.h"
-#include "support/fault_platform.h"
-#include "support/temp_dir.h"
-#include "support/winnt_fixture.h"
+#include "support/test_root.h"
 
 namespace brindlecore::testing {
 namespace {
@@ -17,9 +13,9 @@ namespace {
 constexpr char kComputer[] = "WEBSRV1";
 constexpr char kExhausted[] = "Could not create group after 500 attemps - Error: ";
 
-class ProfileGroupTest : public ::testing::Test {
+class ProfileGroupTest : public RootTest {
  protected:
-  ProfileGroupTest() : accounts_(dir_.path()) { accounts_.Computer(kComputer); }
+  ProfileGroupTest() { accounts_.Computer(kComputer); }
 
   CallOutcome AddExternal(platform::Platform& platform, Variant description,
                           std::string computer = kComputer) {
@@ -36,10 +32,6 @@ class ProfileGroupTest : public ::testing::Test {
         {Val(Variant(kComputer)), Val(Variant()), Val(Variant()), Val(std::move(group)),
          Val(std::move(description)), Val(std::move(action)), Ref(Variant("x"))});
   }
-
-  TempDir dir_;
-  AccountsFixture accounts_;
-  std::unique_ptr<platform::Platform> platform_ = platform::MakePlatform(dir_.path());
 };
 
 TEST_F(ProfileGroupTest, AddExternalTakesTheSmallestFreeNumber) {
@@ -53,13 +45,11 @@ TEST_F(ProfileGroupTest, AddExternalTakesTheSmallestFreeNumber) {
                         {{2}, "", "QZMULTI1"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.created);
-    TempDir dir;
-    AccountsFixture accounts(dir.path());
-    accounts.Computer(kComputer);
+    TestRoot root;
+    AccountsFixture& accounts = root.accounts.Computer(kComputer);
     for (int n : c.taken) accounts.Group(kComputer, "QZMULTI" + std::to_string(n), "old");
-    auto platform = platform::MakePlatform(dir.path());
 
-    CallOutcome out = AddExternal(*platform, Variant(c.description));
+    CallOutcome out = AddExternal(*root.platform, Variant(c.description));
 
     ASSERT_FALSE(out.error) << out.error->description;
     EXPECT_EQ(out.result, Variant(true));
@@ -99,9 +89,7 @@ TEST_F(ProfileGroupTest, AddExternalFailuresOutsideTheProbesReachTheHost) {
     FaultPlatform faults(*platform_);
     if (c.failing_step) faults.Fail(c.failing_step, "", 1, c.error.Make());
     CallOutcome out = AddExternal(faults, c.description, c.computer);
-    ASSERT_TRUE(out.error);
-    EXPECT_EQ(out.error->number, c.error.number);
-    EXPECT_EQ(out.error->description, c.error.text);
+    EXPECT_THAT(out.error, AutomationErrorIs(c.error));
     EXPECT_EQ(out.text(4), c.error_text);
     EXPECT_FALSE(accounts_.HasGroup(kComputer, "QZMULTI1"));
   }
@@ -115,8 +103,7 @@ TEST_F(ProfileGroupTest, AddExternalTakesANumberWhoseProbeFailed) {
   CallOutcome out = AddExternal(faults, Variant("Partners"));
 
   // The number is taken although the group exists, so the store refuses it towards the host.
-  ASSERT_TRUE(out.error);
-  EXPECT_EQ(out.error->number, errors::kErrorAliasExists.number);
+  EXPECT_THAT(out.error, ErrorNumberIs(errors::kErrorAliasExists));
   EXPECT_FALSE(accounts_.HasGroup(kComputer, "QZMULTI3"));
 }
 

@@ -5,21 +5,16 @@
 #include <string>
 
 #include "platform/automation/errors.h"
-#include "platform/root.h"
-#include "support/dispatch.h"
-#include "support/fault_platform.h"
-#include "support/metabase_fixture.h"
-#include "support/temp_dir.h"
-#include "support/winnt_fixture.h"
+#include "support/test_root.h"
 
 namespace brindlecore::testing {
 namespace {
 
 constexpr char kComputer[] = "WEBSRV1";
 
-class GenerateGroupsTest : public ::testing::Test {
+class GenerateGroupsTest : public RootTest {
  protected:
-  GenerateGroupsTest() : accounts_(dir_.path()), sites_(dir_.path()) {
+  GenerateGroupsTest() {
     accounts_.Computer(kComputer);
     sites_.WebService();
   }
@@ -35,11 +30,6 @@ class GenerateGroupsTest : public ::testing::Test {
                        std::string computer = kComputer) {
     return Generate(*platform_, std::move(remove_redundant), std::move(pv_error), computer);
   }
-
-  TempDir dir_;
-  AccountsFixture accounts_;
-  MetabaseFixture sites_;
-  std::unique_ptr<platform::Platform> platform_ = platform::MakePlatform(dir_.path());
 };
 
 TEST_F(GenerateGroupsTest, CreatesOneDescribedGroupPerSiteAndRemovesOnlyOrphanedOnes) {
@@ -104,9 +94,7 @@ TEST_F(GenerateGroupsTest, UnboundDomainFailsTowardsHostAndTouchesNothing) {
 
   CallOutcome out = Generate(Variant(true), Variant("x"), "NOSUCH");
 
-  ASSERT_TRUE(out.error);
-  EXPECT_EQ(out.error->number, errors::kErrorBadNetpath.number);
-  EXPECT_EQ(out.error->description, errors::kErrorBadNetpath.text);
+  EXPECT_THAT(out.error, AutomationErrorIs(errors::kErrorBadNetpath));
   EXPECT_EQ(out.text(4), "x");
   EXPECT_FALSE(accounts_.HasGroup(kComputer, "QZW3SVC1"));
 }
@@ -126,15 +114,13 @@ TEST_F(GenerateGroupsTest, OneFailingSiteDoesNotStopTheNext) {
 }
 
 TEST_F(GenerateGroupsTest, NoWebServiceCreatesNothingAndDeletesNothing) {
-  TempDir bare;
-  AccountsFixture accounts(bare.path());
-  accounts.Computer(kComputer).Group(kComputer, "QZW3SVC7");
-  auto platform = platform::MakePlatform(bare.path());
+  TestRoot bare;
+  bare.accounts.Computer(kComputer).Group(kComputer, "QZW3SVC7");
 
-  CallOutcome out = Generate(*platform, Variant(true));
+  CallOutcome out = Generate(*bare.platform, Variant(true));
 
   EXPECT_EQ(out.result, Variant(true));
-  EXPECT_EQ(accounts.Groups(kComputer), "Administrators,Users,QZW3SVC7");
+  EXPECT_EQ(bare.accounts.Groups(kComputer), "Administrators,Users,QZW3SVC7");
 }
 
 TEST_F(GenerateGroupsTest, SiteListReadFailureKeepsThatGroup) {
@@ -206,11 +192,10 @@ TEST(GenerateGroupsFaultLoop, NoFailureLosesAGroupThatShouldStay) {
                                 "SetFilter", "Delete"}) {
     for (int nth = 1;; ++nth) {
       SCOPED_TRACE(std::string(operation) + " #" + std::to_string(nth));
-      TempDir dir;
-      std::filesystem::copy(Start().path(), dir.path(), std::filesystem::copy_options::recursive);
-      AccountsFixture accounts(dir.path());
-      auto real = platform::MakePlatform(dir.path());
-      FaultPlatform faults(*real);
+      TestRoot root;
+      std::filesystem::copy(Start().path(), root.dir.path(), std::filesystem::copy_options::recursive);
+      AccountsFixture& accounts = root.accounts;
+      FaultPlatform faults(*root.platform);
       faults.Fail(operation, "", nth, errors::kEAccessdenied.Make());
 
       CallOutcome out = CallMethod(faults, "GenerateGroups",

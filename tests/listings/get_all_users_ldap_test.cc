@@ -5,21 +5,17 @@
 #include <string>
 
 #include "platform/automation/errors.h"
-#include "platform/root.h"
-#include "support/dispatch.h"
-#include "support/fault_platform.h"
 #include "support/slapd_server.h"
-#include "support/temp_dir.h"
-#include "support/winnt_fixture.h"
+#include "support/test_root.h"
 
 namespace brindlecore::testing {
 namespace {
 
 constexpr char kComputer[] = "WEBSRV1";
 
-class GetAllUsersLdapTest : public ::testing::Test {
+class GetAllUsersLdapTest : public RootTest {
  protected:
-  GetAllUsersLdapTest() : accounts_(dir_.path()) {
+  GetAllUsersLdapTest() {
     server_.WriteConfig(dir_.path());
     staff_ = server_.AddOu("Staff");
     server_.AddUser("Ann Smith", "ann", "pw", "Ann", "Smith", staff_);
@@ -43,9 +39,6 @@ class GetAllUsersLdapTest : public ::testing::Test {
 
   SlapdServer server_;
   std::string staff_;
-  TempDir dir_;
-  AccountsFixture accounts_;
-  std::unique_ptr<platform::Platform> platform_;
 };
 
 std::string PickerRow(const std::string& account, const std::string& display) {

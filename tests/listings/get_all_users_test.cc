@@ -5,11 +5,7 @@
 #include <string>
 
 #include "platform/automation/errors.h"
-#include "platform/root.h"
-#include "support/dispatch.h"
-#include "support/fault_platform.h"
-#include "support/temp_dir.h"
-#include "support/winnt_fixture.h"
+#include "support/test_root.h"
 
 namespace brindlecore::testing {
 namespace {
@@ -17,9 +13,9 @@ namespace {
 constexpr char kComputer[] = "WEBSRV1";
 constexpr char kProvider[] = "WinNT://WEBSRV1";
 
-class GetAllUsersTest : public ::testing::Test {
+class GetAllUsersTest : public RootTest {
  protected:
-  GetAllUsersTest() : accounts_(dir_.path()) { accounts_.Computer(kComputer); }
+  GetAllUsersTest() { accounts_.Computer(kComputer); }
 
   static CallOutcome Call(platform::Platform& platform, Variant provider, Variant computer,
                           Variant group, Variant show, Variant pv_error = Variant("")) {
@@ -31,10 +27,6 @@ class GetAllUsersTest : public ::testing::Test {
     return Call(*platform_, Variant(kProvider), Variant(kComputer), Variant("QZW3SVC1"),
                 std::move(show), std::move(pv_error));
   }
-
-  TempDir dir_;
-  AccountsFixture accounts_;
-  std::unique_ptr<platform::Platform> platform_ = platform::MakePlatform(dir_.path());
 };
 
 TEST_F(GetAllUsersTest, ChecksArgumentsInOrder) {

@@ -5,20 +5,16 @@
 #include <string>
 
 #include "platform/automation/errors.h"
-#include "platform/root.h"
-#include "support/dispatch.h"
-#include "support/fault_platform.h"
-#include "support/temp_dir.h"
-#include "support/winnt_fixture.h"
+#include "support/test_root.h"
 
 namespace brindlecore::testing {
 namespace {
 
 constexpr char kComputer[] = "WEBSRV1";
 
-class GroupListsTest : public ::testing::Test {
+class GroupListsTest : public RootTest {
  protected:
-  GroupListsTest() : accounts_(dir_.path()) {
+  GroupListsTest() {
     accounts_.Computer(kComputer).User(kComputer, "admin", "pw", "Admin");
   }
 
@@ -32,10 +28,6 @@ class GroupListsTest : public ::testing::Test {
                       {Val(Variant(kComputer)), Val(Variant("admin")), Val(Variant(password)),
                        Ref(Variant("x"))});
   }
-
-  TempDir dir_;
-  AccountsFixture accounts_;
-  std::unique_ptr<platform::Platform> platform_ = platform::MakePlatform(dir_.path());
 };
 
 std::string GroupRow(const std::string& g, const std::string& d) {
@@ -72,34 +64,6 @@ TEST_F(GroupListsTest, GroupRowsListBothFamiliesInEnumerationOrder) {
             "src=./images/adduser.gif></img></a><a title=\"Click to display a list of users\" "
             "href=javascript:listUsers(Q); return false ;\"><img border=0 "
             "src=./images/listusers.gif></img></a></TD>");
-}
-
-TEST_F(GroupListsTest, GroupRowsReportBindAndFilterFailures) {
-  CallOutcome none = GroupsList(*platform_);
-  EXPECT_EQ(none.result, Variant(""));
-  EXPECT_EQ(none.text(3), "x");
-
-  CallOutcome unbound = GroupsList(*platform_, "NOSUCH");
-  EXPECT_EQ(unbound.result, Variant(""));
-  EXPECT_EQ(unbound.text(3), "The network path was not found. on Binding Attempt");
-
-  FaultPlatform faults(*platform_);
-  faults.Fail("SetFilter", "", 1, errors::kEAccessdenied.Make());
-  CallOutcome unfiltered = GroupsList(faults);
-  EXPECT_EQ(unfiltered.result, Variant(""));
-  EXPECT_EQ(unfiltered.text(3), "Access is denied. on Filtering Groups");
-}
-
-TEST_F(GroupListsTest, GroupRowsLetOtherFailuresReachTheHost) {
-  accounts_.Group(kComputer, "QZW3SVC1");
-  FaultPlatform faults(*platform_);
-  faults.Fail("Description", "QZW3SVC1", 1, errors::kEAccessdenied.Make());
-
-  CallOutcome out = GroupsList(faults);
-
-  ASSERT_TRUE(out.error);
-  EXPECT_EQ(out.error->number, errors::kEAccessdenied.number);
-  EXPECT_EQ(out.text(3), "x");
 }
 
 std::string RemoveLink(const std::string& g, const std::string& n) {
@@ -164,37 +128,44 @@ TEST_F(GroupListsTest, UserRowsShowMembershipsAndOfferTheRest) {
             "border=0 src=./images/adduser.gif></img></a></TD></TR>");
 }
 
-TEST_F(GroupListsTest, UserRowsReportTheirThreeSteps) {
-  CallOutcome refused = UsersList(*platform_, "wrong");
-  EXPECT_EQ(refused.result, Variant(""));
-  EXPECT_EQ(refused.text(3),
-            "Logon failure: unknown user name or bad password. on Binding Attempt");
-
-  struct Case {
-    int nth;
-    std::string expected;
-  };
-  for (const Case& c : {Case{1, "Access is denied. on Filtering Groups"},
-                        Case{2, "Access is denied. on Filtering Users"}}) {
-    SCOPED_TRACE(c.expected);
-    FaultPlatform faults(*platform_);
-    faults.Fail("SetFilter", "", c.nth, errors::kEAccessdenied.Make());
-    CallOutcome out = UsersList(faults);
-    EXPECT_EQ(out.result, Variant(""));
-    EXPECT_EQ(out.text(3), c.expected);
-  }
-}
-
-TEST_F(GroupListsTest, UserRowsLetOtherFailuresReachTheHost) {
+// Only the steps that report do so, in the error text with an empty listing; any other failure
+// reaches the host and leaves the text alone.
+TEST_F(GroupListsTest, FailuresOfBothListings) {
   accounts_.Group(kComputer, "QZW3SVC1").Member(kComputer, "QZW3SVC1", "admin");
-  for (const char* operation : {"Members", "FullName"}) {
-    SCOPED_TRACE(operation);
+  struct Case {
+    const char* name;
+    bool users;  // else the group rows
+    const char* operation;  // the platform step failed with access denied, nullptr: none
+    int nth;
+    std::string text;  // "": the failure reaches the host
+    std::string computer = kComputer, password = "pw";
+  };
+  const Case cases[] = {
+      {"groups: unknown computer", false, nullptr, 0,
+       "The network path was not found. on Binding Attempt", "NOSUCH"},
+      {"groups: filter", false, "SetFilter", 1, "Access is denied. on Filtering Groups"},
+      {"groups: a description", false, "Description", 1, ""},
+      {"users: refused password", true, nullptr, 0,
+       "Logon failure: unknown user name or bad password. on Binding Attempt", kComputer,
+       "wrong"},
+      {"users: group filter", true, "SetFilter", 1, "Access is denied. on Filtering Groups"},
+      {"users: user filter", true, "SetFilter", 2, "Access is denied. on Filtering Users"},
+      {"users: a member list", true, "Members", 1, ""},
+      {"users: a full name", true, "FullName", 1, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     FaultPlatform faults(*platform_);
-    faults.Fail(operation, "", 1, errors::kEAccessdenied.Make());
-    CallOutcome out = UsersList(faults);
-    ASSERT_TRUE(out.error);
-    EXPECT_EQ(out.error->number, errors::kEAccessdenied.number);
-    EXPECT_EQ(out.text(3), "x");
+    if (c.operation) faults.Fail(c.operation, "", c.nth, errors::kEAccessdenied.Make());
+    CallOutcome out = c.users ? UsersList(faults, c.password) : GroupsList(faults, c.computer);
+    if (c.text.empty()) {
+      EXPECT_THAT(out.error, AutomationErrorIs(errors::kEAccessdenied));
+      EXPECT_EQ(out.text(3), "x");
+    } else {
+      EXPECT_FALSE(out.error);
+      EXPECT_EQ(out.result, Variant(""));
+      EXPECT_EQ(out.text(3), c.text);
+    }
   }
 }
 

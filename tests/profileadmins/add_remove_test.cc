@@ -5,11 +5,7 @@
 #include <vector>
 
 #include "platform/automation/errors.h"
-#include "platform/root.h"
-#include "support/dispatch.h"
-#include "support/fault_platform.h"
-#include "support/temp_dir.h"
-#include "support/winnt_fixture.h"
+#include "support/test_root.h"
 
 namespace brindlecore::testing {
 namespace {
@@ -31,9 +27,9 @@ struct Removal {
   Variant group = Variant("QZW3SVC1");
 };
 
-class MembershipTest : public ::testing::Test {
+class MembershipTest : public RootTest {
  protected:
-  MembershipTest() : accounts_(dir_.path()) {
+  MembershipTest() {
     accounts_.Computer(kComputer)
         .User(kComputer, "alice")
         .User(kComputer, "bob")
@@ -53,10 +49,6 @@ class MembershipTest : public ::testing::Test {
                       {Val(r.computer), Val(r.user), Val(r.group), Ref(Variant("x"))});
   }
   CallOutcome Remove(const Removal& r) { return Remove(*platform_, r); }
-
-  TempDir dir_;
-  AccountsFixture accounts_;
-  std::unique_ptr<platform::Platform> platform_ = platform::MakePlatform(dir_.path());
 };
 
 TEST_F(MembershipTest, AdditionChecksReportThroughTheErrorText) {
@@ -171,9 +163,7 @@ TEST_F(MembershipTest, RemovalChecksFailTowardsTheCallerAndKeepTheErrorText) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     CallOutcome out = Remove(c.call);
-    ASSERT_TRUE(out.error);
-    EXPECT_EQ(out.error->number, -1);
-    EXPECT_EQ(out.error->description, c.error);
+    EXPECT_THAT(out.error, AutomationErrorIs(-1, c.error));
     EXPECT_EQ(out.text(3), "x");
   }
 }

@@ -5,11 +5,7 @@
 #include <string>
 
 #include "platform/automation/errors.h"
-#include "platform/root.h"
-#include "support/dispatch.h"
-#include "support/fault_platform.h"
-#include "support/temp_dir.h"
-#include "support/winnt_fixture.h"
+#include "support/test_root.h"
 
 namespace brindlecore::testing {
 namespace {
@@ -36,9 +32,9 @@ std::string NotRemoved(const std::string& user, const std::string& group, const 
          group + ", " + e + "</td></tr>";
 }
 
-class ImportTest : public ::testing::Test {
+class ImportTest : public RootTest {
  protected:
-  ImportTest() : accounts_(dir_.path()) {
+  ImportTest() {
     accounts_.Computer(kComputer)
         .User(kComputer, "alice")
         .User(kComputer, "bob")
@@ -63,10 +59,6 @@ class ImportTest : public ::testing::Test {
     EXPECT_FALSE(out.error);
     return ToText(out.result);
   }
-
-  TempDir dir_;
-  AccountsFixture accounts_;
-  std::unique_ptr<platform::Platform> platform_ = platform::MakePlatform(dir_.path());
 };
 
 TEST_F(ImportTest, EmptyFileAndRefusals) {

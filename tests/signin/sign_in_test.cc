@@ -5,11 +5,7 @@
 #include <vector>
 
 #include "platform/automation/errors.h"
-#include "platform/root.h"
-#include "support/dispatch.h"
-#include "support/fault_platform.h"
-#include "support/temp_dir.h"
-#include "support/winnt_fixture.h"
+#include "support/test_root.h"
 
 namespace brindlecore::testing {
 namespace {
@@ -42,9 +38,9 @@ CallOutcome Call(platform::Platform& platform, const SignIn& s) {
                      Val(s.login_type), Ref(s.error_in)});
 }
 
-class SignInTest : public ::testing::Test {
+class SignInTest : public RootTest {
  protected:
-  SignInTest() : accounts_(dir_.path()) {
+  SignInTest() {
     accounts_.Computer(kComputer)
         .User(kComputer, "alice", "other")
         .User(kComputer, "bob", kPassword)
@@ -64,80 +60,48 @@ class SignInTest : public ::testing::Test {
   }
 
   CallOutcome Call(const SignIn& s) { return testing::Call(*platform_, s); }
-
-  TempDir dir_;
-  AccountsFixture accounts_;
-  std::unique_ptr<platform::Platform> platform_ = platform::MakePlatform(dir_.path());
 };
 
-TEST_F(SignInTest, ArgumentChecksStopAtTheFirstFailureAndKeepTheLists) {
-  struct Case {
-    const char* name;
-    SignIn call;
-    std::string error;
-  };
-  const Variant null = Variant::Null();
-  const Variant empty;
-  const Variant blank = Variant("   ");
-  std::vector<Case> cases = {
-      {"all null", {null, null, null, null, null, null}, " - -1,Invalid NT Domain -- Null"},
-      {"empty domain", {.domain = empty}, " - -1,Invalid NT Domain -- Empty"},
-      {"blank computer", {.computer = blank}, " - -1,Invalid Computer Name - 0 Length String"},
-      {"blank user", {.user = blank}, " - -1,Invalid User Name - 0 Length String"},
-      {"null password after x", {.password = null, .error_in = Variant("x")},
-       "x - -1,Invalid Password -- Null"},
-      {"empty admin group", {.admin_group = empty}, " - -1,Invalid Admin Group -- Empty"},
-      {"null login type", {.login_type = null}, " - -1,Login Type -- Null"},
-      {"lower-case login type", {.login_type = Variant("profileadministrator")},
-       " - -1,Login Type should be ServerAdministrator or ProfileAdministrator"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    CallOutcome out = Call(c.call);
-    ASSERT_FALSE(out.error);
-    EXPECT_EQ(out.result, Variant(""));
-    EXPECT_EQ(out.text(kError), c.error);
-    EXPECT_EQ(out.text(kList), "list kept");
-    EXPECT_EQ(out.text(kNames), "names kept");
-  }
-}
-
-TEST_F(SignInTest, ProviderIsRecognisedByItsFirstCharactersOnly) {
-  struct Case {
-    const char* domain;
-    std::string error;
-  };
-  const Case cases[] = {
-      {"winnt://WEBSRV1", "Invalid Authentication Provider String."},
-      {" WinNT://WEBSRV1", "Invalid Authentication Provider String."},
-      {"WinNT", "x - 5,Invalid procedure call or argument"},
-      {"WinNT:/", "x - 5,Invalid procedure call or argument"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.domain);
-    CallOutcome out = Call({.domain = Variant(c.domain), .error_in = Variant("x")});
-    EXPECT_EQ(out.result, Variant(""));
-    EXPECT_EQ(out.text(kError), c.error);
-    EXPECT_EQ(out.text(kList), "");
-    EXPECT_EQ(out.text(kNames), "");
-  }
-}
-
-TEST_F(SignInTest, TextAfterLdapGoesToTheDirectoryAndFailsThroughTheTrap) {
-  CallOutcome out = Call({.domain = Variant("LDAPgarbage")});
-
-  EXPECT_EQ(out.result, Variant(""));
-  EXPECT_EQ(out.text(kError).rfind(" - -", 0), 0u) << out.text(kError);
-  EXPECT_EQ(out.text(kList), "");
-}
-
-TEST_F(SignInTest, MembershipDecidesBetweenEntriesAndTheRefusal) {
+// Argument checks stop at the first failure and keep the caller's lists; past them the lists
+// are emptied, and the provider is recognised by its first characters only.
+TEST_F(SignInTest, OutcomesOfOneCall) {
   struct Case {
     const char* name;
     SignIn call;
     std::string result, list, names, error;
   };
+  const Variant null = Variant::Null();
+  const Variant empty;
+  const Variant blank = Variant("   ");
+  const std::string kept = "list kept", names = "names kept";
+  const char kLogonFailure[] = " - -2147023570,Logon failure: unknown user name or bad password.";
+  const char kBadProvider[] = "Invalid Authentication Provider String.";
+  const char kBadCall[] = "x - 5,Invalid procedure call or argument";
   const Case cases[] = {
+      {"all null", {null, null, null, null, null, null}, "", kept, names,
+       " - -1,Invalid NT Domain -- Null"},
+      {"empty domain", {.domain = empty}, "", kept, names, " - -1,Invalid NT Domain -- Empty"},
+      {"blank computer", {.computer = blank}, "", kept, names,
+       " - -1,Invalid Computer Name - 0 Length String"},
+      {"blank user", {.user = blank}, "", kept, names, " - -1,Invalid User Name - 0 Length String"},
+      {"null password after x", {.password = null, .error_in = Variant("x")}, "", kept, names,
+       "x - -1,Invalid Password -- Null"},
+      {"empty admin group", {.admin_group = empty}, "", kept, names,
+       " - -1,Invalid Admin Group -- Empty"},
+      {"null login type", {.login_type = null}, "", kept, names, " - -1,Login Type -- Null"},
+      {"lower-case login type", {.login_type = Variant("profileadministrator")}, "", kept, names,
+       " - -1,Login Type should be ServerAdministrator or ProfileAdministrator"},
+      {"lower-case provider", {.domain = Variant("winnt://WEBSRV1"), .error_in = Variant("x")},
+       "", "", "", kBadProvider},
+      {"padded provider", {.domain = Variant(" WinNT://WEBSRV1"), .error_in = Variant("x")}, "",
+       "", "", kBadProvider},
+      {"bare WinNT", {.domain = Variant("WinNT"), .error_in = Variant("x")}, "", "", "", kBadCall},
+      {"WinNT:/", {.domain = Variant("WinNT:/"), .error_in = Variant("x")}, "", "", "", kBadCall},
+      {"wrong password", {.password = Variant("wrong")}, "", "", "", kLogonFailure},
+      // The bind user becomes WEBSRV1\WEBSRV1\bob.
+      {"user with domain", {.user = Variant("WEBSRV1\\bob")}, "", "", "", kLogonFailure},
+      // A tab is not blank: it reaches the directory.
+      {"user after a tab", {.user = Variant("\tbob")}, "", "", "", kLogonFailure},
       {"every profile group in order, old text dropped", {.error_in = Variant("x")}, "bob",
        "W3SVC1;MULTI4;W3SVC5;", "Sales;Partners;Support;", ""},
       {"server admin outside the group",
@@ -158,6 +122,7 @@ TEST_F(SignInTest, MembershipDecidesBetweenEntriesAndTheRefusal) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     CallOutcome out = Call(c.call);
+    ASSERT_FALSE(out.error);
     EXPECT_EQ(out.result, Variant(c.result));
     EXPECT_EQ(out.text(kList), c.list);
     EXPECT_EQ(out.text(kNames), c.names);
@@ -165,21 +130,12 @@ TEST_F(SignInTest, MembershipDecidesBetweenEntriesAndTheRefusal) {
   }
 }
 
-TEST_F(SignInTest, RefusedCredentialsLeaveEverythingEmpty) {
-  const char kLogonFailure[] = " - -2147023570,Logon failure: unknown user name or bad password.";
-  const SignIn cases[] = {
-      {.password = Variant("wrong")},
-      {.user = Variant("WEBSRV1\\bob")},  // the bind user becomes WEBSRV1\WEBSRV1\bob
-      {.user = Variant("\tbob")},         // a tab is not blank: it reaches the directory
-  };
-  for (const SignIn& c : cases) {
-    SCOPED_TRACE(ToText(c.user) + "/" + ToText(c.password));
-    CallOutcome out = Call(c);
-    EXPECT_EQ(out.result, Variant(""));
-    EXPECT_EQ(out.text(kError), kLogonFailure);
-    EXPECT_EQ(out.text(kList), "");
-    EXPECT_EQ(out.text(kNames), "");
-  }
+TEST_F(SignInTest, TextAfterLdapGoesToTheDirectoryAndFailsThroughTheTrap) {
+  CallOutcome out = Call({.domain = Variant("LDAPgarbage")});
+
+  EXPECT_EQ(out.result, Variant(""));
+  EXPECT_EQ(out.text(kError).rfind(" - -", 0), 0u) << out.text(kError);
+  EXPECT_EQ(out.text(kList), "");
 }
 
 TEST_F(SignInTest, PlatformFailuresAndWhatTheyLeaveBehind) {

@@ -25,53 +25,50 @@ std::string QuietPath(DirObject& object, const std::string& fallback) {
   }
 }
 
-class FaultEnumerator : public DirEnumerator {
+// What every wrapper shares: the check before each call, under the path its calls are seen by.
+class Faulted {
+ protected:
+  Faulted(FaultPlatform& faults, std::string path) : faults_(faults), path_(std::move(path)) {}
+  // Checks first, so a faulted call never reaches the real object.
+  template <typename F>
+  auto Through(const char* operation, F call, const std::string& argument = "") {
+    faults_.Check(operation, path_, argument);
+    return call();
+  }
+  FaultPlatform& faults_;
+  std::string path_;
+};
+
+class FaultEnumerator : public DirEnumerator, Faulted {
  public:
   FaultEnumerator(FaultPlatform& faults, std::unique_ptr<DirEnumerator> inner, std::string path)
-      : faults_(faults), inner_(std::move(inner)), path_(std::move(path)) {}
+      : Faulted(faults, std::move(path)), inner_(std::move(inner)) {}
   std::unique_ptr<DirObject> Next() override {
-    faults_.Check("Next", path_);
-    std::unique_ptr<DirObject> next = inner_->Next();
+    std::unique_ptr<DirObject> next = Through("Next", [&] { return inner_->Next(); });
     if (!next) return nullptr;
     std::string path = QuietPath(*next, path_);
     return WrapObject(faults_, std::move(next), std::move(path));
   }
 
  private:
-  FaultPlatform& faults_;
   std::unique_ptr<DirEnumerator> inner_;
-  std::string path_;
 };
 
-class FaultObject : public DirObject {
+class FaultObject : public DirObject, Faulted {
  public:
   FaultObject(FaultPlatform& faults, std::unique_ptr<DirObject> inner, std::string path)
-      : faults_(faults), inner_(std::move(inner)), path_(std::move(path)) {}
+      : Faulted(faults, std::move(path)), inner_(std::move(inner)) {}
 
-  std::string Name() override {
-    Call("Name");
-    return inner_->Name();
+  std::string Name() override { return Through("Name", [&] { return inner_->Name(); }); }
+  std::string ADsPath() override { return Through("ADsPath", [&] { return inner_->ADsPath(); }); }
+  std::string Class() override { return Through("Class", [&] { return inner_->Class(); }); }
+  Variant Get(const std::string& p) override {
+    return Through("Get", [&] { return inner_->Get(p); }, p);
   }
-  std::string ADsPath() override {
-    Call("ADsPath");
-    return inner_->ADsPath();
+  void Put(const std::string& p, const Variant& v) override {
+    Through("Put", [&] { inner_->Put(p, v); }, p);
   }
-  std::string Class() override {
-    Call("Class");
-    return inner_->Class();
-  }
-  Variant Get(const std::string& property) override {
-    faults_.Check("Get", path_, property);
-    return inner_->Get(property);
-  }
-  void Put(const std::string& property, const Variant& value) override {
-    faults_.Check("Put", path_, property);
-    inner_->Put(property, value);
-  }
-  void SetInfo() override {
-    Call("SetInfo");
-    inner_->SetInfo();
-  }
+  void SetInfo() override { Through("SetInfo", [&] { inner_->SetInfo(); }); }
   bool Supports(DirKind kind) const override { return inner_->Supports(kind); }
 
   std::unique_ptr<DirObject> OpenDSObject(const std::string& path, const std::string& user,
@@ -79,62 +76,43 @@ class FaultObject : public DirObject {
     faults_.Check("OpenDSObject", path);
     return WrapObject(faults_, inner_->OpenDSObject(path, user, password, flags), path);
   }
-  void SetFilter(const std::vector<std::string>& classes) override {
-    Call("SetFilter");
-    inner_->SetFilter(classes);
+  void SetFilter(const std::vector<std::string>& c) override {
+    Through("SetFilter", [&] { inner_->SetFilter(c); });
   }
   std::unique_ptr<DirEnumerator> Enumerate() override {
-    faults_.Check("Enumerate", path_);
-    return std::make_unique<FaultEnumerator>(faults_, inner_->Enumerate(), path_);
+    return Through("Enumerate", [&] {
+      return std::make_unique<FaultEnumerator>(faults_, inner_->Enumerate(), path_);
+    });
   }
   std::unique_ptr<DirObject> Create(const std::string& cls, const std::string& name) override {
-    faults_.Check("Create", path_, name);
-    return WrapObject(faults_, inner_->Create(cls, name), path_ + "/" + name);
+    return Through(
+        "Create", [&] { return WrapObject(faults_, inner_->Create(cls, name), path_ + "/" + name); },
+        name);
   }
   void Delete(const std::string& cls, const std::string& name) override {
-    faults_.Check("Delete", path_, name);
-    inner_->Delete(cls, name);
+    Through("Delete", [&] { inner_->Delete(cls, name); }, name);
   }
   std::string Description() override {
-    Call("Description");
-    return inner_->Description();
+    return Through("Description", [&] { return inner_->Description(); });
   }
-  void SetDescription(const std::string& text) override {
-    Call("SetDescription");
-    inner_->SetDescription(text);
+  void SetDescription(const std::string& t) override {
+    Through("SetDescription", [&] { inner_->SetDescription(t); });
   }
   std::unique_ptr<DirEnumerator> Members() override {
-    faults_.Check("Members", path_);
-    return std::make_unique<FaultEnumerator>(faults_, inner_->Members(), path_);
+    return Through("Members", [&] {
+      return std::make_unique<FaultEnumerator>(faults_, inner_->Members(), path_);
+    });
   }
-  void Add(const std::string& member_path) override {
-    faults_.Check("Add", path_, member_path);
-    inner_->Add(member_path);
-  }
-  void Remove(const std::string& member_path) override {
-    faults_.Check("Remove", path_, member_path);
-    inner_->Remove(member_path);
-  }
-  std::string FullName() override {
-    Call("FullName");
-    return inner_->FullName();
-  }
+  void Add(const std::string& m) override { Through("Add", [&] { inner_->Add(m); }, m); }
+  void Remove(const std::string& m) override { Through("Remove", [&] { inner_->Remove(m); }, m); }
+  std::string FullName() override { return Through("FullName", [&] { return inner_->FullName(); }); }
   void AppCreate2(int32_t mode) override {
-    Call("AppCreate2");
-    inner_->AppCreate2(mode);
+    Through("AppCreate2", [&] { inner_->AppCreate2(mode); });
   }
-  void Start() override {
-    Call("Start");
-    inner_->Start();
-  }
+  void Start() override { Through("Start", [&] { inner_->Start(); }); }
 
  private:
-  // Checks first, so a faulted call never reaches the real object.
-  void Call(const char* operation) { faults_.Check(operation, path_); }
-
-  FaultPlatform& faults_;
   std::unique_ptr<DirObject> inner_;
-  std::string path_;
 };
 
 std::unique_ptr<DirObject> WrapObject(FaultPlatform& faults, std::unique_ptr<DirObject> inner,
@@ -143,114 +121,83 @@ std::unique_ptr<DirObject> WrapObject(FaultPlatform& faults, std::unique_ptr<Dir
   return std::make_unique<FaultObject>(faults, std::move(inner), std::move(path));
 }
 
-class FaultRecordset : public Recordset {
+// Seen under the command text.
+class FaultRecordset : public Recordset, Faulted {
  public:
   FaultRecordset(FaultPlatform& faults, std::unique_ptr<Recordset> inner, std::string text)
-      : faults_(faults), inner_(std::move(inner)), text_(std::move(text)) {}
-  bool Eof() override {
-    faults_.Check("Eof", text_);
-    return inner_->Eof();
+      : Faulted(faults, std::move(text)), inner_(std::move(inner)) {}
+  bool Eof() override { return Through("Eof", [&] { return inner_->Eof(); }); }
+  void MoveFirst() override { Through("MoveFirst", [&] { inner_->MoveFirst(); }); }
+  void MoveNext() override { Through("MoveNext", [&] { inner_->MoveNext(); }); }
+  Variant Field(const std::string& n) override {
+    return Through("Field", [&] { return inner_->Field(n); }, n);
   }
-  void MoveFirst() override {
-    faults_.Check("MoveFirst", text_);
-    inner_->MoveFirst();
-  }
-  void MoveNext() override {
-    faults_.Check("MoveNext", text_);
-    inner_->MoveNext();
-  }
-  Variant Field(const std::string& name) override {
-    faults_.Check("Field", text_, name);
-    return inner_->Field(name);
-  }
-  void Close() override {
-    faults_.Check("Close", text_);
-    inner_->Close();
-  }
+  void Close() override { Through("Close", [&] { inner_->Close(); }); }
 
  private:
-  FaultPlatform& faults_;
   std::unique_ptr<Recordset> inner_;
-  std::string text_;
 };
 
-class FaultCommand : public Command {
+class FaultCommand : public Command, Faulted {
  public:
   FaultCommand(FaultPlatform& faults, std::unique_ptr<Command> inner)
-      : faults_(faults), inner_(std::move(inner)) {}
+      : Faulted(faults, ""), inner_(std::move(inner)) {}
   void SetCommandText(const std::string& text) override {
     faults_.Check("SetCommandText", text);
     inner_->SetCommandText(text);
-    text_ = text;
+    path_ = text;
   }
-  void SetProperty(const std::string& name, const Variant& value) override {
-    faults_.Check("SetProperty", text_, name);
-    inner_->SetProperty(name, value);
+  void SetProperty(const std::string& n, const Variant& v) override {
+    Through("SetProperty", [&] { inner_->SetProperty(n, v); }, n);
   }
   std::unique_ptr<Recordset> Execute() override {
-    faults_.Check("Execute", text_);
-    std::unique_ptr<Recordset> rows = inner_->Execute();
+    std::unique_ptr<Recordset> rows = Through("Execute", [&] { return inner_->Execute(); });
     if (!rows) return nullptr;
-    return std::make_unique<FaultRecordset>(faults_, std::move(rows), text_);
+    return std::make_unique<FaultRecordset>(faults_, std::move(rows), path_);
   }
 
  private:
-  FaultPlatform& faults_;
   std::unique_ptr<Command> inner_;
-  std::string text_;
 };
 
 // A connection has no command text yet: its operations are seen under the empty path.
-class FaultConnection : public Connection {
+class FaultConnection : public Connection, Faulted {
  public:
   FaultConnection(FaultPlatform& faults, std::unique_ptr<Connection> inner)
-      : faults_(faults), inner_(std::move(inner)) {}
-  void SetProvider(const std::string& provider) override {
-    faults_.Check("SetProvider", "", provider);
-    inner_->SetProvider(provider);
+      : Faulted(faults, ""), inner_(std::move(inner)) {}
+  void SetProvider(const std::string& p) override {
+    Through("SetProvider", [&] { inner_->SetProvider(p); }, p);
   }
-  void SetProperty(const std::string& name, const Variant& value) override {
-    faults_.Check("SetProperty", "", name);
-    inner_->SetProperty(name, value);
+  void SetProperty(const std::string& n, const Variant& v) override {
+    Through("SetProperty", [&] { inner_->SetProperty(n, v); }, n);
   }
   void Open(const std::string& connection_string, const std::string& user,
             const std::string& password, int32_t options) override {
-    faults_.Check("Open", "");
-    inner_->Open(connection_string, user, password, options);
+    Through("Open", [&] { inner_->Open(connection_string, user, password, options); });
   }
   std::unique_ptr<Command> CreateCommand() override {
-    faults_.Check("CreateCommand", "");
-    std::unique_ptr<Command> command = inner_->CreateCommand();
+    std::unique_ptr<Command> command =
+        Through("CreateCommand", [&] { return inner_->CreateCommand(); });
     if (!command) return nullptr;
     return std::make_unique<FaultCommand>(faults_, std::move(command));
   }
 
  private:
-  FaultPlatform& faults_;
   std::unique_ptr<Connection> inner_;
 };
 
-class FaultStream : public TextStream {
+class FaultStream : public TextStream, Faulted {
  public:
   FaultStream(FaultPlatform& faults, std::unique_ptr<TextStream> inner, std::string path)
-      : faults_(faults), inner_(std::move(inner)), path_(std::move(path)) {}
+      : Faulted(faults, std::move(path)), inner_(std::move(inner)) {}
   bool AtEndOfStream() override {
-    faults_.Check("AtEndOfStream", path_);
-    return inner_->AtEndOfStream();
+    return Through("AtEndOfStream", [&] { return inner_->AtEndOfStream(); });
   }
-  std::string ReadLine() override {
-    faults_.Check("ReadLine", path_);
-    return inner_->ReadLine();
-  }
-  void Close() override {
-    faults_.Check("Close", path_);
-    inner_->Close();
-  }
+  std::string ReadLine() override { return Through("ReadLine", [&] { return inner_->ReadLine(); }); }
+  void Close() override { Through("Close", [&] { inner_->Close(); }); }
 
  private:
-  FaultPlatform& faults_;
   std::unique_ptr<TextStream> inner_;
-  std::string path_;
 };
 
 }  // namespace

@@ -4,20 +4,16 @@
 #include <string>
 
 #include "platform/automation/errors.h"
-#include "platform/root.h"
-#include "support/dispatch.h"
-#include "support/fault_platform.h"
-#include "support/metabase_fixture.h"
-#include "support/temp_dir.h"
+#include "support/test_root.h"
 
 namespace brindlecore::testing {
 namespace {
 
 constexpr char kService[] = "IIS://LocalHost/W3SVC";
 
-class VirtualWebServersTest : public ::testing::Test {
+class VirtualWebServersTest : public RootTest {
  protected:
-  VirtualWebServersTest() : sites_(dir_.path()) { sites_.WebService(); }
+  VirtualWebServersTest() { sites_.WebService(); }
 
   CallOutcome Create(platform::Platform& platform, const std::string& ip, const std::string& port,
                      const std::string& pv_error = "") {
@@ -40,16 +36,9 @@ class VirtualWebServersTest : public ::testing::Test {
     return sites_.Property(std::string(kService) + path, name);
   }
   // A root of its own for one table row, so rows cannot see each other's sites.
-  struct Fresh {
-    Fresh() : sites(dir.path()) { sites.WebService(); }
-    TempDir dir;
-    MetabaseFixture sites;
-    std::unique_ptr<platform::Platform> platform = platform::MakePlatform(dir.path());
+  struct Fresh : TestRoot {
+    Fresh() { sites.WebService(); }
   };
-
-  TempDir dir_;
-  MetabaseFixture sites_;
-  std::unique_ptr<platform::Platform> platform_ = platform::MakePlatform(dir_.path());
 };
 
 TEST_F(VirtualWebServersTest, NewSiteTakesTheNumberAfterTheHighest) {

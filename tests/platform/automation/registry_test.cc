@@ -16,6 +16,7 @@
 #include "platform/automation/errors.h"
 #include "platform/automation/registry.h"
 #include "platform/root.h"
+#include "support/matchers.h"
 #include "support/temp_dir.h"
 
 namespace brindlecore::automation {
@@ -35,13 +36,7 @@ class RegistryTest : public ::testing::Test {
   }
 
   static void ExpectError(const std::function<void()>& f, const errors::ErrorCode& code) {
-    try {
-      f();
-      ADD_FAILURE() << "no error, expected " << code.text;
-    } catch (const AutomationError& e) {
-      EXPECT_EQ(e.number, code.number);
-      EXPECT_EQ(e.description, code.text);
-    }
+    EXPECT_THAT(testing::ErrorOf(f), testing::AutomationErrorIs(code));
   }
 
   TempDir dir_;
@@ -165,9 +160,7 @@ TEST(ErrorsTest, EveryNumberFindsItsTextAndUnknownOnesSayWhatTheyAre) {
        {&errors::kRtInvalidUseOfNull, &errors::kErrorLogonFailure, &errors::kEAdsBadPathname,
         &errors::kAdErrProviderNotFound, &errors::kDispEBadparamcount, &errors::kENotimpl}) {
     ASSERT_EQ(errors::Find(code->number), code);
-    AutomationError e = ErrorFromHresult(code->number);
-    EXPECT_EQ(e.number, code->number);
-    EXPECT_EQ(e.description, code->text);
+    EXPECT_THAT(ErrorFromHresult(code->number), testing::AutomationErrorIs(*code));
   }
   EXPECT_EQ(errors::Find(12345), nullptr);
   EXPECT_EQ(ErrorFromHresult(static_cast<int32_t>(0x8000FFFFu)).description,

@@ -5,10 +5,14 @@
 
 #include <fstream>
 
+#include "support/matchers.h"
 #include "support/temp_dir.h"
 
 namespace brindlecore::platform {
 namespace {
+
+using testing::AutomationErrorIs;
+using testing::ErrorOf;
 
 using testing::TempDir;
 
@@ -29,13 +33,7 @@ TEST(TextFileTest, SplitsLinesAtLfAndCrLfOnly) {
     while (!stream->AtEndOfStream()) lines.push_back(stream->ReadLine());
     EXPECT_EQ(lines, expected) << content;
     // Past the end: 62, and the last line never comes back.
-    try {
-      stream->ReadLine();
-      ADD_FAILURE() << "read past the end of " << content;
-    } catch (const AutomationError& e) {
-      EXPECT_EQ(e.number, 62);
-      EXPECT_EQ(e.description, "Input past end of file");
-    }
+    EXPECT_THAT(ErrorOf([&] { stream->ReadLine(); }), AutomationErrorIs(62, "Input past end of file"));
   }
 }
 
@@ -53,13 +51,7 @@ TEST(TextFileTest, OpenFailuresUseTheRuntimeNumbers) {
       {dir.path().string(), 53, "File not found"},
   };
   for (const auto& [path, number, text] : cases) {
-    try {
-      OpenTextFile(path);
-      ADD_FAILURE() << path << " opened";
-    } catch (const AutomationError& e) {
-      EXPECT_EQ(e.number, number) << path;
-      EXPECT_EQ(e.description, text) << path;
-    }
+    EXPECT_THAT(ErrorOf([&] { OpenTextFile(path); }), AutomationErrorIs(number, text)) << path;
   }
 }
 
@@ -70,13 +62,7 @@ TEST(TextFileTest, LinesEndAtTheLimit) {
                                                          << longest << "y\nnever read\n";
   auto stream = OpenTextFile((dir.path() / "in.txt").string());
   EXPECT_EQ(stream->ReadLine(), longest);
-  try {
-    stream->ReadLine();
-    ADD_FAILURE() << "a line over the limit was read";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number, 14);
-    EXPECT_EQ(e.description, "Out of string space");
-  }
+  EXPECT_THAT(ErrorOf([&] { stream->ReadLine(); }), AutomationErrorIs(14, "Out of string space"));
 }
 
 }  // namespace

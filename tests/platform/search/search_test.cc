@@ -9,23 +9,17 @@
 
 #include "platform/automation/errors.h"
 #include "platform/root.h"
+#include "support/matchers.h"
 #include "support/slapd_server.h"
 #include "support/temp_dir.h"
 
 namespace brindlecore::platform {
 namespace {
 
+using testing::ErrorNumberIs;
+using testing::ErrorOf;
 using testing::SlapdServer;
 using testing::TempDir;
-
-int32_t ErrorOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const AutomationError& e) {
-    return e.number;
-  }
-  return 0;
-}
 
 struct Credentials {
   std::string user, password;
@@ -149,7 +143,7 @@ TEST_F(SearchTest, MalformedCommandsAreRefused) {
            "<LDAP://DC=example,DC=test>;(objectClass=user));cn;subTree",
        }) {
     SCOPED_TRACE(text);
-    EXPECT_EQ(ErrorOf([&] { Rows(text, {}); }), errors::kDbEErrorsincommand.number);
+    EXPECT_THAT(ErrorOf([&] { Rows(text, {}); }), ErrorNumberIs(errors::kDbEErrorsincommand));
   }
 }
 
@@ -178,14 +172,14 @@ TEST_F(SearchTest, RecordsetRefusesWhatItCannotAnswer) {
       "select cn from 'LDAP://DC=example,DC=test' where sAMAccountName='nobody'");
   auto records = command->Execute();
   EXPECT_TRUE(records->Eof());
-  EXPECT_EQ(ErrorOf([&] { records->Field("sn"); }), errors::kAdErrItemNotFound.number);
-  EXPECT_EQ(ErrorOf([&] { records->Field("cn"); }), errors::kAdErrNoCurrentRecord.number);
-  EXPECT_EQ(ErrorOf([&] { records->MoveNext(); }), errors::kAdErrNoCurrentRecord.number);
+  EXPECT_THAT(ErrorOf([&] { records->Field("sn"); }), ErrorNumberIs(errors::kAdErrItemNotFound));
+  EXPECT_THAT(ErrorOf([&] { records->Field("cn"); }), ErrorNumberIs(errors::kAdErrNoCurrentRecord));
+  EXPECT_THAT(ErrorOf([&] { records->MoveNext(); }), ErrorNumberIs(errors::kAdErrNoCurrentRecord));
   records->Close();
-  EXPECT_EQ(ErrorOf([&] { records->Eof(); }), errors::kAdErrObjectClosed.number);
+  EXPECT_THAT(ErrorOf([&] { records->Eof(); }), ErrorNumberIs(errors::kAdErrObjectClosed));
 
   command->SetCommandText("select cn from 'LDAP://OU=Nowhere,DC=example,DC=test'");
-  EXPECT_EQ(ErrorOf([&] { command->Execute(); }), errors::kDbENotable.number);
+  EXPECT_THAT(ErrorOf([&] { command->Execute(); }), ErrorNumberIs(errors::kDbENotable));
 }
 
 TEST_F(SearchTest, MoveFirstRestartsEvenWithoutCaching) {
@@ -221,7 +215,7 @@ TEST_F(SearchTest, CredentialsOfTheConnection) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.credentials.user + " / " + c.credentials.password);
-    EXPECT_EQ(ErrorOf([&] { Rows(query, {"cn"}, 0, c.credentials); }), c.error);
+    EXPECT_THAT(ErrorOf([&] { Rows(query, {"cn"}, 0, c.credentials); }), ErrorNumberIs(c.error));
   }
 }
 
@@ -232,15 +226,13 @@ TEST_F(SearchTest, EmptyPasswordIsRefusedAtOpenWithoutReachingAServer) {
   connection->SetProvider("ADsDSOObject");
   connection->SetProperty("User ID", "anna");
   connection->SetProperty("Password", "");
-  EXPECT_EQ(ErrorOf([&] { connection->Open("Active Directory Provider", "", "", -1); }),
-            errors::kDbSecEPermissiondenied.number);
+  EXPECT_THAT(ErrorOf([&] { connection->Open("Active Directory Provider", "", "", -1); }), ErrorNumberIs(errors::kDbSecEPermissiondenied));
 }
 
 TEST_F(SearchTest, OnlyTheDirectoryProviderOpens) {
   auto connection = platform_->NewConnection();
   connection->SetProvider("MSDASQL");
-  EXPECT_EQ(ErrorOf([&] { connection->Open("Active Directory Provider", "", "", -1); }),
-            errors::kAdErrProviderNotFound.number);
+  EXPECT_THAT(ErrorOf([&] { connection->Open("Active Directory Provider", "", "", -1); }), ErrorNumberIs(errors::kAdErrProviderNotFound));
 }
 
 TEST_F(SearchTest, SearchesFailOverToTheNextServer) {

@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "platform/automation/errors.h"
+#include "support/matchers.h"
 #include "support/temp_dir.h"
 
 namespace brindlecore::platform {
 namespace {
+
+using testing::ErrorNumberIs;
+using testing::ErrorOf;
 
 using testing::TempDir;
 
@@ -36,12 +40,9 @@ TEST(FavoritesTest, RefusedInputsLeaveNoFile) {
       {"", Variant("t")}, {"http://a/\nURL=x", Variant("t")}, {"http://a/", Variant::Null()}};
   const int numbers[] = {errors::kEInvalidarg.number, errors::kEInvalidarg.number, 94};
   for (size_t i = 0; i < std::size(cases); ++i) {
-    try {
-      AddFavorite(dir.path(), cases[i].first, cases[i].second);
-      ADD_FAILURE() << "added " << i;
-    } catch (const AutomationError& e) {
-      EXPECT_EQ(e.number, numbers[i]);
-    }
+    EXPECT_THAT(ErrorOf([&] { AddFavorite(dir.path(), cases[i].first, cases[i].second); }),
+                ErrorNumberIs(numbers[i]))
+        << i;
   }
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/automation/errors.h"
+#include "support/matchers.h"
 #include "support/temp_dir.h"
 
 namespace brindlecore::platform::sqlite {
@@ -55,12 +56,8 @@ TEST(SqliteTest, RefusesNewerSchemaAndMissingFile) {
   auto path = dir.path() / "a.db";
   { Database::Open(path, true, kSchema); }
   EXPECT_THROW(Database::Open(path, false, std::span(kSchema).first(1)), SqliteError);
-  try {
-    Database::Open(dir.path() / "missing.db", false, kSchema);
-    FAIL();
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number, errors::kErrorPathNotFound.number);
-  }
+  EXPECT_THAT(testing::ErrorOf([&] { Database::Open(dir.path() / "missing.db", false, kSchema); }),
+              testing::ErrorNumberIs(errors::kErrorPathNotFound));
 }
 
 TEST(SqliteTest, TransactionRollsBackUnlessCommitted) {

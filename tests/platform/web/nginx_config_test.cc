@@ -3,18 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "platform/automation/errors.h"
+#include "support/matchers.h"
 
 namespace brindlecore::platform::web {
 namespace {
 
-int32_t ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const AutomationError& e) {
-    return e.number;
-  }
-  return 0;
-}
+using testing::ErrorNumberIs;
+using testing::ErrorOf;
 
 TEST(NginxConfigTest, BindingsBecomeAddressAndHost) {
   struct Row {
@@ -34,7 +29,7 @@ TEST(NginxConfigTest, BindingsBecomeAddressAndHost) {
   }
   for (const char* bad : {"", ":80", "::", ":0:", ":65536:", ":8a:", "10.0.0:80:", "[::1:80:",
                           ":80:a b", ":80:a;b", ":80:a\"b", ":80:{", "[x]:80:"}) {
-    EXPECT_EQ(ErrorOf([&] { ParseBinding(bad); }), errors::kEInvalidarg.number) << bad;
+    EXPECT_THAT(ErrorOf([&] { ParseBinding(bad); }), ErrorNumberIs(errors::kEInvalidarg)) << bad;
   }
 }
 
@@ -62,7 +57,7 @@ TEST(NginxConfigTest, RefusesWhatNginxWouldMisreadOrTwoSitesClaim) {
       {{site("1", ":80:", "/srv"), site("2", ":81:", "/srv")}, 0},
   };
   for (const auto& row : rows) {
-    EXPECT_EQ(ErrorOf([&] { RenderSites(row.sites); }), row.error)
+    EXPECT_THAT(ErrorOf([&] { RenderSites(row.sites); }), ErrorNumberIs(row.error))
         << row.sites.front().directories.front().folder;
   }
 }

@@ -6,12 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/root.h"
-#include "support/dispatch.h"
-#include "support/fault_platform.h"
 #include "support/slapd_server.h"
-#include "support/temp_dir.h"
-#include "support/winnt_fixture.h"
+#include "support/test_root.h"
 
 namespace brindlecore::testing {
 namespace {
@@ -68,9 +64,9 @@ class SearchRecorder : public platform::PlatformWrapper {
   };
 };
 
-class AddDomainUserTest : public ::testing::Test {
+class AddDomainUserTest : public RootTest {
  protected:
-  AddDomainUserTest() : accounts_(dir_.path()) {
+  AddDomainUserTest() {
     server_.WriteConfig(dir_.path());
     server_.AddUser("John Doe", "jdoe", "pw1", "John", "Doe", server_.AddOu("Staff"));
     accounts_.Computer(kComputer).Group(kComputer, "QZW3SVC1", "Sales");
@@ -85,9 +81,6 @@ class AddDomainUserTest : public ::testing::Test {
   }
 
   SlapdServer server_;
-  TempDir dir_;
-  AccountsFixture accounts_;
-  std::unique_ptr<platform::Platform> platform_;
 };
 
 TEST_F(AddDomainUserTest, AddsByWinNtPathOnlyWhenTheDirectoryKnowsTheAccount) {

@@ -77,12 +77,13 @@ class LdapSignInTest : public ::testing::Test {
   std::unique_ptr<platform::Platform> platform_;
 };
 
-TEST_F(LdapSignInTest, ServerAdministrators) {
+TEST_F(LdapSignInTest, OutcomesOfOneCall) {
   struct Case {
     const char* name;
     SignIn call;
     Expected expected;
   };
+  const char kProfile[] = "ProfileAdministrator";
   const std::vector<Case> cases = {
       // A success leaves the caller's error text as it was.
       {"member", {}, {kJdoePath, "CN=Web Admins;", "Server admins;", "x"}},
@@ -97,51 +98,27 @@ TEST_F(LdapSignInTest, ServerAdministrators) {
       // The test directory binds no principal names, so the refusal comes before the search.
       {"principal name", {.user = "jdoe@example.test"},
        {"", "", "", "Username/password does not exist."}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Expect(c.call, c.expected);
-  }
-}
-
-TEST_F(LdapSignInTest, ProfileAdministratorsAreReadFromTheLocalDatabase) {
-  struct Case {
-    const char* name;
-    SignIn call;
-    Expected expected;
-  };
-  const std::vector<Case> cases = {
-      {"member of two local groups", {.login_type = "ProfileAdministrator"},
+      {"wrong password", {.password = "nope"}, {"", "", "", "Username/password does not exist."}},
+      // The quote goes into the select text as typed, and the broken text fails through the trap.
+      {"quote in the name", {.user = "o'brien", .password = "pw3"},
+       {"", "", "", "x - -2147217900,One or more errors occurred during processing of command."}},
+      // Profile administrators are read from the local database.
+      {"member of two local groups", {.login_type = kProfile},
        {kJdoePath, "W3SVC1;MULTI2;", "Sales;Partners;", "x"}},
       {"explicit search root and domain prefix",
        {.domain = "LDAP://OU=Staff,DC=example,DC=test", .user = "EXAMPLE\\jdoe",
-        .login_type = "ProfileAdministrator"},
+        .login_type = kProfile},
        {kJdoePath, "W3SVC1;MULTI2;", "Sales;Partners;", "x"}},
-      {"in no local group", {.user = "ann", .password = "pw2", .login_type = "ProfileAdministrator"},
+      {"in no local group", {.user = "ann", .password = "pw2", .login_type = kProfile},
        {kAnnPath, "", "",
         "User Authenticated, but Group Membership Incorrect for Profile Administrator."}},
-      {"local database missing", {.computer = "NOSUCH", .login_type = "ProfileAdministrator"},
-       {kJdoePath, "", "",
-        "x - -1,Could not connect to local Windows NT/2000 user database."}},
+      {"local database missing", {.computer = "NOSUCH", .login_type = kProfile},
+       {kJdoePath, "", "", "x - -1,Could not connect to local Windows NT/2000 user database."}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Expect(c.call, c.expected);
   }
-}
-
-TEST_F(LdapSignInTest, RefusalsBeforeTheUserIsFound) {
-  CallOutcome wrong = Call({.password = "nope"});
-  EXPECT_EQ(wrong.result, Variant(""));
-  EXPECT_EQ(wrong.text(kList), "");
-  EXPECT_EQ(wrong.text(kError), "Username/password does not exist.");
-
-  // The quote goes into the select text as typed, and the broken text fails through the trap.
-  CallOutcome quoted = Call({.user = "o'brien", .password = "pw3"});
-  EXPECT_EQ(quoted.result, Variant(""));
-  EXPECT_EQ(quoted.text(kError),
-            "x - -2147217900,One or more errors occurred during processing of command.");
-
   // Only the exact spelling means the default naming context.
   CallOutcome spelled = Call({.domain = "LDAP://rootDSE"});
   EXPECT_EQ(spelled.result, Variant(""));

@@ -7,23 +7,17 @@
 #include "platform/automation/errors.h"
 #include "platform/directory/iis/metabase_store.h"
 #include "platform/root.h"
+#include "support/matchers.h"
 #include "support/metabase_fixture.h"
 #include "support/temp_dir.h"
 
 namespace brindlecore::platform {
 namespace {
 
+using testing::ErrorNumberIs;
+using testing::ErrorOf;
 using testing::MetabaseFixture;
 using testing::TempDir;
-
-int ErrorOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const AutomationError& e) {
-    return e.number;
-  }
-  return 0;
-}
 
 class MetabaseTest : public ::testing::Test {
  protected:
@@ -34,7 +28,7 @@ class MetabaseTest : public ::testing::Test {
 };
 
 TEST_F(MetabaseTest, WebServiceAppearsOnceInitialisedAndOnlyOnce) {
-  EXPECT_EQ(ErrorOf([&] { Bind("IIS://LocalHost/W3SVC"); }), errors::kErrorPathNotFound.number);
+  EXPECT_THAT(ErrorOf([&] { Bind("IIS://LocalHost/W3SVC"); }), ErrorNumberIs(errors::kErrorPathNotFound));
   InitializeWebService(dir_.path());
   InitializeWebService(dir_.path());
   auto service = Bind("IIS://LocalHost/W3SVC");
@@ -52,8 +46,7 @@ TEST_F(MetabaseTest, KeysAreCaseInsensitiveAndStoredAtCreate) {
   InitializeWebService(dir_.path());
   Bind("IIS://LocalHost/W3SVC")->Create("IIsWebServer", "1")->Create("IIsWebVirtualDir", "ROOT");
   EXPECT_EQ(Bind("IIS://localhost/w3svc/1/Root")->ADsPath(), "IIS://LocalHost/W3SVC/1/ROOT");
-  EXPECT_EQ(ErrorOf([&] { Bind("IIS://LocalHost/W3SVC/1")->Create("IIsWebVirtualDir", "root"); }),
-            errors::kErrorAlreadyExists.number);
+  EXPECT_THAT(ErrorOf([&] { Bind("IIS://LocalHost/W3SVC/1")->Create("IIsWebVirtualDir", "root"); }), ErrorNumberIs(errors::kErrorAlreadyExists));
   const std::pair<const char*, int> cases[] = {
       {"IIS://LocalHost/W3SVC/2", errors::kErrorPathNotFound.number},
       {"IIS://LocalHost/W3SVC/", errors::kErrorPathNotFound.number},
@@ -61,7 +54,7 @@ TEST_F(MetabaseTest, KeysAreCaseInsensitiveAndStoredAtCreate) {
       {"IIS://OtherHost/W3SVC", errors::kErrorBadNetpath.number},
       {"IIS:/LocalHost/W3SVC", errors::kEAdsBadPathname.number},
   };
-  for (const auto& [path, number] : cases) EXPECT_EQ(ErrorOf([&] { Bind(path); }), number) << path;
+  for (const auto& [path, number] : cases) EXPECT_THAT(ErrorOf([&] { Bind(path); }), ErrorNumberIs(number)) << path;
 }
 
 TEST_F(MetabaseTest, PropertiesKeepTheirTypesAndAreStoredAtSetInfo) {
@@ -74,7 +67,7 @@ TEST_F(MetabaseTest, PropertiesKeepTheirTypesAndAreStoredAtSetInfo) {
   EXPECT_EQ(site->Get("servercomment"), Variant("Sales"));  // staged, read back
   EXPECT_TRUE(MetabaseFixture(dir_.path()).Property("IIS://LocalHost/W3SVC/1", "ServerComment")
                   .IsEmpty());
-  EXPECT_EQ(ErrorOf([&] { site->Put("X", Variant(1.5)); }), errors::kEAdsPropertyInvalid.number);
+  EXPECT_THAT(ErrorOf([&] { site->Put("X", Variant(1.5)); }), ErrorNumberIs(errors::kEAdsPropertyInvalid));
   site->SetInfo();
 
   auto again = Bind("IIS://LocalHost/W3SVC/1");
@@ -82,7 +75,7 @@ TEST_F(MetabaseTest, PropertiesKeepTheirTypesAndAreStoredAtSetInfo) {
   EXPECT_EQ(again->Get("SERVERBINDINGS"), Variant::Strings({":80:", "10.0.0.5:8080:shop", ""}));
   EXPECT_EQ(again->Get("AccessRead"), Variant(true));
   EXPECT_EQ(again->Get("Whole"), Variant(int32_t{3}));
-  EXPECT_EQ(ErrorOf([&] { again->Get("X"); }), errors::kEAdsPropertyNotFound.number);
+  EXPECT_THAT(ErrorOf([&] { again->Get("X"); }), ErrorNumberIs(errors::kEAdsPropertyNotFound));
 }
 
 TEST_F(MetabaseTest, AppCreate2StartAndDeleteWriteAtOnce) {
@@ -95,14 +88,13 @@ TEST_F(MetabaseTest, AppCreate2StartAndDeleteWriteAtOnce) {
   MetabaseFixture fixture(dir_.path());
   EXPECT_EQ(fixture.Property("IIS://LocalHost/W3SVC/3/ROOT", "AppRoot"), Variant("/LM/W3SVC/3/ROOT"));
   EXPECT_EQ(fixture.Property("IIS://LocalHost/W3SVC/3", "ServerState"), Variant(int32_t{2}));
-  EXPECT_EQ(ErrorOf([&] { root->Start(); }), errors::kRtObjectDoesntSupport.number);
-  EXPECT_EQ(ErrorOf([&] { site->AppCreate2(2); }), errors::kRtObjectDoesntSupport.number);
+  EXPECT_THAT(ErrorOf([&] { root->Start(); }), ErrorNumberIs(errors::kRtObjectDoesntSupport));
+  EXPECT_THAT(ErrorOf([&] { site->AppCreate2(2); }), ErrorNumberIs(errors::kRtObjectDoesntSupport));
 
-  EXPECT_EQ(ErrorOf([&] { service->Delete("IIsWebVirtualDir", "3"); }),
-            errors::kErrorPathNotFound.number);
+  EXPECT_THAT(ErrorOf([&] { service->Delete("IIsWebVirtualDir", "3"); }), ErrorNumberIs(errors::kErrorPathNotFound));
   service->Delete("IIsWebServer", "3");
   EXPECT_FALSE(fixture.Exists("IIS://LocalHost/W3SVC/3/ROOT"));
-  EXPECT_EQ(ErrorOf([&] { site->SetInfo(); }), errors::kErrorPathNotFound.number);
+  EXPECT_THAT(ErrorOf([&] { site->SetInfo(); }), ErrorNumberIs(errors::kErrorPathNotFound));
 }
 
 TEST_F(MetabaseTest, RacingCreatorsMakeEachKeyOnce) {

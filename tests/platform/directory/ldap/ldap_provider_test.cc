@@ -9,23 +9,17 @@
 
 #include "platform/automation/errors.h"
 #include "platform/root.h"
+#include "support/matchers.h"
 #include "support/slapd_server.h"
 #include "support/temp_dir.h"
 
 namespace brindlecore::platform {
 namespace {
 
+using testing::ErrorNumberIs;
+using testing::ErrorOf;
 using testing::SlapdServer;
 using testing::TempDir;
-
-int32_t ErrorOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const AutomationError& e) {
-    return e.number;
-  }
-  return 0;
-}
 
 class LdapProviderTest : public ::testing::Test {
  protected:
@@ -107,8 +101,7 @@ TEST_F(LdapProviderTest, GroupMembersComeInStoredOrderInOurSpelling) {
                       "CN=Smith, Anna|LDAP://" + Port() + "/" + anna_,
                       "CN=bob|LDAP://" + Port() + "/" + bob_,
                   }));
-  EXPECT_EQ(ErrorOf([&] { Require(platform_->GetObject("LDAP://" + bob_), DirKind::kGroup); }),
-            errors::kRtTypeMismatch.number);
+  EXPECT_THAT(ErrorOf([&] { Require(platform_->GetObject("LDAP://" + bob_), DirKind::kGroup); }), ErrorNumberIs(errors::kRtTypeMismatch));
 }
 
 TEST_F(LdapProviderTest, PropertiesReadAsStoredAndMissingOnesFail) {
@@ -117,8 +110,8 @@ TEST_F(LdapProviderTest, PropertiesReadAsStoredAndMissingOnesFail) {
   EXPECT_EQ(ToText(anna->Get("givenname")), "Anna");
   EXPECT_EQ(ToText(anna->Get("name")), "Smith, Anna");
   EXPECT_EQ(ToText(anna->Get("distinguishedName")), anna_);
-  EXPECT_EQ(ErrorOf([&] { anna->Get("mail"); }), errors::kEAdsPropertyNotFound.number);
-  EXPECT_EQ(ErrorOf([&] { anna->Members(); }), errors::kRtObjectDoesntSupport.number);
+  EXPECT_THAT(ErrorOf([&] { anna->Get("mail"); }), ErrorNumberIs(errors::kEAdsPropertyNotFound));
+  EXPECT_THAT(ErrorOf([&] { anna->Members(); }), ErrorNumberIs(errors::kRtObjectDoesntSupport));
   EXPECT_TRUE(anna->Supports(DirKind::kUser));
   EXPECT_FALSE(anna->Supports(DirKind::kContainer));
 }
@@ -127,14 +120,13 @@ TEST_F(LdapProviderTest, MembershipChangesAreStoredAndRefusedTwice) {
   std::string dn = server_->AddGroup("Temp", "temp", "", {});
   auto group = platform_->GetObject("LDAP://" + dn);
   group->Add("LDAP://" + bob_);
-  EXPECT_EQ(ErrorOf([&] { group->Add("LDAP://" + bob_); }), errors::kErrorMemberInAlias.number);
+  EXPECT_THAT(ErrorOf([&] { group->Add("LDAP://" + bob_); }), ErrorNumberIs(errors::kErrorMemberInAlias));
   auto fresh = platform_->GetObject("LDAP://" + dn);
   auto first = fresh->Members()->Next();
   ASSERT_TRUE(first);
   EXPECT_EQ(first->Name(), "CN=bob");
   fresh->Remove("LDAP://" + bob_);
-  EXPECT_EQ(ErrorOf([&] { fresh->Remove("LDAP://" + bob_); }),
-            errors::kErrorMemberNotInAlias.number);
+  EXPECT_THAT(ErrorOf([&] { fresh->Remove("LDAP://" + bob_); }), ErrorNumberIs(errors::kErrorMemberNotInAlias));
 }
 
 TEST_F(LdapProviderTest, ContainersEnumerateTheirChildrenByClass) {
@@ -159,7 +151,7 @@ TEST_F(LdapProviderTest, FailuresMapOntoTheCatalogue) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
-    EXPECT_EQ(ErrorOf([&] { platform_->GetObject(c.path); }), c.error);
+    EXPECT_THAT(ErrorOf([&] { platform_->GetObject(c.path); }), ErrorNumberIs(c.error));
   }
 }
 
@@ -168,8 +160,7 @@ TEST_F(LdapProviderTest, RefusedServiceAccountIsALogonFailure) {
   auto platform = PlatformWith("ldap.uri = " + server_->uri() + "\nldap.bind_dn = " +
                                server_->service_dn() + "\nldap.bind_password_file = " +
                                (root_.path() / "wrong.pw").string() + "\n");
-  EXPECT_EQ(ErrorOf([&] { platform->GetObject("LDAP://RootDSE"); }),
-            errors::kErrorLogonFailure.number);
+  EXPECT_THAT(ErrorOf([&] { platform->GetObject("LDAP://RootDSE"); }), ErrorNumberIs(errors::kErrorLogonFailure));
 }
 
 TEST_F(LdapProviderTest, ServersAreTriedInOrderPastADeadOne) {
@@ -177,7 +168,7 @@ TEST_F(LdapProviderTest, ServersAreTriedInOrderPastADeadOne) {
                                "\nldap.timeout = 2\n");
   EXPECT_EQ(platform->GetObject("LDAP://" + bob_)->Name(), "CN=bob");
   auto dead = PlatformWith("ldap.uri = ldap://127.0.0.1:1\n");
-  EXPECT_EQ(ErrorOf([&] { dead->GetObject("LDAP://" + bob_); }), errors::kErrorDsServerDown.number);
+  EXPECT_THAT(ErrorOf([&] { dead->GetObject("LDAP://" + bob_); }), ErrorNumberIs(errors::kErrorDsServerDown));
 }
 
 }  // namespace

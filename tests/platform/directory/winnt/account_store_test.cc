@@ -14,11 +14,15 @@
 #include "platform/automation/errors.h"
 #include "platform/root.h"
 #include "support/fault_platform.h"
+#include "support/matchers.h"
 #include "support/temp_dir.h"
 #include "support/winnt_fixture.h"
 
 namespace brindlecore::platform::winnt {
 namespace {
+
+using testing::ErrorNumberIs;
+using testing::ErrorOf;
 
 // Straight through SQLite, so the check does not depend on the layer it checks.
 std::string IntegrityCheck(const std::filesystem::path& root) {
@@ -64,12 +68,9 @@ TEST(AccountStoreTest, RefusesNamesThatCannotBePathSegments) {
   AccountStore store(dir.path(), true);
   ASSERT_TRUE(store.CreateDatabase("A"));
   for (const char* bad : {"", "a/b", "a\\b", "a,b", "a\tb"}) {
-    try {
-      store.AddGroup("A", bad, "");
-      ADD_FAILURE() << bad;
-    } catch (const AutomationError& e) {
-      EXPECT_EQ(e.number, errors::kErrorInvalidName.number) << bad;
-    }
+    EXPECT_THAT(ErrorOf([&] { store.AddGroup("A", bad, ""); }),
+                ErrorNumberIs(errors::kErrorInvalidName))
+        << bad;
   }
   EXPECT_NO_THROW(store.AddGroup("A", " spaced ", ""));  // spaces are part of a name
 }

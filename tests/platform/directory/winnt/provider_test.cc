@@ -8,11 +8,16 @@
 
 #include "platform/automation/errors.h"
 #include "platform/root.h"
+#include "support/matchers.h"
 #include "support/temp_dir.h"
 #include "support/winnt_fixture.h"
 
 namespace brindlecore::platform {
 namespace {
+
+using testing::AutomationErrorIs;
+using testing::ErrorNumberIs;
+using testing::ErrorOf;
 
 class WinNtProviderTest : public ::testing::Test {
  protected:
@@ -110,13 +115,7 @@ TEST_F(WinNtProviderTest, ErrorTable) {
        errors::kNerrGroupnotfound},
   };
   for (const Case& c : cases) {
-    try {
-      c.call(*platform_);
-      ADD_FAILURE() << c.what << ": no error";
-    } catch (const AutomationError& e) {
-      EXPECT_EQ(e.number, c.expected.number) << c.what;
-      EXPECT_EQ(e.description, c.expected.text) << c.what;
-    }
+    EXPECT_THAT(ErrorOf([&] { c.call(*platform_); }), AutomationErrorIs(c.expected)) << c.what;
   }
 }
 
@@ -262,20 +261,12 @@ TEST_F(WinNtProviderTest, SignInRefusalsAreIndistinguishable) {
       {"CORP\\bob", "pw-bob"},         {"WEBSRV1\\QZW3SVC1", "pw-bob"},
   };
   for (const auto& [user, password] : refused) {
-    try {
-      ns->OpenDSObject("WinNT://WEBSRV1,computer", user, password, 1);
-      ADD_FAILURE() << user << " signed in";
-    } catch (const AutomationError& e) {
-      EXPECT_EQ(e.number, errors::kErrorLogonFailure.number) << user;
-      EXPECT_EQ(e.description, errors::kErrorLogonFailure.text) << user;
-    }
+    EXPECT_THAT(ErrorOf([&] { ns->OpenDSObject("WinNT://WEBSRV1,computer", user, password, 1); }),
+                AutomationErrorIs(errors::kErrorLogonFailure))
+        << user;
   }
-  try {
-    ns->OpenDSObject("WinNT://NOPE,computer", "NOPE\\bob", "pw-bob", 1);
-    ADD_FAILURE();
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(e.number, errors::kErrorBadNetpath.number);
-  }
+  EXPECT_THAT(ErrorOf([&] { ns->OpenDSObject("WinNT://NOPE,computer", "NOPE\\bob", "pw-bob", 1); }),
+              ErrorNumberIs(errors::kErrorBadNetpath));
 }
 
 }  // namespace
