@@ -17,7 +17,7 @@ packages=(
   samba samba-ad-dc samba-ad-provision iproute2 util-linux openssl libgnutls28-dev
   nginx-light
   clang-16 libfuzzer-16-dev libclang-rt-16-dev
-  ccache
+  ccache clang-format
   python3
   chromium nodejs
   debootstrap curl man-db
