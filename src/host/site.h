@@ -75,6 +75,8 @@ class AdminSite {
 
   void RenderLogin(Response& res, int status, const std::string& user, const std::string& error,
                    const std::string& hint = "");
+  // The Web sites page; with a refusal, answered 400 with the refused form's values kept.
+  void RenderSites(const Request& req, Response& res, const Session& s, const std::string& refusal);
 
   SiteConfig config_;
   SessionStore sessions_;

@@ -46,11 +46,21 @@ std::string PortError(const std::string& port) {
 }
 
 std::string FolderError(const std::string& folder) {
+  if (folder.empty()) return "Type the path of a folder on this server.";
   std::error_code ec;
-  if (folder.empty() || !std::filesystem::is_directory(folder, ec)) {
+  if (!std::filesystem::is_directory(folder, ec)) {
     return "The folder " + folder + " does not exist on this server.";
   }
   return "";
+}
+
+// A text field of the forms below: a refused form shows again with what was typed into it.
+std::string TextField(const httplib::Request* refused, std::string_view label, const char* name,
+                      std::string_view fresh = "") {
+  const std::string value =
+      refused != nullptr && refused->has_param(name) ? Param(*refused, name) : std::string(fresh);
+  return "<label>" + std::string(label) + " <input type=text name=" + name + " value=\"" +
+         Escape(value) + "\"></label>";
 }
 
 }  // namespace
@@ -58,8 +68,13 @@ std::string FolderError(const std::string& folder) {
 void AdminSite::Sites(const Request& req, Response& res) {
   std::optional<Session> s = Admin(req, res);
   if (!s) return;
+  RenderSites(req, res, *s, "");
+}
+
+void AdminSite::RenderSites(const Request& req, Response& res, const Session& s,
+                            const std::string& refusal) {
   CallOutcome o = CallComponent("GetVirtualWebServers", {Out()});
-  const std::string csrf = CsrfField(s->csrf);
+  const std::string csrf = CsrfField(s.csrf);
   std::string content = ErrorBox(ListingError(o, 0));
 
   // The component lists one site a tab: its number, "-", its comment and its addresses.
@@ -93,27 +108,30 @@ void AdminSite::Sites(const Request& req, Response& res) {
   }
   content += "</table>";
 
-  content += "<form class=panel method=post action=CreateSite.asp id=create-site>" + csrf +
-             "<p><strong>New web site</strong></p>"
-             "<label>IP address (empty: all) <input type=text name=ip></label>"
-             "<label>Port <input type=text name=port value=80></label>"
-             "<label>Root folder <input type=text name=root></label>"
-             "<label>Comment <input type=text name=comment></label>"
-             "<button type=submit>Create site</button></form>"
-             "<form class=panel method=post action=CreateDir.asp id=create-dir>" +
-             csrf +
-             "<p><strong>Publish a folder</strong></p>"
-             "<label>Site number <input type=text name=site></label>"
-             "<label>Virtual directory (empty: the site's root) <input type=text name=name></label>"
-             "<label>Folder <input type=text name=path></label>"
-             "<button type=submit>Publish</button></form>"
-             "<form class=panel method=post action=AddFavorite.asp id=add-favorite>" +
-             csrf +
-             "<p><strong>Add a favorite</strong></p>"
-             "<label>Address <input type=text name=url></label>"
-             "<label>Title <input type=text name=title></label>"
-             "<button type=submit>Add favorite</button></form>";
-  Send(res, 200, Frame(*s, "Web sites", "sites"), content);
+  const Request* kept = refusal.empty() ? nullptr : &req;
+  content +=
+      "<form class=panel method=post action=CreateSite.asp id=create-site>" + csrf +
+      "<p><strong>New web site</strong></p>" + TextField(kept, "IP address (empty: all)", "ip") +
+      TextField(kept, "Port", "port", "80") + TextField(kept, "Root folder", "root") +
+      TextField(kept, "Comment", "comment") +
+      "<button type=submit>Create site</button></form>"
+      "<form class=panel method=post action=CreateDir.asp id=create-dir>" +
+      csrf + "<p><strong>Publish a folder</strong></p>" + TextField(kept, "Site number", "site") +
+      TextField(kept, "Virtual directory (empty: the site's root)", "name") +
+      TextField(kept, "Folder", "path") +
+      "<button type=submit>Publish</button></form>"
+      "<form class=panel method=post action=AddFavorite.asp id=add-favorite>" +
+      csrf +
+      "<p><strong>Add a favorite</strong></p>"
+      "<label>Address <input type=text name=url></label>"
+      "<label>Title <input type=text name=title></label>"
+      "<button type=submit>Add favorite</button></form>";
+  PageFrame frame = Frame(s, "Web sites", "sites");
+  if (!refusal.empty()) {
+    frame.message = refusal;
+    frame.message_is_error = true;
+  }
+  Send(res, refusal.empty() ? 200 : 400, frame, content);
 }
 
 void AdminSite::CreateSite(const Request& req, Response& res) {
@@ -122,7 +140,7 @@ void AdminSite::CreateSite(const Request& req, Response& res) {
   std::string e = PortError(Param(req, "port"));
   if (e.empty()) e = FolderError(Param(req, "root"));
   if (!e.empty()) {
-    Done(res, *s, "Sites.asp", e, true);
+    RenderSites(req, res, *s, e);
     return;
   }
   CallOutcome o = CallComponent("CreateVirtualWebServer",
@@ -146,7 +164,7 @@ void AdminSite::CreateDir(const Request& req, Response& res) {
   if (!s || !CheckPost(req, res, *s)) return;
   const std::string name = Param(req, "name");
   if (std::string e = FolderError(Param(req, "path")); !e.empty()) {
-    Done(res, *s, "Sites.asp", e, true);
+    RenderSites(req, res, *s, e);
     return;
   }
   CallOutcome o = CallComponent(

@@ -236,8 +236,9 @@ TEST_F(PagesTest, ProfileAdministratorSeesOnlyTheirProfiles) {
       << home->body;
   EXPECT_EQ(home->body.find("Groups.asp"), std::string::npos);
 
-  for (const char* page : {"/ProfileAdministrators.asp", "/Groups.asp", "/Users.asp", "/Import.asp",
-                           "/Sites.asp", "/editGroup.asp?GroupName=QZW3SVC1"}) {
+  for (const char* page :
+       {"/ProfileAdministrators.asp", "/Groups.asp", "/Users.asp", "/Import.asp", "/Sites.asp",
+        "/editGroup.asp?GroupName=QZW3SVC1", "/Members.asp?GroupName=QZW3SVC1"}) {
     httplib::Result denied = v.Get(page);
     ASSERT_TRUE(denied);
     EXPECT_EQ(denied->status, 403) << page;
