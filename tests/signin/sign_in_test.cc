@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/automation/errors.h"
@@ -220,42 +221,37 @@ TEST_F(SignInTest, GroupListHoldsTheGroupsOfTheLoginType) {
   }
 }
 
+// Inside the walks nothing is reported: an unreadable member or member list just does not count,
+// and a failed step ends that walk after the members read before it. A group name read outside
+// the walks goes to the trap.
 TEST_F(SignInTest, GroupListFailures) {
-  CallOutcome unbound = GroupList(*platform_, Variant("NOSUCH"), Variant("bob"),
-                                  Variant("ProfileAdministrator"));
-  EXPECT_EQ(unbound.text(3), "The network path was not found. on Binding Attempt");
-
-  FaultPlatform faults(*platform_);
-  faults.Fail("SetFilter", "", 1, errors::kEAdsPropertyNotSupported.Make());
-  EXPECT_EQ(GroupList(faults, Variant(kComputer), Variant("bob"), Variant("ProfileAdministrator"))
-                .text(3),
-            "The specified directory property is not supported on Filtering Groups");
-
-  // Inside the walks nothing is reported: an unreadable member or member list just does not count.
-  faults.Reset();
-  faults.Fail("Name", "WinNT://WEBSRV1/bob", 1, errors::kErrorDsOperationsError.Make());
-  faults.Fail("Members", "QZW3SVC5", 1, errors::kErrorDsOperationsError.Make());
-  CallOutcome walk =
-      GroupList(faults, Variant(kComputer), Variant("bob"), Variant("ProfileAdministrator"));
-  EXPECT_TRUE(faults.AllFired());
-  EXPECT_EQ(walk.result, Variant(""));
-  EXPECT_EQ(walk.text(3), "x");
-
-  // A failed step ends that walk, after the members read before it.
-  faults.Reset();
-  faults.Fail("Next", "QZW3SVC1", 3, errors::kErrorDsOperationsError.Make());
-  CallOutcome cut =
-      GroupList(faults, Variant(kComputer), Variant("bob"), Variant("ProfileAdministrator"));
-  EXPECT_TRUE(faults.AllFired());
-  EXPECT_EQ(cut.result, Variant("QZW3SVC1;QZW3SVC5;"));
-
-  // A group name read outside the walks goes to the trap.
-  faults.Reset();
-  faults.Fail("Name", "QZW3SVC5", 1, errors::kErrorDsOperationsError.Make());
-  CallOutcome trapped =
-      GroupList(faults, Variant(kComputer), Variant("bob"), Variant("ProfileAdministrator"));
-  EXPECT_EQ(trapped.result, Variant(""));
-  EXPECT_EQ(trapped.text(3), "x - -2147016672,An operations error occurred.");
+  const AutomationError ops = errors::kErrorDsOperationsError.Make();
+  struct Case {
+    const char* name;
+    std::string computer;
+    std::vector<std::tuple<const char*, const char*, int, AutomationError>> rules;
+    std::string result, error;
+  };
+  const Case cases[] = {
+      {"unknown computer", "NOSUCH", {}, "", "The network path was not found. on Binding Attempt"},
+      {"filter", kComputer, {{"SetFilter", "", 1, errors::kEAdsPropertyNotSupported.Make()}}, "",
+       "The specified directory property is not supported on Filtering Groups"},
+      {"member and member list", kComputer,
+       {{"Name", "WinNT://WEBSRV1/bob", 1, ops}, {"Members", "QZW3SVC5", 1, ops}}, "", "x"},
+      {"a walk cut short", kComputer, {{"Next", "QZW3SVC1", 3, ops}}, "QZW3SVC1;QZW3SVC5;", "x"},
+      {"a group name", kComputer, {{"Name", "QZW3SVC5", 1, ops}}, "",
+       "x - -2147016672,An operations error occurred."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FaultPlatform faults(*platform_);
+    for (const auto& [operation, path, nth, error] : c.rules) faults.Fail(operation, path, nth, error);
+    CallOutcome out =
+        GroupList(faults, Variant(c.computer), Variant("bob"), Variant("ProfileAdministrator"));
+    EXPECT_TRUE(faults.AllFired());
+    EXPECT_EQ(out.result, Variant(c.result));
+    EXPECT_EQ(out.text(3), c.error);
+  }
 }
 
 }  // namespace
