@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "brindlecore/variant.h"
 
@@ -55,6 +56,17 @@ struct Arg {
   bool by_ref = false;
 };
 
+// One member of a dispatch interface as its object declares it: the name as the object spells
+// it, and each parameter's name and whether the member writes back into it.
+struct ParamDesc {
+  std::string name;
+  bool by_ref = false;
+};
+struct FuncDesc {
+  std::string name;
+  std::vector<ParamDesc> params;
+};
+
 class IDispatch : public IUnknown {
  public:
   // Name look-up is case-insensitive. DISP_E_UNKNOWNNAME for a name the class does not have.
@@ -63,6 +75,11 @@ class IDispatch : public IUnknown {
   // other failures are the dispatch errors themselves (bad count, type mismatch, wrong thread).
   virtual HRESULT Invoke(int32_t dispid, std::span<Arg> args, Variant* result,
                          ExcepInfo* excep) = 0;
+  // Describes the member `dispid`, so a host can check a call before making it.
+  // DISP_E_MEMBERNOTFOUND for an identifier the class does not have, E_INVALIDARG for a null
+  // `desc`, E_NOTIMPL from an object that cannot describe its members; `desc` is left as it was
+  // on every failure.
+  virtual HRESULT GetFuncDesc(int32_t dispid, FuncDesc* desc) = 0;
 
  protected:
   ~IDispatch() = default;

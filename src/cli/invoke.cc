@@ -73,6 +73,20 @@ Response ErrorResponse(int32_t number, const std::string& description, ojson ref
   return response;
 }
 
+// Checks the call against the member's own description before it is made. An object that cannot
+// describe its members is called as asked, and its dispatch answers for the arguments.
+void CheckCall(IDispatch* object, const Request& request) {
+  if (object == nullptr) return;
+  int32_t dispid = 0;
+  HRESULT hr = object->GetIDsOfNames(request.method, &dispid);
+  if (hr < 0) throw ErrorFromHresult(hr);
+  FuncDesc member;
+  hr = object->GetFuncDesc(dispid, &member);
+  if (hr == errors::kENotimpl.number) return;
+  if (hr < 0) throw ErrorFromHresult(hr);
+  CheckArguments(member, request.args);
+}
+
 Response Handle(const std::string& line, const std::string& default_progid) {
   Request request;
   try {
@@ -86,11 +100,15 @@ Response Handle(const std::string& line, const std::string& default_progid) {
   }
   try {
     Object object = CreateObject(request.progid);
+    CheckCall(object.get(), request);
     Variant result = object.Call(request.method, request.args);
     Response response;
     response.result = EncodeValue(std::move(result));
     response.refs = Refs(request.args);
     return response;
+  } catch (const BadRequest& bad) {
+    return ErrorResponse(errors::kEInvalidarg.number, "Invalid request: " + bad.message,
+                         Refs(request.args));
   } catch (const AutomationError& e) {
     return ErrorResponse(e.number, e.description, Refs(request.args));
   } catch (const std::exception& e) {
@@ -131,8 +149,20 @@ ARG: "text" String, true/false Boolean, an integer Long (other numbers Double), 
 {"empty": true} Empty, {"ref": ARG} passed by reference, starting as ARG.
 Response, one a line: {"result": VALUE, "refs": [VALUE, ...]}, or {"error": {"number": N,
 "description": TEXT}, "refs": [...]} when the call fails; "refs" holds the final value of every
-by-reference argument in argument order.
-Example (a method whose two arguments are by reference: the site and the error text):
+by-reference argument in argument order. A line that cannot be called as written (not JSON, the
+wrong number of arguments, a plain value where the method writes back into its argument) gets
+error -2147024809 "Invalid request: ..." saying why, and the host goes on with the next line.
+Example: GetAllUsers takes four arguments by value and pvError by reference, where it leaves the
+error text. On a computer WEBSRV1 with one user, bob:
+  in:  {"method": "GetAllUsers", "args": ["WinNT://WEBSRV1", "WEBSRV1", "Administrators", "false", {"ref": ""}]}
+  out: {"result":"<TR><TD class=TableRow><a href=\"JavaScript:updateField('bob','Administrators');\">bob</a></TD><TD class=TableRow></TD></TR>","refs":[""]}
+  in:  {"method": "GetAllUsers", "args": ["WinNT://WEBSRV9", "WEBSRV9", "Administrators", "false", {"ref": ""}]}
+  out: {"result":"","refs":["-2147024843 ,The network path was not found."]}
+  in:  {"method": "GetAllUsers", "args": ["WinNT://WEBSRV1", "WEBSRV1", "Administrators", "false", ""]}
+  out: {"error":{"number":-2147024809,"description":"Invalid request: argument 5 (pvError) must be passed by reference: {\"ref\": value}"},"refs":[]}
+  in:  {"method": "GetAllUsers", "args": ["WinNT://WEBSRV1", "WEBSRV1", "Administrators", "false"]}
+  out: {"error":{"number":-2147024809,"description":"Invalid request: GetAllUsers takes 5 arguments, 4 given"},"refs":[]}
+Both arguments of StartVirtualWebServer are by reference: the site and the error text.
   in:  {"method": "StartVirtualWebServer", "args": [{"ref": "1"}, {"ref": ""}]}
   out: {"result":true,"refs":["1",""]}
   in:  {"method": "StartVirtualWebServer", "args": [{"ref": "9"}, {"ref": ""}]}

@@ -147,4 +147,19 @@ Request ParseRequest(std::string_view line, const std::string& default_progid) {
   return request;
 }
 
+void CheckArguments(const FuncDesc& member, std::span<const Arg> args) {
+  const size_t takes = member.params.size();
+  if (args.size() != takes) {
+    throw BadRequest{member.name + " takes " + std::to_string(takes) +
+                     (takes == 1 ? " argument, " : " arguments, ") + std::to_string(args.size()) +
+                     " given"};
+  }
+  for (size_t i = 0; i < takes; ++i) {
+    if (member.params[i].by_ref && !args[i].by_ref) {
+      throw BadRequest{"argument " + std::to_string(i + 1) + " (" + member.params[i].name +
+                       R"() must be passed by reference: {"ref": value})"};
+    }
+  }
+}
+
 }  // namespace brindlecore::cli

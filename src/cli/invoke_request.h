@@ -3,6 +3,7 @@
 #ifndef BRINDLECORE_CLI_INVOKE_REQUEST_H_
 #define BRINDLECORE_CLI_INVOKE_REQUEST_H_
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,11 @@ struct BadRequest {
 // names none. Throws BadRequest for anything but a valid request, std::bad_alloc when out of
 // memory, nothing else.
 Request ParseRequest(std::string_view line, const std::string& default_progid);
+
+// Checks a decoded call against the member it names, as the object describes it: the argument
+// count, and a by-reference argument wherever the member writes one back (a plain value there
+// would have the method's output thrown away unseen). Throws BadRequest naming the first fault.
+void CheckArguments(const FuncDesc& member, std::span<const Arg> args);
 
 }  // namespace brindlecore::cli
 

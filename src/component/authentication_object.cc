@@ -61,6 +61,28 @@ class AuthenticationObject final : public IDispatch {
     return errors::kDispEUnknownname.number;
   }
 
+  HRESULT GetFuncDesc(int32_t dispid, FuncDesc* desc) override {
+    if (desc == nullptr) return errors::kEInvalidarg.number;
+    std::span<const MethodInfo> table = MethodTable();
+    if (dispid < 1 || static_cast<size_t>(dispid) > table.size()) {
+      return errors::kDispEMembernotfound.number;
+    }
+    const MethodInfo& method = table[dispid - 1];
+    try {
+      FuncDesc filled{std::string(method.name), {}};
+      filled.params.reserve(method.params.size());
+      for (const automation::ParamInfo& param : method.params) {
+        bool by_ref =
+            param.kind == ParamKind::kVariantInOut || param.kind == ParamKind::kStringInOut;
+        filled.params.push_back({std::string(param.name), by_ref});
+      }
+      *desc = std::move(filled);
+      return kSOk;
+    } catch (const std::bad_alloc&) {
+      return errors::kEOutofmemory.number;
+    }
+  }
+
   HRESULT Invoke(int32_t dispid, std::span<Arg> args, Variant* result,
                  ExcepInfo* excep) override {
     if (std::this_thread::get_id() != owner_) return errors::kRpcEWrongThread.number;

@@ -81,7 +81,32 @@ TEST_F(DispatchTest, UnknownDispatchIdentifiersAreNotMembers) {
     ExcepInfo excep;
     EXPECT_EQ(object.get()->Invoke(dispid, {}, &result, &excep),
               errors::kDispEMembernotfound.number);
+    FuncDesc desc{"kept", {}};
+    EXPECT_EQ(object.get()->GetFuncDesc(dispid, &desc), errors::kDispEMembernotfound.number);
+    EXPECT_EQ(desc.name, "kept");
   }
+  EXPECT_EQ(object.get()->GetFuncDesc(1, nullptr), errors::kEInvalidarg.number);
+}
+
+// A host checks calls against these descriptions, so each must say what dispatch enforces.
+TEST_F(DispatchTest, MembersDescribeTheirParametersAsDispatchTakesThem) {
+  Object object = component::NewAuthenticationObject(*platform_);
+  auto describe = [&](std::string_view name) {
+    int32_t dispid = 0;
+    EXPECT_EQ(object.get()->GetIDsOfNames(name, &dispid), kSOk);
+    FuncDesc desc;
+    EXPECT_EQ(object.get()->GetFuncDesc(dispid, &desc), kSOk);
+    std::vector<std::string> params;
+    for (const ParamDesc& p : desc.params) params.push_back(p.name + (p.by_ref ? "&" : ""));
+    return desc.name + "(" + ::testing::PrintToString(params) + ")";
+  };
+  EXPECT_EQ(describe("authenticateUSER"),
+            R"(AuthenticateUser({ "psComputerName", "psNTDomain", "psUserName", "psPassword", )"
+            R"("pvGroupList&", "pvGroupNames&", "psAdminGroup", "psLoginType", "pvError&" }))");
+  EXPECT_EQ(describe("CreateVirtualWebServer"),
+            R"(CreateVirtualWebServer({ "IP", "Port", "RootDir", "ServerComment", "pvError&" }))");
+  EXPECT_EQ(describe("StartVirtualWebServer"),
+            R"(StartVirtualWebServer({ "ServerName&", "pvError&" }))");
 }
 
 TEST_F(DispatchTest, StringParametersTakeTheTextOfOtherValuesAndGiveBackStrings) {

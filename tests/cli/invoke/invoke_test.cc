@@ -50,6 +50,8 @@ TEST_F(InvokeTest, AnswersEachLineInOrderAndGoesOnAfterBadOnes) {
   std::vector<std::string> reg;
   ASSERT_EQ(Run("regsvr '" + component_ + "'", "", &reg), 0);
 
+  std::string many_args = "0";
+  for (int i = 0; i < 100000; ++i) many_args += ",0";
   const std::vector<std::pair<std::string, std::string>> exchanges = {
       {"not json",
        R"({"error":{"number":-2147024809,"description":"Invalid request: not JSON: byte 2"},"refs":[]})"},
@@ -68,8 +70,23 @@ TEST_F(InvokeTest, AnswersEachLineInOrderAndGoesOnAfterBadOnes) {
        R"({"error":{"number":-2147024809,"description":"Invalid request: unknown member \"arg\""},"refs":[]})"},
       {R"({"method":"NoSuchMethod","args":[]})",
        R"({"error":{"number":-2147352570,"description":"Unknown name."},"refs":[]})"},
+      {R"({"method":"AddFavorite","args":[{"ref":"http://a"},{"ref":7},{"ref":null}]})",
+       R"({"error":{"number":-2147352571,"description":"Type mismatch."},"refs":["http://a",7,null]})"},
+      // A plain value where the method writes back is refused before the call, not dropped.
       {R"({"method":"AddFavorite","args":[{"ref":"http://a"},{"ref":7},null]})",
-       R"({"error":{"number":-2147352571,"description":"Type mismatch."},"refs":["http://a",7]})"},
+       R"({"error":{"number":-2147024809,"description":"Invalid request: argument 3 (pvError) must be passed by reference: {\"ref\": value}"},"refs":["http://a",7]})"},
+      {R"({"method":"authenticateuser","args":["PC",null,"u","p",{"ref":1},2,"A","S",{"ref":""}]})",
+       R"({"error":{"number":-2147024809,"description":"Invalid request: argument 6 (pvGroupNames) must be passed by reference: {\"ref\": value}"},"refs":[1,""]})"},
+      // The count is checked first, and the method is named as the class spells it.
+      {R"({"method":"GetAllUsers","args":["WinNT://PC","PC","G","false"]})",
+       R"({"error":{"number":-2147024809,"description":"Invalid request: GetAllUsers takes 5 arguments, 4 given"},"refs":[]})"},
+      {R"({"method":"getvirtualwebservers","args":[]})",
+       R"({"error":{"number":-2147024809,"description":"Invalid request: GetVirtualWebServers takes 1 argument, 0 given"},"refs":[]})"},
+      {R"({"method":"GetVirtualWebServers","args":[)" + many_args + "]}",
+       R"({"error":{"number":-2147024809,"description":"Invalid request: GetVirtualWebServers takes 1 argument, 100001 given"},"refs":[]})"},
+      // A "ref" inside a "ref" is not a value.
+      {R"({"method":"GetVirtualWebServers","args":[{"ref":{"ref":""}}]})",
+       R"({"error":{"number":-2147024809,"description":"Invalid request: argument 1 (by reference): an object must be {\"empty\": true} or {\"ref\": value}"},"refs":[]})"},
       {R"({"method":"RemoveUserFromGroup","args":[{"empty":true},"bob","QZW3SVC1",{"ref":"keep"}]})",
        R"({"error":{"number":-1,"description":"Invalid Computer Name To Remove From -- Empty"},"refs":["keep"]})"},
       {R"({"method":"authenticateuser","args":["PC",null,"u","p",{"ref":{"empty":true}},{"ref":null},"A","ServerAdministrator",{"ref":"x"}]})",
@@ -103,7 +120,7 @@ TEST_F(InvokeTest, UnregisteredClassCannotBeCreated) {
   EXPECT_EQ(out, std::vector<std::string>{"brindlecore: The specified module could not be found."});
 }
 
-// The example that `invoke --help` gives answers as it says on a root with site 1.
+// The examples that `invoke --help` gives answer as it says on a root with bob and site 1.
 TEST_F(InvokeTest, HelpExampleAnswersAsDocumented) {
   std::vector<std::string> help, ignored;
   ASSERT_EQ(Run("invoke --help", "", &help), 0);
@@ -113,8 +130,9 @@ TEST_F(InvokeTest, HelpExampleAnswersAsDocumented) {
     if (line.starts_with("  in:  ")) input += line.substr(7) + "\n";
     if (line.starts_with("  out: ")) expected.push_back(line.substr(7));
   }
-  ASSERT_EQ(expected.size(), 2u);
+  ASSERT_EQ(expected.size(), 6u);
   ASSERT_EQ(Run("init --computer WEBSRV1", "", &ignored), 0);
+  ASSERT_EQ(Run("user add WEBSRV1 bob", "", &ignored), 0);
   ASSERT_EQ(Run("site add", "", &ignored), 0);
   EXPECT_EQ(Invoke(input), expected);
 }
