@@ -1,51 +1,10 @@
 // Profile administrators, profile groups, users and the import of memberships.
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-
+#include "host/import_upload.h"
 #include "host/listing.h"
 #include "host/rows.h"
 #include "host/site.h"
 
 namespace brindlecore::host {
-namespace {
-
-// A private copy of an upload: created 0600 by mkstemp, removed when this goes out of scope.
-class UploadFile {
- public:
-  explicit UploadFile(const std::string& content) {
-    std::string dir = std::filesystem::temp_directory_path().string();
-    std::string pattern = dir + "/brindlecore-import-XXXXXX";
-    int fd = mkstemp(pattern.data());
-    if (fd < 0)
-      throw AutomationError(-1, std::string("cannot store the upload: ") + std::strerror(errno));
-    path_ = pattern;
-    size_t written = 0;
-    while (written < content.size()) {
-      ssize_t n = ::write(fd, content.data() + written, content.size() - written);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        ::close(fd);
-        throw AutomationError(-1, "cannot store the upload");
-      }
-      written += static_cast<size_t>(n);
-    }
-    ::close(fd);
-  }
-  UploadFile(const UploadFile&) = delete;
-  UploadFile& operator=(const UploadFile&) = delete;
-  ~UploadFile() { ::unlink(path_.c_str()); }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-}  // namespace
 
 void AdminSite::ProfileAdministrators(const Request& req, Response& res) {
   std::optional<Session> s = Admin(req, res);
@@ -192,15 +151,22 @@ void AdminSite::Import(const Request& req, Response& res) {
     Done(res, *s, "Import.asp", "Choose a file to import.", true);
     return;
   }
+  const httplib::MultipartFormData file = req.get_file_value("file");
   CallOutcome o;
+  std::string rows;
   {
-    UploadFile upload(req.get_file_value("file").content);
+    StoredUpload upload(file.filename, file.content);
     o = CallComponent("ImportProfileAdmins",
                       {In(upload.path()), In(Provider()), In(config_.computer)});
+    rows = upload.WithoutFolder(o.ResultText());
+    if (o.error) o.error->description = upload.WithoutFolder(std::move(o.error->description));
   }
   std::string content = o.error ? ErrorBox(ErrorText(*o.error)) : "";
-  content += "<div id=import-report>" + SafeRows(o.ResultText()) + "</div>" +
-             "<p><a href=Import.asp>Import another file</a></p>";
+  content += "<div id=import-report>" + SafeRows(rows) + "</div>";
+  // Only an import that read to the end of the file passed over the rest of its lines; one that
+  // stopped early says so in its own rows.
+  if (!o.error && rows.ends_with("</table>")) content += PassedOverLines(file.content);
+  content += "<p><a href=Import.asp>Import another file</a></p>";
   Send(res, 200, Frame(*s, "Import report", "import"), content);
 }
 

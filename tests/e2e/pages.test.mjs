@@ -249,6 +249,7 @@ try {
     });
     await Promise.all([page.waitForEvent('load'), page.click('#import-submit')]);
     const report = await page.locator('#import-report').innerText();
+    assert.match(report, /File: changes\.txt opened successfully\./);
     assert.match(report, /Success: User alice added to Profile Group QZW3SVC2/);
     assert.match(report, /Success: User alice removed from Profile Group QZW3SVC1/);
     assert.match(report, /Error: User dave NOT removed from Profile Group QZW3SVC1, not member of the group\./);

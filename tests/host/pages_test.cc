@@ -355,29 +355,44 @@ TEST_F(PagesTest, SignOutEndsTheSession) {
   EXPECT_EQ(v.Get("/ProfileAdministrators.asp")->status, 303);
 }
 
+// Posts `content` as an upload named `name` to the import page.
+httplib::Result PostImport(Visitor& v, const std::string& name, const std::string& content) {
+  httplib::MultipartFormDataItems items = {
+      {"csrf", v.csrf, "", ""},
+      {"file", content, name, "text/plain"},
+  };
+  return v.server.Client().Post("/Import.asp",
+                                {{"Cookie", v.cookie}, {"Sec-Fetch-Site", "same-origin"}}, items);
+}
+
+// The report page's body.
+std::string Import(Visitor& v, const std::string& name, const std::string& content) {
+  httplib::Result r = PostImport(v, name, content);
+  if (!r) return "no answer";
+  EXPECT_EQ(r->status, 200) << r->body;
+  return r->body;
+}
+
 TEST_F(PagesTest, ImportReportsEachLineAndKeepsNoCopyOfTheUpload) {
   Visitor v(*server_);
   ASSERT_EQ(v.SignIn("admin", "admin-pw")->status, 303);
-  httplib::MultipartFormDataItems items = {
-      {"csrf", v.csrf, "", ""},
-      {"file", "+,bob,QZW3SVC1\n-,carol,QZW3SVC1\n", "changes.txt", "text/plain"},
-  };
-  httplib::Result r = server_->Client().Post(
-      "/Import.asp", {{"Cookie", v.cookie}, {"Sec-Fetch-Site", "same-origin"}}, items);
-  ASSERT_TRUE(r);
-  ASSERT_EQ(r->status, 200) << r->body;
-  const std::string& body = r->body;
-  const std::string file_row = "<tr><td class=\"UserInfo2\">File: ";
-  size_t at = body.find(file_row);
-  ASSERT_NE(at, std::string::npos) << body;
-  at += file_row.size();
-  const std::string path = body.substr(at, body.find(" opened successfully.", at) - at);
-  EXPECT_FALSE(std::filesystem::exists(path)) << path;
-  EXPECT_NE(body.find(" opened successfully.</td></tr>"
+  const std::string body = Import(
+      v, "changes.txt", "+,bob,QZW3SVC1\n\nbob QZW3SVC1\r\n -,x,y\n*,<b>x</b>,y\n-,carol,QZW3SVC1");
+  EXPECT_NE(body.find("<tr><td class=\"UserInfo2\">File: changes.txt opened successfully.</td></tr>"
                       "<tr><td class=\"UserInfo2\">Success: User bob added to Profile Group "
                       "QZW3SVC1</td></tr>"
                       "<tr><td class=\"UserInfo2\">Success: User carol removed from Profile Group "
                       "QZW3SVC1</td></tr></table>"),
+            std::string::npos)
+      << body;
+  EXPECT_NE(body.find("<tr><th>Line</th><th>Text</th><th>Why</th></tr>"
+                      "<tr><td>2</td><td><code></code></td><td>The line is empty.</td></tr>"
+                      "<tr><td>3</td><td><code>bob QZW3SVC1</code></td><td>The line has fewer "
+                      "than two commas (a change is +,user,group or -,user,group).</td></tr>"
+                      "<tr><td>4</td><td><code> -,x,y</code></td><td>The line starts with "
+                      "neither + (add) nor - (remove).</td></tr>"
+                      "<tr><td>5</td><td><code>*,&lt;b&gt;x&lt;/b&gt;,y</code></td><td>The line "
+                      "starts with neither + (add) nor - (remove).</td></tr></table>"),
             std::string::npos)
       << body;
   EXPECT_EQ(Members("QZW3SVC1"), "bob");
@@ -385,6 +400,54 @@ TEST_F(PagesTest, ImportReportsEachLineAndKeepsNoCopyOfTheUpload) {
   v.Post("/AddUser.asp", {{"user", "carol"}, {"group", "QZW3SVC1"}});
   v.Post("/UserDelete.asp",
          {{"GroupName", "QZW3SVC1"}, {"UserName", "bob"}, {"RedirPage", "Groups.asp"}});
+  EXPECT_EQ(Members("QZW3SVC1"), "carol");
+
+  // A report of many such lines lists the first hundred and counts the rest.
+  const std::string many = Import(v, "many.txt", std::string(150, '\n'));
+  EXPECT_NE(many.find("<tr><td>100</td><td><code></code></td><td>The line is empty.</td></tr>"
+                      "</table><p id=import-passed-over-more>50 more lines passed over.</p>"),
+            std::string::npos)
+      << many;
+}
+
+// The report names the upload as the admin knows it, made safe, and never the server's folder
+// it was stored in, which is gone when the page is answered.
+TEST_F(PagesTest, ImportNamesTheUploadSafelyAndLeavesNoFolderBehind) {
+  Visitor v(*server_);
+  ASSERT_EQ(v.SignIn("admin", "admin-pw")->status, 303);
+  std::string accents;
+  for (int i = 0; i < 2000; ++i) accents += "\u00e9";
+  const std::vector<std::pair<std::string, std::string>> names = {
+      {"../../etc/passwd", "passwd"},
+      {"C:\\Users\\ann\\changes.txt", "changes.txt"},
+      {"\"a'<script>alert(1)</script>", "script"},
+      {"<script>alert(1).txt", "scriptalert(1).txt"},
+      {". .\x01.\tprofile\x7f.txt", "profile.txt"},
+      {std::string(5000, 'n'), std::string(100, 'n')},
+      // Cut at a character's edge: 1 + 49 two-byte characters, not half of the 50th.
+      {"x" + accents, "x" + accents.substr(0, 98)},
+      {"", "import.txt"},
+      {"../..", "import.txt"},
+      {"/", "import.txt"},
+  };
+  const std::string tmp = server_->tmp().string();
+  for (const auto& [name, shown] : names) {
+    SCOPED_TRACE(name.substr(0, 40));
+    const std::string body = Import(v, name, "");
+    EXPECT_NE(body.find("<table><tr><td class=\"UserInfo2\">File: " + shown +
+                        " opened successfully.</td></tr></table>"),
+              std::string::npos)
+        << body.substr(0, 4000);
+    EXPECT_EQ(body.find(tmp), std::string::npos);
+    EXPECT_EQ(body.find("brindlecore-import"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_empty(tmp));
+  }
+  // A name longer than a part's header may be is refused with the request, before anything is
+  // stored.
+  httplib::Result refused = PostImport(v, std::string(10000, 'n'), "+,bob,QZW3SVC1\n");
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->status, 400);
+  EXPECT_TRUE(std::filesystem::is_empty(tmp));
   EXPECT_EQ(Members("QZW3SVC1"), "carol");
 }
 

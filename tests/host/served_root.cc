@@ -26,8 +26,22 @@ std::string Env(const char* name) {
   return v;
 }
 
+// This process's environment with TMPDIR set to `tmp` (when not empty).
+std::vector<std::string> EnvironmentWithTmp(const std::string& tmp) {
+  std::vector<std::string> env;
+  for (char** e = environ; *e != nullptr; ++e) {
+    if (tmp.empty() || !std::string_view(*e).starts_with("TMPDIR=")) env.emplace_back(*e);
+  }
+  if (!tmp.empty()) env.push_back("TMPDIR=" + tmp);
+  return env;
+}
+
 int Run(std::vector<std::string> args, int* stdout_fd = nullptr, pid_t* pid_out = nullptr,
-        const std::filesystem::path& stderr_file = {}) {
+        const std::filesystem::path& stderr_file = {}, const std::string& tmp = "") {
+  std::vector<std::string> env = EnvironmentWithTmp(tmp);
+  std::vector<char*> envp;
+  for (std::string& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -44,7 +58,7 @@ int Run(std::vector<std::string> args, int* stdout_fd = nullptr, pid_t* pid_out 
                                      0600);
   }
   pid_t pid = 0;
-  int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) throw std::runtime_error("cannot start " + args[0]);
   if (stdout_fd != nullptr) {
@@ -82,8 +96,9 @@ ServedRoot::ServedRoot(const std::string& conf) {
     throw std::runtime_error("regsvr failed");
   }
   int out = -1;
+  std::filesystem::create_directory(tmp());
   Run({bin, "--root", root().string(), "serve", "--listen", "127.0.0.1:0"}, &out, &pid_,
-      root() / "serve.stderr");
+      root() / "serve.stderr", tmp().string());
   // The first line names the address the server listens on.
   std::string line;
   char c = 0;

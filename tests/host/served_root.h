@@ -28,6 +28,8 @@ class ServedRoot {
   const std::filesystem::path& root() const { return dir_.path(); }
   // What the server has written on standard error so far.
   std::string Log() const;
+  // The server's temporary folder (its TMPDIR), which it must leave as it found it: empty.
+  std::filesystem::path tmp() const { return dir_.path() / "tmp"; }
   int port() const { return port_; }
   // "http://127.0.0.1:PORT", or https when the server said it speaks HTTPS.
   std::string origin() const { return scheme_ + "://127.0.0.1:" + std::to_string(port_); }
