@@ -20,7 +20,7 @@ packages=(
   ccache clang-format
   python3
   chromium nodejs
-  debootstrap curl man-db
+  debootstrap curl man-db procps
 )
 # Debian's npm conflicts with a nodejs that already carries its own (NodeSource's does).
 command -v npm >/dev/null 2>&1 || packages+=(npm)

@@ -19,7 +19,7 @@ base_tar="$cache_dir/bookworm-minbase.tar"
 skip() { echo "skipped: $*"; exit 77; }
 fail() { echo "FAIL: $*" >&2; exit 1; }
 [ "$(id -u)" -eq 0 ] || skip "installing a package into a chroot needs root"
-for tool in debootstrap unshare curl cpack; do
+for tool in debootstrap unshare pkill curl cpack; do
   command -v "$tool" >/dev/null || skip "$tool is not installed (make setup)"
 done
 
@@ -48,7 +48,12 @@ mkdir -p "$cache_dir"
 chroot_dir=$(mktemp -d /var/tmp/brindlecore-chroot.XXXXXX)
 ns_pid=""
 cleanup() {
-  if [ -n "$ns_pid" ]; then kill "$ns_pid" 2>/dev/null || true; wait "$ns_pid" 2>/dev/null || true; fi
+  # unshare ignores SIGTERM while it waits for its child, and serve no longer gets --kill-child's
+  # signal once chroot has changed its user: serve is ended itself, and unshare ends with it.
+  if [ -n "$ns_pid" ]; then
+    pkill -TERM -P "$ns_pid" 2>/dev/null || true
+    wait "$ns_pid" 2>/dev/null || true
+  fi
   rm -rf "$chroot_dir"
 }
 trap cleanup EXIT
@@ -58,14 +63,14 @@ cp "$deb" "$chroot_dir/tmp/"
 deb_name=$(basename "$deb")
 
 # In a mount and PID namespace of its own: /proc is mounted for the chroot only, and whatever the
-# chroot started dies with it.
-# chroot's options (--userspec) come first.
+# chroot started ends with it. Followed by chroot's options (--userspec), the chroot, and the
+# command.
+enter_chroot=(unshare --mount --pid --fork --kill-child -- bash -c '
+    mount -t proc proc "$1/proc" && shift && exec chroot "$@"' _ "$chroot_dir")
 in_chroot() {
   local options=()
   while [[ "${1:-}" == --* ]]; do options+=("$1"); shift; done
-  unshare --mount --pid --fork --kill-child -- bash -c '
-    mount -t proc proc "$1/proc" && shift && exec chroot "$@"' _ "$chroot_dir" \
-    "${options[@]}" "$chroot_dir" "$@"
+  "${enter_chroot[@]}" "${options[@]}" "$chroot_dir" "$@"
 }
 
 echo "== apt-get install ./$deb_name"
@@ -103,8 +108,11 @@ mapfile -t environment < <(sed -n 's/^Environment=//p' "$unit")
 exec_start=$(sed -n 's/^ExecStart=//p' "$unit")
 exec_start=${exec_start//'${BRINDLECORE_LISTEN}'/127.0.0.1:0}
 read -r -a command <<<"$exec_start"
-in_chroot --userspec="$user:$user" /usr/bin/env -i "${environment[@]}" "${command[@]}" \
-  >"$chroot_dir/serve.out" 2>"$chroot_dir/serve.err" &
+# Started as a simple command, so $! is unshare itself and its child is serve: through a function
+# $! was a subshell, and ending that left unshare and serve running, holding every file the test
+# inherited (a caller's lock among them).
+"${enter_chroot[@]}" --userspec="$user:$user" "$chroot_dir" /usr/bin/env -i "${environment[@]}" \
+  "${command[@]}" >"$chroot_dir/serve.out" 2>"$chroot_dir/serve.err" &
 ns_pid=$!
 port=""
 for _ in $(seq 100); do
