@@ -1,3 +1,4 @@
+#include <array>
 #include <utility>
 
 #include "platform/automation/errors.h"
@@ -21,6 +22,23 @@ void DirObject::Delete(const std::string&, const std::string&) { Unsupported(); 
 std::string DirObject::Description() { Unsupported(); }
 void DirObject::SetDescription(const std::string&) { Unsupported(); }
 std::unique_ptr<DirEnumerator> DirObject::Members() { Unsupported(); }
+
+std::span<const std::string> DirObject::MemberNames() {
+  std::unique_ptr<DirEnumerator> members = Members();
+  member_names_.clear();
+  std::array<std::string_view, 32> batch;
+  while (true) {
+    size_t count = 0;
+    try {
+      count = members->NextNames(batch);
+    } catch (const AutomationError&) {
+      break;
+    }
+    if (count == 0) break;
+    member_names_.insert(member_names_.end(), batch.begin(), batch.begin() + count);
+  }
+  return member_names_;
+}
 void DirObject::Add(const std::string&) { Unsupported(); }
 void DirObject::Remove(const std::string&) { Unsupported(); }
 std::string DirObject::FullName() { Unsupported(); }

@@ -64,6 +64,11 @@ class DirObject {
   // Staged like Put("Description", ...); stored at SetInfo.
   virtual void SetDescription(const std::string& text);
   virtual std::unique_ptr<DirEnumerator> Members();
+  // The Names of the members in order, for walks that read nothing else: what Members() and
+  // NextNames to the end give. Throws what Members() throws; a failing step ends the list after
+  // the names before it. The list lives until the next MemberNames on this object, a step of
+  // the enumerator that lent it, or its end. A provider may answer without an enumerator.
+  virtual std::span<const std::string> MemberNames();
   virtual void Add(const std::string& member_path);
   virtual void Remove(const std::string& member_path);
   virtual std::string FullName();
@@ -71,6 +76,9 @@ class DirObject {
   // --- metabase objects (IIsWebVirtualDir, IIsWebServer)
   virtual void AppCreate2(int32_t mode);
   virtual void Start();
+
+ private:
+  std::vector<std::string> member_names_;  // for MemberNames by way of Members
 };
 
 // Enumeration of a container's children or a group's members, in the provider's order.

@@ -273,8 +273,10 @@ std::shared_ptr<const DatabaseSnapshot> AccountStore::Load(int64_t id, const std
   try {
     std::vector<std::shared_ptr<AccountEntry>> entries;
     std::unordered_map<int64_t, AccountEntry*> by_id;
+    // Read in table order, filtered as they come: through the (db_id, name) index every row
+    // cost a look-up in the table, and the rows then had to be sorted back into creation order.
     sqlite::Statement accounts =
-        db.Prepare(std::string(kAccountColumns) + "WHERE db_id = ? ORDER BY id");
+        db.Prepare(std::string(kAccountColumns) + "WHERE +db_id = ? ORDER BY id");
     accounts.BindAll(id);
     while (accounts.Step()) {
       auto& e = entries.emplace_back(std::make_shared<AccountEntry>());
@@ -282,9 +284,11 @@ std::shared_ptr<const DatabaseSnapshot> AccountStore::Load(int64_t id, const std
       by_id[e->id] = e.get();
       by_name->emplace(FoldName(e->name), entries.size() - 1);
     }
+    // Likewise the members in table order, each group found by its key (CROSS JOIN keeps
+    // that order), rather than gathered group by group and sorted.
     sqlite::Statement members = db.Prepare(
         "SELECT m.group_id, m.id, m.path, a.name, a.kind FROM members m "
-        "JOIN accounts g ON g.id = m.group_id "
+        "CROSS JOIN accounts g ON g.id = m.group_id "
         "LEFT JOIN accounts a ON a.id = m.account_id "
         "WHERE g.db_id = ? ORDER BY m.id");
     members.BindAll(id);
@@ -524,10 +528,9 @@ void AccountStore::AddMember(const std::string& db_name, const std::string& grou
     if (!well_formed) ThrowMemberChangeRefused(db_name, group, errors::kEAdsBadPathname);
     ThrowMemberChangeRefused(db_name, group, errors::kErrorNoSuchMember);
   }
-  AccountPtr entry =
-      EditedGroup(cached, group, insert.Int(0), [&](std::vector<MemberEntry>& members) {
-        members.push_back(ReadMember(insert, 1, cached->name));
-      });
+  AccountPtr entry = EditedGroup(cached, group, insert.Int(0), [&](MemberList& members) {
+    members.push_back(ReadMember(insert, 1, cached->name));
+  });
   insert.Reset();
   tx.Commit();
   PatchOrDrop(cached, std::move(entry));
@@ -562,8 +565,8 @@ void AccountStore::RemoveMember(const std::string& db_name, const std::string& g
     }
   }
   if (removed.empty()) ThrowMemberChangeRefused(db_name, group, errors::kErrorMemberNotInAlias);
-  AccountPtr entry = EditedGroup(cached, group, group_id, [&](std::vector<MemberEntry>& members) {
-    std::erase_if(members, [&](const MemberEntry& m) {
+  AccountPtr entry = EditedGroup(cached, group, group_id, [&](MemberList& members) {
+    members.erase_if([&](const MemberEntry& m) {
       return std::find(removed.begin(), removed.end(), m.id) != removed.end();
     });
   });

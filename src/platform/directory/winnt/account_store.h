@@ -30,6 +30,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/automation/errors.h"
@@ -49,6 +50,46 @@ struct MemberEntry {
   std::optional<AccountKind> kind;  // unknown for accounts of a database not kept here
 };
 
+// A group's members in the order added, with their names also kept side by side: a walk that
+// reads only names (the overview compares every member of every group with each user) then
+// reads them in one run without a copy.
+class MemberList {
+ public:
+  using const_iterator = std::vector<MemberEntry>::const_iterator;
+  const_iterator begin() const { return entries_.begin(); }
+  const_iterator end() const { return entries_.end(); }
+  size_t size() const { return entries_.size(); }
+  bool empty() const { return entries_.empty(); }
+  const MemberEntry& operator[](size_t i) const { return entries_[i]; }
+  const std::vector<std::string>& names() const { return names_; }
+
+  void push_back(MemberEntry member) {
+    names_.push_back(member.name);
+    entries_.push_back(std::move(member));
+  }
+  // Removes the members `remove` picks; returns how many.
+  template <typename Pred>
+  size_t erase_if(Pred remove) {
+    size_t kept = 0;
+    for (size_t i = 0; i < entries_.size(); ++i) {
+      if (remove(std::as_const(entries_[i]))) continue;
+      if (kept != i) {
+        entries_[kept] = std::move(entries_[i]);
+        names_[kept] = std::move(names_[i]);
+      }
+      ++kept;
+    }
+    const size_t removed = entries_.size() - kept;
+    entries_.resize(kept);
+    names_.resize(kept);
+    return removed;
+  }
+
+ private:
+  std::vector<MemberEntry> entries_;
+  std::vector<std::string> names_;  // entries_[i].name
+};
+
 struct AccountEntry {
   int64_t id = 0;
   AccountKind kind = AccountKind::kUser;
@@ -57,7 +98,7 @@ struct AccountEntry {
   std::string description;
   int32_t group_type = 0;   // groups
   bool has_password = false;
-  std::vector<MemberEntry> members;  // groups, in the order added
+  MemberList members;  // groups
 };
 
 using AccountPtr = std::shared_ptr<const AccountEntry>;
@@ -86,11 +127,22 @@ class AccountList {
   bool empty() const { return items_.empty(); }
   const AccountEntry& operator[](size_t i) const { return *items_[i]; }
   const AccountPtr& Shared(size_t i) const { return items_[i]; }
+  // Positions of the accounts of one kind, in creation order: a walk of the groups alone need
+  // not step over every user.
+  const std::vector<uint32_t>& PositionsOf(AccountKind kind) const {
+    return kind == AccountKind::kGroup ? groups_ : users_;
+  }
+  // `entry` replaces the account at `i`, which has the same kind (an account keeps its kind).
   void Set(size_t i, AccountPtr entry) { items_[i] = std::move(entry); }
-  void Append(AccountPtr entry) { items_.push_back(std::move(entry)); }
+  void Append(AccountPtr entry) {
+    (entry->kind == AccountKind::kGroup ? groups_ : users_)
+        .push_back(static_cast<uint32_t>(items_.size()));
+    items_.push_back(std::move(entry));
+  }
 
  private:
   std::vector<AccountPtr> items_;
+  std::vector<uint32_t> users_, groups_;
 };
 
 // One account database as it was when read. Never changes; share freely.

@@ -1,5 +1,6 @@
 #include "platform/directory/winnt/winnt_objects.h"
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -71,10 +72,10 @@ class MemberEnumerator : public DirEnumerator {
     return &*borrowed_;
   }
   size_t NextNames(std::span<std::string_view> names) override {
-    size_t count = 0;
-    while (count < names.size() && next_ < group_->members.size()) {
-      names[count++] = group_->members[next_++].name;
-    }
+    const std::vector<std::string>& members = group_->members.names();
+    const size_t count = std::min(names.size(), members.size() - next_);
+    for (size_t i = 0; i < count; ++i) names[i] = members[next_ + i];
+    next_ += count;
     return count;
   }
 
@@ -90,13 +91,14 @@ class MemberEnumerator : public DirEnumerator {
 class AccountObject : public DirObject {
  public:
   // `version`: the store's cache version `snapshot` was read at (AccountStore::Unchanged).
+  // `entry`: one of `snapshot`'s accounts.
   AccountObject(StorePtr store, std::string db, SnapshotPtr snapshot, uint64_t version,
-                AccountPtr entry)
+                const AccountEntry* entry)
       : store_(std::move(store)),
         db_(std::move(db)),
         snapshot_(std::move(snapshot)),
         version_(version),
-        entry_(std::move(entry)) {}
+        entry_(entry) {}
   // A new account of `kind`, stored at SetInfo.
   AccountObject(StorePtr store, std::string db, AccountKind kind, std::string name)
       : store_(std::move(store)), db_(std::move(db)), is_new_(true) {
@@ -104,15 +106,16 @@ class AccountObject : public DirObject {
     entry->kind = kind;
     entry->name = std::move(name);
     entry->group_type = kind == AccountKind::kGroup ? kLocalGroupType : 0;
-    entry_ = std::move(entry);
+    entry_ = entry.get();
+    own_ = std::move(entry);
   }
 
   // Aims this object at another account, as if just enumerated from `snapshot`.
-  void MoveTo(const SnapshotPtr& snapshot, uint64_t version, AccountPtr entry) {
+  void MoveTo(const SnapshotPtr& snapshot, uint64_t version, const AccountEntry* entry) {
     if (snapshot_ != snapshot) snapshot_ = snapshot;
     version_ = version;
-    entry_ = std::move(entry);
-    changes_ = {};
+    entry_ = entry;
+    if (changes_.full_name || changes_.description || changes_.group_type) changes_ = {};
   }
 
   std::string Name() override { return entry_->name; }
@@ -172,20 +175,10 @@ class AccountObject : public DirObject {
   }
 
   std::unique_ptr<DirEnumerator> Members() override {
-    RequireGroup();
-    // The members as they are now, not as they were at bind; while the store has not changed
-    // since, that is the entry already held.
-    AccountPtr group = entry_;
-    if (!store_->Unchanged(version_)) {
-      uint64_t version;
-      SnapshotPtr now = store_->Read(db_, &version);
-      if (now != snapshot_) group = now->FindShared(entry_->name);
-    }
-    if (group == nullptr || group->kind != AccountKind::kGroup) {
-      errors::kNerrGroupnotfound.Throw();
-    }
-    return std::make_unique<MemberEnumerator>(std::move(group));
+    const AccountEntry& group = CurrentGroup();
+    return std::make_unique<MemberEnumerator>(&group == current_.get() ? current_ : Shared());
   }
+  std::span<const std::string> MemberNames() override { return CurrentGroup().members.names(); }
   void Add(const std::string& member_path) override {
     RequireGroup();
     store_->AddMember(db_, entry_->name, member_path);
@@ -201,6 +194,22 @@ class AccountObject : public DirObject {
     if (!IsGroup()) errors::kRtObjectDoesntSupport.Throw();
     if (is_new_) errors::kNerrGroupnotfound.Throw();
   }
+  // The group as it is now, not as it was at bind: while the store has not changed since, the
+  // entry already held; otherwise the entry read now, held until the next call.
+  const AccountEntry& CurrentGroup() {
+    RequireGroup();
+    if (store_->Unchanged(version_)) return *entry_;
+    uint64_t version;
+    SnapshotPtr now = store_->Read(db_, &version);
+    if (now == snapshot_) return *entry_;
+    current_ = now->FindShared(entry_->name);
+    if (current_ == nullptr || current_->kind != AccountKind::kGroup) {
+      errors::kNerrGroupnotfound.Throw();
+    }
+    return *current_;
+  }
+  // entry_, owned: through the snapshot it belongs to, or on its own for a new account.
+  AccountPtr Shared() const { return snapshot_ ? AccountPtr(snapshot_, entry_) : own_; }
   // After this object's own change: the entry as stored. An account deleted meanwhile keeps the
   // old entry, as a bound object outlives its account.
   void Reread() {
@@ -209,58 +218,62 @@ class AccountObject : public DirObject {
     if (AccountPtr entry = now->FindShared(entry_->name); entry && entry->kind == entry_->kind) {
       snapshot_ = std::move(now);
       version_ = version;
-      entry_ = std::move(entry);
+      entry_ = entry.get();
     }
   }
 
   StorePtr store_;
   std::string db_;        // stored case
-  SnapshotPtr snapshot_;  // the one entry_ came from; null for a new account
+  SnapshotPtr snapshot_;  // the one entry_ belongs to; null for a new account
   uint64_t version_ = 0;
-  AccountPtr entry_;
+  const AccountEntry* entry_;  // kept alive by snapshot_, or by own_
+  AccountPtr own_;
   bool is_new_ = false;
   AccountChanges changes_;  // Puts not yet stored
+  AccountPtr current_;      // see CurrentGroup
 };
 
 class AccountEnumerator : public DirEnumerator {
  public:
-  AccountEnumerator(StorePtr store, SnapshotPtr snapshot, uint64_t version, bool users,
-                    bool groups)
-      : store_(std::move(store)),
-        snapshot_(std::move(snapshot)),
-        version_(version),
-        users_(users),
-        groups_(groups) {}
+  AccountEnumerator(StorePtr store, SnapshotPtr snapshot, uint64_t version, bool users, bool groups)
+      : store_(std::move(store)), snapshot_(std::move(snapshot)), version_(version) {
+    static const std::vector<uint32_t> kNone;
+    if (!users || !groups) {
+      of_kind_ = users    ? &snapshot_->accounts.PositionsOf(AccountKind::kUser)
+                 : groups ? &snapshot_->accounts.PositionsOf(AccountKind::kGroup)
+                          : &kNone;
+    }
+  }
   std::unique_ptr<DirObject> Next() override {
-    const AccountPtr* e = Step();
-    return e ? std::make_unique<AccountObject>(store_, snapshot_->name, snapshot_, version_, *e)
+    const AccountEntry* e = Step();
+    return e ? std::make_unique<AccountObject>(store_, snapshot_->name, snapshot_, version_, e)
              : nullptr;
   }
   DirObject* NextBorrowed() override {
-    const AccountPtr* e = Step();
+    const AccountEntry* e = Step();
     if (e == nullptr) return nullptr;
     if (borrowed_) {
-      borrowed_->MoveTo(snapshot_, version_, *e);
+      borrowed_->MoveTo(snapshot_, version_, e);
     } else {
-      borrowed_.emplace(store_, snapshot_->name, snapshot_, version_, *e);
+      borrowed_.emplace(store_, snapshot_->name, snapshot_, version_, e);
     }
     return &*borrowed_;
   }
 
  private:
   // The next account of the kinds asked for; nullptr after the last.
-  const AccountPtr* Step() {
-    while (next_ < snapshot_->accounts.size()) {
-      const AccountPtr& e = snapshot_->accounts.Shared(next_++);
-      if (e->kind == AccountKind::kUser ? users_ : groups_) return &e;
-    }
-    return nullptr;
+  const AccountEntry* Step() {
+    const AccountList& accounts = snapshot_->accounts;
+    if (of_kind_ == nullptr) return next_ < accounts.size() ? &accounts[next_++] : nullptr;
+    return next_ < of_kind_->size() ? &accounts[(*of_kind_)[next_++]] : nullptr;
   }
 
   StorePtr store_;
   SnapshotPtr snapshot_;
   uint64_t version_;
-  bool users_, groups_;
+  // Positions of the one kind asked for, nullptr when every account is: an overview walks the
+  // groups once per user, and stepping over the users made that walk as long as the database.
+  const std::vector<uint32_t>* of_kind_ = nullptr;
   size_t next_ = 0;
   std::optional<AccountObject> borrowed_;
 };
@@ -367,7 +380,7 @@ std::unique_ptr<DirObject> BindWinNt(const StorePtr& store, const std::string& p
        entry->kind != (want_user ? AccountKind::kUser : AccountKind::kGroup))) {
     (want_user ? errors::kNerrUsernotfound : errors::kNerrGroupnotfound).Throw();
   }
-  return std::make_unique<AccountObject>(store, snapshot->name, snapshot, version, entry);
+  return std::make_unique<AccountObject>(store, snapshot->name, snapshot, version, entry.get());
 }
 
 }  // namespace brindlecore::platform::winnt

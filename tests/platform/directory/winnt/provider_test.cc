@@ -159,6 +159,18 @@ TEST_F(WinNtProviderTest, EnumerationFollowsFilterAndCreationOrder) {
   auto members = platform_->GetObject("WinNT://WEBSRV1/QZW3SVC1")->Members();
   EXPECT_EQ(Walk(*members), (std::vector<std::string>{"bob=WinNT://WEBSRV1/bob:User",
                                                       "carol=WinNT://OTHER/carol:User"}));
+
+  // A group this connection adds joins the walk of groups; a filter naming neither kind walks
+  // nothing.
+  computer->Create("group", "QZW3SVC2")->SetInfo();
+  computer->SetFilter({"group"});
+  EXPECT_EQ(Walk(*computer->Enumerate()),
+            (std::vector<std::string>{"Administrators=WinNT://WEBSRV1/Administrators:Group",
+                                      "Users=WinNT://WEBSRV1/Users:Group",
+                                      "QZW3SVC1=WinNT://WEBSRV1/QZW3SVC1:Group",
+                                      "QZW3SVC2=WinNT://WEBSRV1/QZW3SVC2:Group"}));
+  computer->SetFilter({"computer"});
+  EXPECT_EQ(Walk(*computer->Enumerate()), std::vector<std::string>{});
 }
 
 TEST_F(WinNtProviderTest, GroupLifecycleThroughContainerAndGroup) {
@@ -219,6 +231,7 @@ TEST_F(WinNtProviderTest, WalksSeeChangesMadeSinceBind) {
   other->GetObject("WinNT://WEBSRV1/QZW3SVC1")->Add("WinNT://WEBSRV1/nopass");
   EXPECT_EQ(Walk(*computer->Enumerate()).back(), "QZW3SVC2=WinNT://WEBSRV1/QZW3SVC2:Group");
   EXPECT_EQ(Walk(*group->Members()).back(), "nopass=WinNT://WEBSRV1/nopass:User");
+  EXPECT_EQ(group->MemberNames().back(), "nopass");
 
   group->Remove("WinNT://WEBSRV1/bob");
   group->SetDescription("Renamed");
