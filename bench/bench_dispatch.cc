@@ -7,7 +7,7 @@
 
 #include "component/authentication.h"
 #include "component/authentication_object.h"
-#include "platform/root.h"
+#include "platform/default_platform.h"
 #include "support/temp_dir.h"
 
 namespace brindlecore {

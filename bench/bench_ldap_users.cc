@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/root.h"
+#include "platform/default_platform.h"
 #include "support/slapd_server.h"
 #include "support/temp_dir.h"
 

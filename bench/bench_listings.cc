@@ -18,7 +18,7 @@
 
 #include "brindlecore/automation.h"
 #include "component/authentication_object.h"
-#include "platform/root.h"
+#include "platform/default_platform.h"
 #include "support/temp_dir.h"
 #include "support/winnt_fixture.h"
 

@@ -16,8 +16,8 @@
 
 #include "brindlecore/automation.h"
 #include "component/authentication_object.h"
+#include "platform/default_platform.h"
 #include "platform/directory/winnt/password_hash.h"
-#include "platform/root.h"
 #include "support/temp_dir.h"
 #include "support/winnt_fixture.h"
 

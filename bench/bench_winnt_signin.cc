@@ -11,9 +11,9 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/default_platform.h"
 #include "platform/directory/winnt/account_store.h"
 #include "platform/directory/winnt/password_hash.h"
-#include "platform/root.h"
 #include "support/temp_dir.h"
 
 namespace brindlecore {

@@ -12,7 +12,7 @@
 #include "platform/automation/dispatch.h"
 #include "platform/automation/errors.h"
 #include "platform/automation/registry.h"
-#include "platform/root.h"
+#include "platform/default_platform.h"
 
 namespace brindlecore::component {
 namespace {

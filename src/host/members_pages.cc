@@ -1,7 +1,7 @@
 // A profile group's members, and the removal of one member behind a confirmation.
 #include "host/listing.h"
 #include "host/site.h"
-#include "platform/root.h"
+#include "platform/default_platform.h"
 
 namespace brindlecore::host {
 namespace {

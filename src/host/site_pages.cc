@@ -3,7 +3,7 @@
 
 #include "host/listing.h"
 #include "host/site.h"
-#include "platform/root.h"
+#include "platform/default_platform.h"
 #include "platform/web/nginx_config.h"
 
 namespace brindlecore::host {

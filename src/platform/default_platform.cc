@@ -1,3 +1,5 @@
+#include "platform/default_platform.h"
+
 #include <dlfcn.h>
 
 #include <filesystem>

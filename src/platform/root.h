@@ -1,15 +1,13 @@
 // The platform root (where the account store, the metabase, the class registry, favorites/ and
-// platform.conf live), its configuration, and the process's default platform.
+// platform.conf live) and its configuration. The platforms made over a root are in
+// default_platform.h.
 #ifndef BRINDLECORE_PLATFORM_ROOT_H_
 #define BRINDLECORE_PLATFORM_ROOT_H_
 
 #include <filesystem>
 #include <map>
-#include <memory>
 #include <optional>
 #include <string>
-
-#include "platform/platform.h"
 
 namespace brindlecore::platform {
 
@@ -35,14 +33,6 @@ void EnsureRoot(const std::filesystem::path& root);
 // ResolveRoot(nullopt) when never set.
 void SetProcessRoot(const std::filesystem::path& root);
 std::filesystem::path ProcessRoot();
-
-// The real platform over a root: WinNT and IIS providers on the root's SQLite stores, LDAP over
-// libldap as platform.conf says, text files, favorites in root/favorites.
-std::unique_ptr<Platform> MakePlatform(const std::filesystem::path& root);
-
-// The process's platform over ProcessRoot(), made on first use; what the class factory hands to
-// every object it creates.
-Platform& DefaultPlatform();
 
 }  // namespace brindlecore::platform
 

@@ -2,7 +2,7 @@
 
 #include <ostream>
 
-#include "platform/root.h"
+#include "platform/default_platform.h"
 
 namespace brindlecore::testing {
 

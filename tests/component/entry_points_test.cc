@@ -6,6 +6,7 @@
 #include "brindlecore/automation.h"
 #include "component/authentication_object.h"
 #include "platform/automation/errors.h"
+#include "platform/default_platform.h"
 #include "platform/root.h"
 #include "support/temp_dir.h"
 

@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "platform/root.h"
+#include "platform/default_platform.h"
 #include "support/dispatch.h"
 #include "support/fault_platform.h"
 #include "support/matchers.h"

@@ -10,8 +10,8 @@
 #include <fstream>
 #include <thread>
 
+#include "platform/default_platform.h"
 #include "platform/directory/iis/metabase_store.h"
-#include "platform/root.h"
 #include "platform/web/process.h"
 
 namespace brindlecore::testing {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/root.h"
+#include "platform/default_platform.h"
 #include "support/command.h"
 #include "support/temp_dir.h"
 

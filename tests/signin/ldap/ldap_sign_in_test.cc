@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/automation/errors.h"
-#include "platform/root.h"
+#include "platform/default_platform.h"
 #include "support/dispatch.h"
 #include "support/fault_platform.h"
 #include "support/slapd_server.h"

@@ -5,8 +5,8 @@
 #include <thread>
 
 #include "platform/automation/errors.h"
+#include "platform/default_platform.h"
 #include "platform/directory/iis/metabase_store.h"
-#include "platform/root.h"
 #include "support/matchers.h"
 #include "support/metabase_fixture.h"
 #include "support/temp_dir.h"

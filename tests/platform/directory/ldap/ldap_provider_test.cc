@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/automation/errors.h"
-#include "platform/root.h"
+#include "platform/default_platform.h"
 #include "support/matchers.h"
 #include "support/slapd_server.h"
 #include "support/temp_dir.h"

@@ -1,6 +1,7 @@
 // The account store against real SQLite files: transactions, concurrency, cached reads.
 #include "platform/directory/winnt/account_store.h"
 
+#include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -9,10 +10,8 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "platform/automation/errors.h"
-#include "platform/root.h"
+#include "platform/default_platform.h"
 #include "support/fault_platform.h"
 #include "support/matchers.h"
 #include "support/temp_dir.h"

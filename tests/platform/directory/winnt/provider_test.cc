@@ -1,13 +1,13 @@
 // The WinNT provider as the component's methods use it, bound through the real platform over a
 // temporary root.
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "platform/automation/errors.h"
-#include "platform/root.h"
+#include "platform/default_platform.h"
 #include "support/matchers.h"
 #include "support/temp_dir.h"
 #include "support/winnt_fixture.h"
