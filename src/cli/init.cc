@@ -57,7 +57,7 @@ void AddInitCommand(CLI::App& app, const Context& ctx) {
       std::cout << "Account database " << computer << " already exists\n";
     }
 
-    platform::InitializeWebService(root);
+    platform::iis::InitializeWebService(root);
     std::cout << "Web service IIS://LocalHost/W3SVC is ready\n";
 
     std::filesystem::path library = automation::DefaultComponentLibrary();

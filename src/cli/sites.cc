@@ -18,8 +18,8 @@ namespace brindlecore::cli {
 namespace {
 
 using ojson = nlohmann::ordered_json;
-using platform::MetabaseKey;
-using platform::MetabaseStore;
+using platform::iis::MetabaseKey;
+using platform::iis::MetabaseStore;
 
 constexpr char kSiteClass[] = "IIsWebServer";
 

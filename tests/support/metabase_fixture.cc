@@ -7,8 +7,8 @@
 namespace brindlecore::testing {
 namespace {
 
-using platform::MetabaseKey;
-using platform::MetabaseStore;
+using platform::iis::MetabaseKey;
+using platform::iis::MetabaseStore;
 
 // "IIS://LocalHost/W3SVC/1" → {"W3SVC", "1"}; fixtures name paths only on the local machine.
 std::vector<std::string> Elements(const std::string& path) {
@@ -36,7 +36,7 @@ MetabaseFixture::MetabaseFixture(const std::filesystem::path& root) : root_(root
 MetabaseFixture::~MetabaseFixture() = default;
 
 MetabaseFixture& MetabaseFixture::WebService() {
-  platform::InitializeWebService(root_);
+  platform::iis::InitializeWebService(root_);
   return *this;
 }
 

@@ -63,7 +63,7 @@ int FreePort() {
 
 WebRoot::WebRoot(const std::string& conf) {
   std::ofstream(dir_.path() / "platform.conf") << "web.server = nginx\n" << conf;
-  platform::InitializeWebService(dir_.path());
+  platform::iis::InitializeWebService(dir_.path());
   Reopen();
 }
 

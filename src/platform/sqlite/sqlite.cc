@@ -277,13 +277,27 @@ void Database::Migrate(std::span<const std::string_view> migrations) {
 // Both ends of every change: sqlite3_exec would prepare them again each time.
 Transaction::Transaction(Database& db) : db_(db) { db_.Cached("BEGIN IMMEDIATE").Run(); }
 
-Transaction::~Transaction() {
+Transaction::~Transaction() { Rollback(); }
+
+void Transaction::Rollback() {
   if (open_) sqlite3_exec(db_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+  open_ = false;
 }
 
 void Transaction::Commit() {
   db_.Cached("COMMIT").Run();
   open_ = false;
+}
+
+// --- ReadTransaction
+
+ReadTransaction::ReadTransaction(Database& db) : db_(db) { db_.Cached("BEGIN").Run(); }
+
+// Should the end fail, the transaction is abandoned rather than left open under the next one.
+ReadTransaction::~ReadTransaction() {
+  if (sqlite3_exec(db_.handle(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    sqlite3_exec(db_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+  }
 }
 
 }  // namespace brindlecore::platform::sqlite

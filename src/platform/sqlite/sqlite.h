@@ -15,6 +15,8 @@
 //   statement keeps a read transaction open or carries values into the next use.
 // - Transaction begins IMMEDIATE (takes the write lock at once, so two writers wait on the busy
 //   timeout instead of failing on upgrade) and rolls back in its destructor unless committed.
+// - ReadTransaction holds one state of the file for several reads (a plain BEGIN: the reads
+//   take no write lock) and ends in its destructor; having written nothing, it keeps nothing.
 #ifndef BRINDLECORE_PLATFORM_SQLITE_SQLITE_H_
 #define BRINDLECORE_PLATFORM_SQLITE_SQLITE_H_
 
@@ -151,10 +153,24 @@ class Transaction {
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;
   void Commit();
+  // Ends the transaction keeping nothing, now rather than at the end of scope (after a failed
+  // Commit too). Never throws.
+  void Rollback();
 
  private:
   Database& db_;
   bool open_ = true;
+};
+
+class ReadTransaction {
+ public:
+  explicit ReadTransaction(Database& db);
+  ~ReadTransaction();
+  ReadTransaction(const ReadTransaction&) = delete;
+  ReadTransaction& operator=(const ReadTransaction&) = delete;
+
+ private:
+  Database& db_;
 };
 
 }  // namespace brindlecore::platform::sqlite

@@ -12,14 +12,14 @@ bool SameName(const std::string& a, const std::string& b) {
   return strcasecmp(a.c_str(), b.c_str()) == 0;
 }
 
-const Variant* Find(const MetabaseNode& node, const std::string& name) {
+const Variant* Find(const iis::MetabaseNode& node, const std::string& name) {
   for (const auto& [key, value] : node.properties) {
     if (SameName(key, name)) return &value;
   }
   return nullptr;
 }
 
-const MetabaseNode* Child(const MetabaseNode& node, const std::string& name) {
+const iis::MetabaseNode* Child(const iis::MetabaseNode& node, const std::string& name) {
   for (const auto& child : node.children) {
     if (SameName(child.key.name, name)) return &child;
   }
@@ -28,7 +28,7 @@ const MetabaseNode* Child(const MetabaseNode& node, const std::string& name) {
 
 // A directory without AccessRead of its own reads as its parent does; the site's root reads
 // unless told otherwise, as the service's default says.
-void AddDirectories(const MetabaseNode& node, const std::string& url_path, bool parent_read,
+void AddDirectories(const iis::MetabaseNode& node, const std::string& url_path, bool parent_read,
                     std::vector<WebDirectory>& out) {
   WebDirectory directory;
   directory.url_path = url_path;
@@ -54,9 +54,9 @@ std::vector<std::string> Bindings(const Variant* value) {
 
 }  // namespace
 
-std::vector<WebSite> StartedSites(const MetabaseNode& machine) {
+std::vector<WebSite> StartedSites(const iis::MetabaseNode& machine) {
   std::vector<WebSite> sites;
-  const MetabaseNode* service = Child(machine, "W3SVC");
+  const iis::MetabaseNode* service = Child(machine, "W3SVC");
   if (!service) return sites;
   for (const auto& node : service->children) {
     if (node.key.cls != "IIsWebServer") continue;
@@ -65,7 +65,7 @@ std::vector<WebSite> StartedSites(const MetabaseNode& machine) {
     WebSite site;
     site.number = node.key.name;
     site.bindings = Bindings(Find(node, "ServerBindings"));
-    if (const MetabaseNode* root = Child(node, "ROOT")) {
+    if (const iis::MetabaseNode* root = Child(node, "ROOT")) {
       AddDirectories(*root, "/", true, site.directories);
     } else {
       site.directories.push_back({"/", "", true});
@@ -83,8 +83,8 @@ std::unique_ptr<WebServer> MakeWebServer(const PlatformConfig& config) {
                         "platform.conf: web.server must be nginx or none, not '" + kind + "'");
 }
 
-std::shared_ptr<MetabaseStore> OpenServedMetabase(const PlatformConfig& config, bool create) {
-  auto store = MetabaseStore::Open(config.root, create);
+std::shared_ptr<iis::MetabaseStore> OpenServedMetabase(const PlatformConfig& config, bool create) {
+  auto store = iis::MetabaseStore::Open(config.root, create);
   std::shared_ptr<WebServer> server = MakeWebServer(config);
   if (!server) return store;
   // A server that cannot come up now is not the reader's failure: the next change retries it
@@ -94,7 +94,7 @@ std::shared_ptr<MetabaseStore> OpenServedMetabase(const PlatformConfig& config, 
   } catch (const AutomationError&) {
   }
   store->SetCommitHook(
-      [server](const MetabaseNode& machine) { server->Apply(StartedSites(machine)); });
+      [server](const iis::MetabaseNode& machine) { server->Apply(StartedSites(machine)); });
   return store;
 }
 

@@ -53,11 +53,11 @@ class WebServer {
 std::unique_ptr<WebServer> MakeWebServer(const PlatformConfig& config);
 
 // The started sites (ServerState 2) of the web service below `machine`, in metabase order.
-std::vector<WebSite> StartedSites(const MetabaseNode& machine);
+std::vector<WebSite> StartedSites(const iis::MetabaseNode& machine);
 
-// Opens root/metabase.db like MetabaseStore::Open and, when platform.conf names a web server,
+// Opens root/metabase.db like iis::MetabaseStore::Open and, when platform.conf names a web server,
 // drives it from every change and brings it up if it is down.
-std::shared_ptr<MetabaseStore> OpenServedMetabase(const PlatformConfig& config, bool create);
+std::shared_ptr<iis::MetabaseStore> OpenServedMetabase(const PlatformConfig& config, bool create);
 
 }  // namespace brindlecore::platform::web
 

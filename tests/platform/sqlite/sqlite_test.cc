@@ -126,5 +126,30 @@ TEST(SqliteTest, DataVersionMovesOnlyForOtherConnectionsCommits) {
   EXPECT_NE(a.DataVersion(), before);
 }
 
+// Reads inside one read transaction see one state of the file; after it the next commit shows,
+// and the connection can write again.
+TEST(SqliteTest, ReadTransactionHoldsOneStateUntilItEnds) {
+  testing::TempDir dir;
+  auto path = dir.path() / "a.db";
+  Database a = Database::Open(path, true, kSchema);
+  Database b = Database::Open(path, false, kSchema);
+  auto count = [&] {
+    Statement rows = a.Prepare("SELECT count(*) FROM t");
+    rows.Step();
+    return rows.Int(0);
+  };
+  {
+    ReadTransaction read(a);
+    EXPECT_EQ(count(), 0);
+    b.Prepare("INSERT INTO t(name) VALUES ('other')").Run();
+    EXPECT_EQ(count(), 0);
+  }
+  EXPECT_EQ(count(), 1);
+  Transaction write(a);
+  a.Prepare("INSERT INTO t(name) VALUES ('own')").Run();
+  write.Commit();
+  EXPECT_EQ(count(), 2);
+}
+
 }  // namespace
 }  // namespace brindlecore::platform::sqlite

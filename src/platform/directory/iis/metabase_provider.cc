@@ -11,6 +11,11 @@
 namespace brindlecore::platform {
 namespace {
 
+using iis::MetabaseKey;
+using iis::MetabaseProperties;
+using iis::MetabaseStore;
+using iis::NormalizeMetabaseValue;
+
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {

@@ -1,13 +1,11 @@
 #include "platform/directory/iis/metabase_store.h"
 
-#include <sqlite3.h>
-
 #include <cmath>
 #include <limits>
 
 #include "platform/automation/errors.h"
 
-namespace brindlecore::platform {
+namespace brindlecore::platform::iis {
 namespace {
 
 constexpr int64_t kMachineId = 1;
@@ -293,7 +291,7 @@ void MetabaseStore::Commit(sqlite::Transaction& tx) {
     tx.Commit();
   } catch (const AutomationError&) {
     // The hook already acted on a tree that was not kept: bring it back to the stored one.
-    sqlite3_exec(db_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    tx.Rollback();
     try {
       hook_(SnapshotLocked(Load(kMachineId)));
     } catch (const AutomationError&) {
@@ -319,4 +317,4 @@ void InitializeWebService(const std::filesystem::path& root) {
   ensure(service.id, {"W3SVC", "Filters"}, "IIsFilters");
 }
 
-}  // namespace brindlecore::platform
+}  // namespace brindlecore::platform::iis

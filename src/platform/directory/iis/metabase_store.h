@@ -23,7 +23,7 @@
 #include "brindlecore/variant.h"
 #include "platform/sqlite/sqlite.h"
 
-namespace brindlecore::platform {
+namespace brindlecore::platform::iis {
 
 // One key as stored. `path` is its full directory path ("IIS://LocalHost/W3SVC/1/ROOT"), spelt
 // with the stored names; `metabase_path` the web server's own spelling ("/LM/W3SVC/1/ROOT").
@@ -105,6 +105,6 @@ Variant NormalizeMetabaseValue(const Variant& value);
 // Idempotent: what exists is left as it is.
 void InitializeWebService(const std::filesystem::path& root);
 
-}  // namespace brindlecore::platform
+}  // namespace brindlecore::platform::iis
 
 #endif  // BRINDLECORE_PLATFORM_DIRECTORY_IIS_METABASE_STORE_H_

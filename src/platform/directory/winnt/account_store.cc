@@ -1,10 +1,13 @@
 #include "platform/directory/winnt/account_store.h"
 
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <array>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "platform/automation/errors.h"
 #include "platform/directory/winnt/password_hash.h"
@@ -103,14 +106,6 @@ MemberEntry ReadMember(const sqlite::Statement& row, int first, const std::strin
 
 }  // namespace
 
-std::string FoldName(std::string_view name) {
-  std::string folded(name);
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return folded;
-}
-
 bool SplitMemberPath(std::string_view path, std::string* domain, std::string* account) {
   constexpr std::string_view kPrefix = "WinNT://";
   if (!path.starts_with(kPrefix)) return false;
@@ -124,16 +119,6 @@ bool SplitMemberPath(std::string_view path, std::string* domain, std::string* ac
   *domain = std::string(path.substr(0, slash));
   *account = std::string(rest);
   return true;
-}
-
-const AccountEntry* DatabaseSnapshot::Find(std::string_view name) const {
-  return FindShared(name).get();
-}
-
-AccountPtr DatabaseSnapshot::FindShared(std::string_view name) const {
-  if (!by_folded_name) return nullptr;
-  auto it = by_folded_name->find(FoldName(name));
-  return it == by_folded_name->end() ? nullptr : accounts.Shared(it->second);
 }
 
 AccountStore::AccountStore(std::filesystem::path root, bool create)
@@ -180,7 +165,7 @@ bool AccountStore::CreateDatabase(const std::string& name) {
   group.Reset();
   group.BindAll(id, "Users", kUsersDescription, kLocalGroupType).Run();
   tx.Commit();
-  Changed();
+  cache_.Clear();
   return true;
 }
 
@@ -191,7 +176,7 @@ void AccountStore::DeleteDatabase(const std::string& name) {
   int64_t id = DatabaseId(name);
   db.Prepare("DELETE FROM account_dbs WHERE id = ?").BindAll(id).Run();
   tx.Commit();
-  Changed();
+  cache_.Clear();
 }
 
 std::vector<std::string> AccountStore::ListDatabases() {
@@ -207,108 +192,90 @@ std::vector<std::string> AccountStore::ListDatabases() {
 
 void AccountStore::BeginCall() {
   std::lock_guard lock(mu_);
-  ++open_calls_;
-  checked_in_call_ = false;
-  trusted_.store(false, std::memory_order_release);
-  cache_version_.fetch_add(1, std::memory_order_release);
+  cache_.BeginCall();
 }
 
 void AccountStore::EndCall() {
   std::lock_guard lock(mu_);
-  --open_calls_;
-  trusted_.store(open_calls_ > 0 && checked_in_call_, std::memory_order_release);
-  cache_version_.fetch_add(1, std::memory_order_release);
+  cache_.EndCall();
 }
 
 void AccountStore::CheckFresh() {
-  if (open_calls_ > 0 && checked_in_call_) return;
-  int64_t version = db_->DataVersion();
-  if (version != data_version_) {
-    Changed();
-    data_version_ = version;
-  }
-  checked_in_call_ = open_calls_ > 0;
-  trusted_.store(checked_in_call_, std::memory_order_release);
+  if (cache_.MustLook()) cache_.Looked(db_->DataVersion());
 }
 
-std::shared_ptr<const DatabaseSnapshot> AccountStore::Read(const std::string& db_name,
-                                                           uint64_t* version) {
+SnapshotPtr AccountStore::Read(const std::string& db_name, uint64_t* version) {
   std::lock_guard lock(mu_);
-  auto snapshot = ReadLocked(db_name);
-  *version = cache_version_.load(std::memory_order_relaxed);
+  SnapshotPtr snapshot = ReadLocked(db_name);
+  *version = cache_.version();
   return snapshot;
 }
 
-bool AccountStore::Unchanged(uint64_t version) const {
-  return trusted_.load(std::memory_order_acquire) &&
-         cache_version_.load(std::memory_order_acquire) == version;
-}
-
-std::shared_ptr<const DatabaseSnapshot> AccountStore::Read(const std::string& db_name) {
+SnapshotPtr AccountStore::Read(const std::string& db_name) {
   std::lock_guard lock(mu_);
   return ReadLocked(db_name);
 }
 
-std::shared_ptr<const DatabaseSnapshot> AccountStore::ReadLocked(const std::string& db_name) {
+SnapshotPtr AccountStore::ReadLocked(const std::string& db_name) {
   sqlite::Database& db = Db();
   CheckFresh();
-  std::string key = FoldName(db_name);
-  auto it = snapshots_.find(key);
-  if (it != snapshots_.end()) return it->second;
+  if (SnapshotPtr cached = cache_.Find(db_name)) return cached;
   sqlite::Statement s = db.Cached("SELECT id, name FROM account_dbs WHERE name = ?");
   if (!s.BindAll(db_name).Step()) errors::kErrorBadNetpath.Throw();
-  auto snapshot = Load(s.Int(0), s.Text(1));
-  snapshots_.emplace(key, snapshot);
+  SnapshotPtr snapshot = Load(s.Int(0), s.Text(1));
+  cache_.Put(db_name, snapshot);
   return snapshot;
 }
 
-std::shared_ptr<const DatabaseSnapshot> AccountStore::Load(int64_t id, const std::string& name) {
+SnapshotPtr AccountStore::Load(int64_t id, const std::string& name) {
   auto snap = std::make_shared<DatabaseSnapshot>();
   snap->id = id;
   snap->name = name;
   auto by_name = std::make_shared<std::unordered_map<std::string, size_t>>();
   // One read transaction, so accounts and members come from the same state of the file.
   sqlite::Database& db = *db_;
-  db.Exec("BEGIN");
-  try {
-    std::vector<std::shared_ptr<AccountEntry>> entries;
-    std::unordered_map<int64_t, AccountEntry*> by_id;
-    // Read in table order, filtered as they come: through the (db_id, name) index every row
-    // cost a look-up in the table, and the rows then had to be sorted back into creation order.
-    sqlite::Statement accounts =
-        db.Prepare(std::string(kAccountColumns) + "WHERE +db_id = ? ORDER BY id");
-    accounts.BindAll(id);
-    while (accounts.Step()) {
-      auto& e = entries.emplace_back(std::make_shared<AccountEntry>());
-      ReadAccount(accounts, *e);
-      by_id[e->id] = e.get();
-      by_name->emplace(FoldName(e->name), entries.size() - 1);
-    }
-    // Likewise the members in table order, each group found by its key (CROSS JOIN keeps
-    // that order), rather than gathered group by group and sorted.
-    sqlite::Statement members = db.Prepare(
-        "SELECT m.group_id, m.id, m.path, a.name, a.kind FROM members m "
-        "CROSS JOIN accounts g ON g.id = m.group_id "
-        "LEFT JOIN accounts a ON a.id = m.account_id "
-        "WHERE g.db_id = ? ORDER BY m.id");
-    members.BindAll(id);
-    while (members.Step()) {
-      by_id.at(members.Int(0))->members.push_back(ReadMember(members, 1, name));
-    }
-    db.Exec("COMMIT");
-    for (auto& e : entries) snap->accounts.Append(std::move(e));
-  } catch (...) {
-    db.Exec("ROLLBACK");
-    throw;
+  sqlite::ReadTransaction read(db);
+  std::vector<std::shared_ptr<AccountEntry>> entries;
+  std::unordered_map<int64_t, AccountEntry*> by_id;
+  // Read in table order, filtered as they come: through the (db_id, name) index every row cost a
+  // look-up in the table, and the rows then had to be sorted back into creation order.
+  sqlite::Statement accounts =
+      db.Prepare(std::string(kAccountColumns) + "WHERE +db_id = ? ORDER BY id");
+  accounts.BindAll(id);
+  while (accounts.Step()) {
+    auto& e = entries.emplace_back(std::make_shared<AccountEntry>());
+    ReadAccount(accounts, *e);
+    by_id[e->id] = e.get();
+    by_name->emplace(FoldName(e->name), entries.size() - 1);
   }
+  // Likewise the members in table order, each group found by its key (CROSS JOIN keeps
+  // that order), rather than gathered group by group and sorted.
+  sqlite::Statement members = db.Prepare(
+      "SELECT m.group_id, m.id, m.path, a.name, a.kind FROM members m "
+      "CROSS JOIN accounts g ON g.id = m.group_id "
+      "LEFT JOIN accounts a ON a.id = m.account_id "
+      "WHERE g.db_id = ? ORDER BY m.id");
+  members.BindAll(id);
+  while (members.Step()) {
+    by_id.at(members.Int(0))->members.push_back(ReadMember(members, 1, name));
+  }
+  for (auto& e : entries) snap->accounts.Append(std::move(e));
   snap->by_folded_name = std::move(by_name);
   return snap;
 }
 
-std::shared_ptr<const DatabaseSnapshot> AccountStore::CachedForChange(const std::string& db_name) {
+template <typename Change>
+void AccountStore::Write(const std::string& db_name, Change change) {
+  std::lock_guard lock(mu_);
+  sqlite::Database& db = Db();
+  sqlite::Transaction tx(db);
+  // Asked inside the transaction, so the snapshot is judged against the state the change starts
+  // from.
   CheckFresh();
-  auto it = snapshots_.find(FoldName(db_name));
-  return it == snapshots_.end() ? nullptr : it->second;
+  SnapshotPtr cached = cache_.Find(db_name);
+  AccountPtr changed = change(db, cached.get());
+  tx.Commit();
+  cache_.Patch(cached, std::move(changed));
 }
 
 AccountPtr AccountStore::LoadEntry(int64_t id, const std::string& db_name) {
@@ -326,56 +293,21 @@ AccountPtr AccountStore::LoadEntry(int64_t id, const std::string& db_name) {
   return e;
 }
 
-AccountPtr AccountStore::Reloaded(const std::shared_ptr<const DatabaseSnapshot>& cached,
-                                  const std::string& name) {
-  if (!cached) return nullptr;
+AccountPtr AccountStore::Reloaded(const DatabaseSnapshot* cached, const std::string& name) {
+  if (cached == nullptr) return nullptr;
   const AccountEntry* old = cached->Find(name);
   return old == nullptr ? nullptr : LoadEntry(old->id, cached->name);
 }
 
 template <typename Edit>
-AccountPtr AccountStore::EditedGroup(const std::shared_ptr<const DatabaseSnapshot>& cached,
-                                     const std::string& group, int64_t group_id, Edit edit) {
-  if (!cached) return nullptr;
+AccountPtr AccountStore::EditedGroup(const DatabaseSnapshot* cached, const std::string& group,
+                                     int64_t group_id, Edit edit) {
+  if (cached == nullptr) return nullptr;
   const AccountEntry* old = cached->Find(group);
   if (old == nullptr || old->id != group_id) return nullptr;
   auto e = std::make_shared<AccountEntry>(*old);
   edit(e->members);
   return e;
-}
-
-void AccountStore::PatchOrDrop(const std::shared_ptr<const DatabaseSnapshot>& snapshot,
-                               AccountPtr entry) {
-  if (entry) {
-    Patch(snapshot, std::move(entry));
-  } else if (snapshot) {
-    Changed();
-  }
-}
-
-void AccountStore::Patch(const std::shared_ptr<const DatabaseSnapshot>& snapshot,
-                         AccountPtr entry) {
-  auto it = snapshots_.find(FoldName(snapshot->name));
-  if (it == snapshots_.end() || it->second != snapshot) return;
-  // The change is committed: a cache without it would hide it from this connection for good,
-  // data_version never reporting its own writes.
-  try {
-    auto next = std::make_shared<DatabaseSnapshot>(*snapshot);
-    auto found = snapshot->by_folded_name->find(FoldName(entry->name));
-    if (found != snapshot->by_folded_name->end()) {
-      next->accounts.Set(found->second, std::move(entry));
-    } else {
-      auto by_name =
-          std::make_shared<std::unordered_map<std::string, size_t>>(*snapshot->by_folded_name);
-      by_name->emplace(FoldName(entry->name), next->accounts.size());
-      next->accounts.Append(std::move(entry));
-      next->by_folded_name = std::move(by_name);
-    }
-    it->second = std::move(next);
-    cache_version_.fetch_add(1, std::memory_order_release);
-  } catch (...) {
-    Changed();
-  }
 }
 
 // --- accounts
@@ -387,59 +319,49 @@ void AccountStore::AddUser(const std::string& db_name, const std::string& name,
   // Hash before taking the lock: it is the slow part and needs nothing from the store.
   std::optional<std::string> hash;
   if (!password.empty()) hash = HashPassword(password, hash_cost);
-  std::lock_guard lock(mu_);
-  sqlite::Database& db = Db();
-  sqlite::Transaction tx(db);
-  int64_t id = DatabaseId(db_name);
-  auto cached = CachedForChange(db_name);
-  sqlite::Statement taken = db.Prepare("SELECT 1 FROM accounts WHERE db_id = ? AND name = ?");
-  if (taken.BindAll(id, name).Step()) errors::kNerrUserexists.Throw();
-  db.Prepare(
-        "INSERT INTO accounts(db_id, kind, name, full_name, description, password_hash) "
-        "VALUES (?, 1, ?, ?, ?, ?)")
-      .BindAll(id, name, full_name, description, hash)
-      .Run();
-  AccountPtr entry = cached ? LoadEntry(db.LastInsertRowId(), cached->name) : nullptr;
-  tx.Commit();
-  if (entry) Patch(cached, std::move(entry));
+  Write(db_name, [&](sqlite::Database& db, const DatabaseSnapshot* cached) -> AccountPtr {
+    int64_t id = DatabaseId(db_name);
+    sqlite::Statement taken = db.Prepare("SELECT 1 FROM accounts WHERE db_id = ? AND name = ?");
+    if (taken.BindAll(id, name).Step()) errors::kNerrUserexists.Throw();
+    db.Prepare(
+          "INSERT INTO accounts(db_id, kind, name, full_name, description, password_hash) "
+          "VALUES (?, 1, ?, ?, ?, ?)")
+        .BindAll(id, name, full_name, description, hash)
+        .Run();
+    return cached ? LoadEntry(db.LastInsertRowId(), cached->name) : nullptr;
+  });
 }
 
 void AccountStore::SetPassword(const std::string& db_name, const std::string& name,
                                const std::string& password, int hash_cost) {
   std::optional<std::string> hash;
   if (!password.empty()) hash = HashPassword(password, hash_cost);
-  std::lock_guard lock(mu_);
-  sqlite::Database& db = Db();
-  sqlite::Transaction tx(db);
-  int64_t id = DatabaseId(db_name);
-  auto cached = CachedForChange(db_name);
-  int changed =
-      db.Prepare("UPDATE accounts SET password_hash = ? WHERE db_id = ? AND name = ? AND kind = 1")
-          .BindAll(hash, id, name)
-          .Run();
-  if (changed == 0) errors::kNerrUsernotfound.Throw();
-  AccountPtr entry = Reloaded(cached, name);
-  tx.Commit();
-  if (entry) Patch(cached, std::move(entry));
+  Write(db_name, [&](sqlite::Database& db, const DatabaseSnapshot* cached) {
+    int64_t id = DatabaseId(db_name);
+    int changed = db.Prepare(
+                        "UPDATE accounts SET password_hash = ? "
+                        "WHERE db_id = ? AND name = ? AND kind = 1")
+                      .BindAll(hash, id, name)
+                      .Run();
+    if (changed == 0) errors::kNerrUsernotfound.Throw();
+    return Reloaded(cached, name);
+  });
 }
 
 void AccountStore::AddGroup(const std::string& db_name, const std::string& name,
                             const std::string& description, int32_t group_type) {
   CheckName(name);
-  std::lock_guard lock(mu_);
-  sqlite::Database& db = Db();
-  sqlite::Transaction tx(db);
-  int64_t id = DatabaseId(db_name);
-  auto cached = CachedForChange(db_name);
-  sqlite::Statement taken = db.Prepare("SELECT 1 FROM accounts WHERE db_id = ? AND name = ?");
-  if (taken.BindAll(id, name).Step()) errors::kErrorAliasExists.Throw();
-  db.Prepare(
-        "INSERT INTO accounts(db_id, kind, name, description, group_type) VALUES (?, 2, ?, ?, ?)")
-      .BindAll(id, name, description, group_type)
-      .Run();
-  AccountPtr entry = cached ? LoadEntry(db.LastInsertRowId(), cached->name) : nullptr;
-  tx.Commit();
-  if (entry) Patch(cached, std::move(entry));
+  Write(db_name, [&](sqlite::Database& db, const DatabaseSnapshot* cached) -> AccountPtr {
+    int64_t id = DatabaseId(db_name);
+    sqlite::Statement taken = db.Prepare("SELECT 1 FROM accounts WHERE db_id = ? AND name = ?");
+    if (taken.BindAll(id, name).Step()) errors::kErrorAliasExists.Throw();
+    db.Prepare(
+          "INSERT INTO accounts(db_id, kind, name, description, group_type) "
+          "VALUES (?, 2, ?, ?, ?)")
+        .BindAll(id, name, description, group_type)
+        .Run();
+    return cached ? LoadEntry(db.LastInsertRowId(), cached->name) : nullptr;
+  });
 }
 
 void AccountStore::DeleteAccount(const std::string& db_name, AccountKind kind,
@@ -453,28 +375,25 @@ void AccountStore::DeleteAccount(const std::string& db_name, AccountKind kind,
                     .Run();
   if (changed == 0) NotFound(kind).Throw();
   tx.Commit();
-  Changed();
+  // Memberships in other databases' groups went with the account.
+  cache_.Clear();
 }
 
 void AccountStore::UpdateAccount(const std::string& db_name, AccountKind kind,
                                  const std::string& name, const AccountChanges& changes) {
-  std::lock_guard lock(mu_);
-  sqlite::Database& db = Db();
-  sqlite::Transaction tx(db);
-  int64_t id = DatabaseId(db_name);
-  auto cached = CachedForChange(db_name);
-  int changed = db.Prepare(
-                      "UPDATE accounts SET full_name = coalesce(?, full_name), "
-                      "description = coalesce(?, description), "
-                      "group_type = coalesce(?, group_type) "
-                      "WHERE db_id = ? AND name = ? AND kind = ?")
-                    .BindAll(changes.full_name, changes.description, changes.group_type, id, name,
-                             static_cast<int>(kind))
-                    .Run();
-  if (changed == 0) NotFound(kind).Throw();
-  AccountPtr entry = Reloaded(cached, name);
-  tx.Commit();
-  if (entry) Patch(cached, std::move(entry));
+  Write(db_name, [&](sqlite::Database& db, const DatabaseSnapshot* cached) {
+    int64_t id = DatabaseId(db_name);
+    int changed = db.Prepare(
+                        "UPDATE accounts SET full_name = coalesce(?, full_name), "
+                        "description = coalesce(?, description), "
+                        "group_type = coalesce(?, group_type) "
+                        "WHERE db_id = ? AND name = ? AND kind = ?")
+                      .BindAll(changes.full_name, changes.description, changes.group_type, id, name,
+                               static_cast<int>(kind))
+                      .Run();
+    if (changed == 0) NotFound(kind).Throw();
+    return Reloaded(cached, name);
+  });
 }
 
 // --- members
@@ -498,80 +417,71 @@ void AccountStore::AddMember(const std::string& db_name, const std::string& grou
                              const std::string& member_path) {
   std::string domain, account;
   const bool well_formed = SplitMemberPath(member_path, &domain, &account);
-  std::lock_guard lock(mu_);
-  sqlite::Database& db = Db();
-  sqlite::Transaction tx(db);
-  auto cached = CachedForChange(db_name);
-  // A member of this database is kept by account alone; one of another database kept here by
-  // account and path as given; one of a database not kept here by path alone.
-  sqlite::Statement insert = db.Cached(
-      "INSERT INTO members(group_id, account_id, path) "
-      "SELECT g.id, a.id, CASE WHEN a.db_id = d.id THEN NULL ELSE ?5 END "
-      "FROM account_dbs d JOIN accounts g ON g.db_id = d.id AND g.name = ?2 AND g.kind = 2 "
-      "LEFT JOIN account_dbs md ON md.name = ?3 "
-      "LEFT JOIN accounts a ON a.db_id = md.id AND a.name = ?4 "
-      "WHERE d.name = ?1 AND (md.id IS NULL OR a.id IS NOT NULL) "
-      "RETURNING group_id, id, path, "
-      "(SELECT name FROM accounts WHERE accounts.id = members.account_id), "
-      "(SELECT kind FROM accounts WHERE accounts.id = members.account_id)");
-  bool added = false;
-  if (well_formed) {
-    try {
-      added = insert.BindAll(db_name, group, domain, account, member_path).Step();
-    } catch (const sqlite::SqliteError& e) {
-      // The unique indexes are the only constraint a well-found row can break.
-      if (e.IsConstraint()) errors::kErrorMemberInAlias.Throw();
-      throw;
+  Write(db_name, [&](sqlite::Database& db, const DatabaseSnapshot* cached) {
+    // A member of this database is kept by account alone; one of another database kept here by
+    // account and path as given; one of a database not kept here by path alone.
+    sqlite::Statement insert = db.Cached(
+        "INSERT INTO members(group_id, account_id, path) "
+        "SELECT g.id, a.id, CASE WHEN a.db_id = d.id THEN NULL ELSE ?5 END "
+        "FROM account_dbs d JOIN accounts g ON g.db_id = d.id AND g.name = ?2 AND g.kind = 2 "
+        "LEFT JOIN account_dbs md ON md.name = ?3 "
+        "LEFT JOIN accounts a ON a.db_id = md.id AND a.name = ?4 "
+        "WHERE d.name = ?1 AND (md.id IS NULL OR a.id IS NOT NULL) "
+        "RETURNING group_id, id, path, "
+        "(SELECT name FROM accounts WHERE accounts.id = members.account_id), "
+        "(SELECT kind FROM accounts WHERE accounts.id = members.account_id)");
+    bool added = false;
+    if (well_formed) {
+      try {
+        added = insert.BindAll(db_name, group, domain, account, member_path).Step();
+      } catch (const sqlite::SqliteError& e) {
+        // The unique indexes are the only constraint a well-found row can break.
+        if (e.IsConstraint()) errors::kErrorMemberInAlias.Throw();
+        throw;
+      }
     }
-  }
-  if (!added) {
-    if (!well_formed) ThrowMemberChangeRefused(db_name, group, errors::kEAdsBadPathname);
-    ThrowMemberChangeRefused(db_name, group, errors::kErrorNoSuchMember);
-  }
-  AccountPtr entry = EditedGroup(cached, group, insert.Int(0), [&](MemberList& members) {
-    members.push_back(ReadMember(insert, 1, cached->name));
+    if (!added) {
+      if (!well_formed) ThrowMemberChangeRefused(db_name, group, errors::kEAdsBadPathname);
+      ThrowMemberChangeRefused(db_name, group, errors::kErrorNoSuchMember);
+    }
+    return EditedGroup(cached, group, insert.Int(0), [&](MemberList& members) {
+      members.push_back(ReadMember(insert, 1, cached->name));
+    });
   });
-  insert.Reset();
-  tx.Commit();
-  PatchOrDrop(cached, std::move(entry));
 }
 
 void AccountStore::RemoveMember(const std::string& db_name, const std::string& group,
                                 const std::string& member_path) {
   std::string domain, account;
   const bool well_formed = SplitMemberPath(member_path, &domain, &account);
-  std::lock_guard lock(mu_);
-  sqlite::Database& db = Db();
-  sqlite::Transaction tx(db);
-  auto cached = CachedForChange(db_name);
-  // A member kept here is named by any spelling of its database and account; one of another
-  // database by its path, letter case aside.
-  sqlite::Statement remove = db.Cached(
-      "DELETE FROM members WHERE group_id = ("
-      "  SELECT g.id FROM accounts g JOIN account_dbs d ON d.id = g.db_id "
-      "  WHERE d.name = ?1 AND g.name = ?2 AND g.kind = 2) AND ("
-      "  account_id IN (SELECT a.id FROM accounts a "
-      "                 JOIN account_dbs d ON d.id = a.db_id "
-      "                 WHERE d.name = ?3 AND a.name = ?4)"
-      "  OR (account_id IS NULL AND path = ?5)) "
-      "RETURNING group_id, id");
-  std::vector<int64_t> removed;
-  int64_t group_id = 0;
-  if (well_formed) {
-    remove.BindAll(db_name, group, domain, account, member_path);
-    while (remove.Step()) {
-      group_id = remove.Int(0);
-      removed.push_back(remove.Int(1));
+  Write(db_name, [&](sqlite::Database& db, const DatabaseSnapshot* cached) {
+    // A member kept here is named by any spelling of its database and account; one of another
+    // database by its path, letter case aside.
+    sqlite::Statement remove = db.Cached(
+        "DELETE FROM members WHERE group_id = ("
+        "  SELECT g.id FROM accounts g JOIN account_dbs d ON d.id = g.db_id "
+        "  WHERE d.name = ?1 AND g.name = ?2 AND g.kind = 2) AND ("
+        "  account_id IN (SELECT a.id FROM accounts a "
+        "                 JOIN account_dbs d ON d.id = a.db_id "
+        "                 WHERE d.name = ?3 AND a.name = ?4)"
+        "  OR (account_id IS NULL AND path = ?5)) "
+        "RETURNING group_id, id");
+    std::vector<int64_t> removed;
+    int64_t group_id = 0;
+    if (well_formed) {
+      remove.BindAll(db_name, group, domain, account, member_path);
+      while (remove.Step()) {
+        group_id = remove.Int(0);
+        removed.push_back(remove.Int(1));
+      }
     }
-  }
-  if (removed.empty()) ThrowMemberChangeRefused(db_name, group, errors::kErrorMemberNotInAlias);
-  AccountPtr entry = EditedGroup(cached, group, group_id, [&](MemberList& members) {
-    members.erase_if([&](const MemberEntry& m) {
-      return std::find(removed.begin(), removed.end(), m.id) != removed.end();
+    if (removed.empty()) ThrowMemberChangeRefused(db_name, group, errors::kErrorMemberNotInAlias);
+    return EditedGroup(cached, group, group_id, [&](MemberList& members) {
+      members.erase_if([&](const MemberEntry& m) {
+        return std::find(removed.begin(), removed.end(), m.id) != removed.end();
+      });
     });
   });
-  tx.Commit();
-  PatchOrDrop(cached, std::move(entry));
 }
 
 // --- sign-in

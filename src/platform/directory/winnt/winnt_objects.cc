@@ -11,7 +11,6 @@ namespace brindlecore::platform::winnt {
 namespace {
 
 using StorePtr = std::shared_ptr<AccountStore>;
-using SnapshotPtr = std::shared_ptr<const DatabaseSnapshot>;
 
 std::string AccountPath(const std::string& db, const std::string& account) {
   return "WinNT://" + db + "/" + account;

@@ -14,6 +14,7 @@
 namespace brindlecore::platform {
 namespace {
 
+using iis::InitializeWebService;
 using testing::ErrorNumberIs;
 using testing::ErrorOf;
 using testing::MetabaseFixture;

@@ -1,0 +1,202 @@
+// What the account store hands to readers: immutable snapshots of one account database, and the
+// cache that keeps them between reads.
+//
+// A snapshot is one account database as it was when read. It never changes, so it is shared
+// freely and holds no transaction open: a caller may write while it walks one. The cache keeps
+// one snapshot per database; another connection's commit discards them all (the store asks
+// PRAGMA data_version at every read outside a host call, and once per call inside one), while
+// this connection's own changes replace the cached snapshot by a copy with the changed entry, so
+// a write costs no reload.
+#ifndef BRINDLECORE_PLATFORM_DIRECTORY_WINNT_ACCOUNT_SNAPSHOT_H_
+#define BRINDLECORE_PLATFORM_DIRECTORY_WINNT_ACCOUNT_SNAPSHOT_H_
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace brindlecore::platform::winnt {
+
+enum class AccountKind { kUser = 1, kGroup = 2 };
+
+// Group type of a local group, as a new group created through the provider is given.
+inline constexpr int32_t kLocalGroupType = 4;
+
+// ASCII lower case: the store's notion of "the same name".
+std::string FoldName(std::string_view name);
+
+struct MemberEntry {
+  int64_t id = 0;    // the membership's own row
+  std::string name;  // the account part
+  std::string
+      path;  // "WinNT://DB/account": stored case for this database's accounts, else as given
+  std::optional<AccountKind> kind;  // unknown for accounts of a database not kept here
+};
+
+// A group's members in the order added, with their names also kept side by side: a walk that
+// reads only names (the overview compares every member of every group with each user) then
+// reads them in one run without a copy.
+class MemberList {
+ public:
+  using const_iterator = std::vector<MemberEntry>::const_iterator;
+  const_iterator begin() const { return entries_.begin(); }
+  const_iterator end() const { return entries_.end(); }
+  size_t size() const { return entries_.size(); }
+  bool empty() const { return entries_.empty(); }
+  const MemberEntry& operator[](size_t i) const { return entries_[i]; }
+  const std::vector<std::string>& names() const { return names_; }
+
+  void push_back(MemberEntry member) {
+    names_.push_back(member.name);
+    entries_.push_back(std::move(member));
+  }
+  // Removes the members `remove` picks; returns how many.
+  template <typename Pred>
+  size_t erase_if(Pred remove) {
+    size_t kept = 0;
+    for (size_t i = 0; i < entries_.size(); ++i) {
+      if (remove(std::as_const(entries_[i]))) continue;
+      if (kept != i) {
+        entries_[kept] = std::move(entries_[i]);
+        names_[kept] = std::move(names_[i]);
+      }
+      ++kept;
+    }
+    const size_t removed = entries_.size() - kept;
+    entries_.resize(kept);
+    names_.resize(kept);
+    return removed;
+  }
+
+ private:
+  std::vector<MemberEntry> entries_;
+  std::vector<std::string> names_;  // entries_[i].name
+};
+
+struct AccountEntry {
+  int64_t id = 0;
+  AccountKind kind = AccountKind::kUser;
+  std::string name;
+  std::string full_name;  // users
+  std::string description;
+  int32_t group_type = 0;  // groups
+  bool has_password = false;
+  MemberList members;  // groups
+};
+
+using AccountPtr = std::shared_ptr<const AccountEntry>;
+
+// The accounts of a snapshot in creation order. Entries are shared between successive snapshots
+// of one database, so a change copies pointers and the one entry it touched.
+class AccountList {
+ public:
+  class Iterator {
+   public:
+    explicit Iterator(std::vector<AccountPtr>::const_iterator it) : it_(it) {}
+    const AccountEntry& operator*() const { return **it_; }
+    const AccountEntry* operator->() const { return it_->get(); }
+    Iterator& operator++() {
+      ++it_;
+      return *this;
+    }
+    bool operator==(const Iterator&) const = default;
+
+   private:
+    std::vector<AccountPtr>::const_iterator it_;
+  };
+  Iterator begin() const { return Iterator(items_.begin()); }
+  Iterator end() const { return Iterator(items_.end()); }
+  size_t size() const { return items_.size(); }
+  bool empty() const { return items_.empty(); }
+  const AccountEntry& operator[](size_t i) const { return *items_[i]; }
+  const AccountPtr& Shared(size_t i) const { return items_[i]; }
+  // Positions of the accounts of one kind, in creation order: a walk of the groups alone need
+  // not step over every user.
+  const std::vector<uint32_t>& PositionsOf(AccountKind kind) const {
+    return kind == AccountKind::kGroup ? groups_ : users_;
+  }
+  // `entry` replaces the account at `i`, which has the same kind (an account keeps its kind).
+  void Set(size_t i, AccountPtr entry) { items_[i] = std::move(entry); }
+  void Append(AccountPtr entry) {
+    (entry->kind == AccountKind::kGroup ? groups_ : users_)
+        .push_back(static_cast<uint32_t>(items_.size()));
+    items_.push_back(std::move(entry));
+  }
+
+ private:
+  std::vector<AccountPtr> items_;
+  std::vector<uint32_t> users_, groups_;
+};
+
+// One account database as it was when read. Never changes; share freely.
+struct DatabaseSnapshot {
+  int64_t id = 0;
+  std::string name;
+  AccountList accounts;  // creation order
+  // nullptr when there is no account of that name (any letter case).
+  const AccountEntry* Find(std::string_view name) const;
+  AccountPtr FindShared(std::string_view name) const;
+  // Folded name to position in `accounts`; shared by snapshots that differ in no name.
+  std::shared_ptr<const std::unordered_map<std::string, size_t>> by_folded_name;
+};
+
+using SnapshotPtr = std::shared_ptr<const DatabaseSnapshot>;
+
+// The snapshots of one store's connection, by database, and how far readers may trust them. Not
+// locked itself: the store calls it under its own lock, except Unchanged, which any thread may
+// call at any time.
+class SnapshotCache {
+ public:
+  // --- host calls (Platform::BeginCall): between the two, the first read looks for other
+  // connections' commits and later reads trust the cache. Calls may overlap; each new one looks
+  // again.
+  void BeginCall();
+  void EndCall();
+  // Whether the next read must ask the file for other connections' commits: outside a call
+  // always, inside one only until it has looked.
+  bool MustLook() const { return open_calls_ == 0 || !looked_in_call_; }
+  // After that look: `data_version` is what the connection now reports; a change drops every
+  // snapshot.
+  void Looked(int64_t data_version);
+
+  // The version of the cache a read now gets, for Unchanged.
+  uint64_t version() const { return version_.load(std::memory_order_relaxed); }
+  // Whether a read now would give exactly what the read at `version` gave, told without a lock:
+  // only inside a call that has looked, and while nothing has changed the cache since. False
+  // means "ask the store", not "changed".
+  bool Unchanged(uint64_t version) const;
+
+  // The cached snapshot of database `db` (any letter case); nullptr when there is none.
+  SnapshotPtr Find(const std::string& db) const;
+  void Put(const std::string& db, SnapshotPtr snapshot);
+  // Drops every snapshot.
+  void Clear();
+  // After this connection's own commit to the database of `snapshot` (what Find gave inside the
+  // transaction, or nullptr): `changed` (the entry as it now stands) put in place of the entry
+  // of the same name, or appended. Without `changed` the snapshot, which lacks the change, is
+  // dropped: a cache without a committed change would hide it from this connection for good,
+  // data_version never reporting its own writes.
+  void Patch(const SnapshotPtr& snapshot, AccountPtr changed);
+
+ private:
+  void Moved() { version_.fetch_add(1, std::memory_order_release); }
+
+  std::map<std::string, SnapshotPtr> snapshots_;  // by folded name
+  int64_t data_version_ = -1;
+  int open_calls_ = 0;
+  bool looked_in_call_ = false;  // data_version_ was asked since the latest BeginCall
+  // Read without the store's lock by Unchanged: whether reads trust the cache (inside a call
+  // that has looked), and a counter moved by every change to the cache or to that trust.
+  std::atomic<bool> trusted_{false};
+  std::atomic<uint64_t> version_{1};  // 0 is no version: never Unchanged
+};
+
+}  // namespace brindlecore::platform::winnt
+
+#endif  // BRINDLECORE_PLATFORM_DIRECTORY_WINNT_ACCOUNT_SNAPSHOT_H_
