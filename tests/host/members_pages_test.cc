@@ -100,9 +100,15 @@ TEST_F(MembersPagesTest, RefusalsSayWhyAndRemoveNoOne) {
   const std::string refused = "Request refused: it did not come from a page of this site.";
   const std::string foreign = "The return page must be a page of this site.";
   const std::string own = server_.origin();
+  const std::string not_profile =
+      "id=listing-error>Only the members of a profile group (QZW3SVC or QZMULTI) are shown "
+      "here.</p>";
   const auto& missing = errors::kNerrGroupnotfound;
+  const std::string no_group = "id=listing-error>Error " + NumberText(missing.number) + ": " +
+                               std::string(missing.text) + "</p>";
+  // A row without a form is a GET.
   struct Row {
-    std::string method, path;
+    std::string path;
     httplib::Params form;
     httplib::Headers headers;
     int status;
@@ -116,55 +122,28 @@ TEST_F(MembersPagesTest, RefusalsSayWhyAndRemoveNoOne) {
     form.emplace(std::move(key), std::move(value));
     return form;
   };
+  const std::string members = "/Members.asp?GroupName=", remove = "/UserDelete.asp";
   const Row rows[] = {
-      {"GET",
-       "/Members.asp?GroupName=Administrators",
-       {},
-       {},
-       200,
-       "id=listing-error>Only the members of a profile group (QZW3SVC or QZMULTI) are shown "
-       "here.</p>"},
-      {"GET",
-       "/Members.asp?GroupName=QZW3SVC9",
-       {},
-       {},
-       200,
-       "id=listing-error>Error " + NumberText(missing.number) + ": " + std::string(missing.text) +
-           "</p>"},
-      {"GET",
-       "/Members.asp?GroupName=QZW3SVC1",
-       {},
-       {{"Sec-Fetch-Site", "cross-site"}},
-       403,
-       refused},
-      {"POST", "/UserDelete.asp", with("csrf", std::string(64, 'a')), {}, 403, refused},
-      {"POST", "/UserDelete.asp", remove_carol, {{"Sec-Fetch-Site", "same-site"}}, 403, refused},
-      {"POST", "/UserDelete.asp", remove_carol, {{"Origin", own + ".evil.example"}}, 403, refused},
+      {members + "Administrators", {}, {}, 200, not_profile},
+      {members + "QZW3SVC9", {}, {}, 200, no_group},
+      {members + "QZW3SVC1", {}, {{"Sec-Fetch-Site", "cross-site"}}, 403, refused},
+      {remove, with("csrf", std::string(64, 'a')), {}, 403, refused},
+      {remove, remove_carol, {{"Sec-Fetch-Site", "same-site"}}, 403, refused},
+      {remove, remove_carol, {{"Origin", own + ".evil.example"}}, 403, refused},
       // Only what MembersPage writes follows its page name: no second parameter, no header.
-      {"POST",
-       "/UserDelete.asp",
-       with("RedirPage", "Members.asp?GroupName=x&GroupName=y"),
-       {},
-       400,
-       foreign},
-      {"POST",
-       "/UserDelete.asp",
-       with("RedirPage", "Members.asp?GroupName=x\r\nSet-Cookie: a=b"),
-       {},
-       400,
-       foreign},
-      {"POST", "/UserDelete.asp", with("RedirPage", "Members.asp//evil.example"), {}, 400, foreign},
+      {remove, with("RedirPage", "Members.asp?GroupName=x&GroupName=y"), {}, 400, foreign},
+      {remove, with("RedirPage", "Members.asp?GroupName=x\r\nSet-Cookie: a=b"), {}, 400, foreign},
+      {remove, with("RedirPage", "Members.asp//evil.example"), {}, 400, foreign},
   };
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.method + " " + row.path + " " + row.shown);
+    SCOPED_TRACE(row.path + " " + row.shown);
     httplib::Params form = row.form;
     form.emplace("csrf", visitor_.csrf);  // a row's own token comes first and wins
     httplib::Headers headers = row.headers;
     headers.emplace("Cookie", visitor_.cookie);
     if (!headers.count("Sec-Fetch-Site")) headers.emplace("Sec-Fetch-Site", "same-origin");
-    httplib::Result r = row.method == "GET"
-                            ? server_.Client().Get(row.path.c_str(), headers)
-                            : server_.Client().Post(row.path.c_str(), headers, form);
+    httplib::Result r = row.form.empty() ? server_.Client().Get(row.path.c_str(), headers)
+                                         : server_.Client().Post(row.path.c_str(), headers, form);
     ASSERT_TRUE(r);
     EXPECT_EQ(r->status, row.status);
     EXPECT_NE(r->body.find(row.shown), std::string::npos) << r->body;

@@ -249,13 +249,8 @@ TEST_F(PagesTest, ProfileAdministratorSeesOnlyTheirProfiles) {
   EXPECT_EQ(Members("QZW3SVC1"), "carol");
 }
 
-TEST_F(PagesTest, PagesWithoutASessionLeadToTheSignIn) {
-  httplib::Result r = server_->Client().Get("/Groups.asp");
-  ASSERT_TRUE(r);
-  EXPECT_EQ(r->status, 303);
-  EXPECT_EQ(r->get_header_value("Location"), "login.asp");
-}
-
+// The happy path of adding and removing (message, return page, confirmation) is the browser
+// test's; here, only what a forged request must not do.
 TEST_F(PagesTest, StateChangesNeedTheSessionsToken) {
   Visitor v(*server_);
   ASSERT_EQ(v.SignIn("admin", "admin-pw")->status, 303);
@@ -264,40 +259,9 @@ TEST_F(PagesTest, StateChangesNeedTheSessionsToken) {
              {{"user", "bob"}, {"group", "QZW3SVC1"}, {"csrf", std::string(64, 'a')}}, false);
   ASSERT_TRUE(forged);
   EXPECT_EQ(forged->status, 403);
-  EXPECT_EQ(Members("QZW3SVC1"), "carol");
-
-  httplib::Result added =
-      v.Post("/AddUser.asp",
-             {{"user", "bob"}, {"group", "QZW3SVC1"}, {"back", "ProfileAdministrators.asp"}});
-  ASSERT_TRUE(added);
-  EXPECT_EQ(added->status, 303);
-  EXPECT_EQ(added->get_header_value("Location"), "ProfileAdministrators.asp");
-  EXPECT_EQ(Members("QZW3SVC1"), "carol,bob");
-  httplib::Result page = v.Get("/ProfileAdministrators.asp");
-  EXPECT_NE(page->body.find("class=\"message ok\">User bob added to group QZW3SVC1.</div>"),
-            std::string::npos);
-
-  // The component's refusal reaches the page as its pvError text.
-  v.Post("/AddUser.asp", {{"user", "bob"}, {"group", "QZW3SVC1"}, {"back", "Groups.asp"}});
-  page = v.Get("/Groups.asp");
-  EXPECT_NE(page->body.find("class=\"message error\">"), std::string::npos) << page->body;
-
-  // The component's link only asks; the confirmation's post removes.
-  httplib::Result asked =
-      v.Get("/UserDelete.asp?GroupName=QZW3SVC1&UserName=bob&RedirPage=Groups.asp",
-            {{"Sec-Fetch-Site", "same-origin"}});
-  ASSERT_TRUE(asked);
-  EXPECT_EQ(asked->status, 200);
-  EXPECT_NE(asked->body.find("<p>Remove user bob from group QZW3SVC1?</p>"), std::string::npos);
-  EXPECT_EQ(Members("QZW3SVC1"), "carol,bob");
-  const httplib::Params remove_bob = {
-      {"GroupName", "QZW3SVC1"}, {"UserName", "bob"}, {"RedirPage", "Groups.asp"}};
-  EXPECT_EQ(v.Post("/UserDelete.asp", remove_bob, false)->status, 403);
-  EXPECT_EQ(Members("QZW3SVC1"), "carol,bob");
-  httplib::Result removed = v.Post("/UserDelete.asp", remove_bob);
-  ASSERT_TRUE(removed);
-  EXPECT_EQ(removed->status, 303);
-  EXPECT_EQ(removed->get_header_value("Location"), "Groups.asp");
+  const httplib::Params remove_carol = {
+      {"GroupName", "QZW3SVC1"}, {"UserName", "carol"}, {"RedirPage", "Groups.asp"}};
+  EXPECT_EQ(v.Post("/UserDelete.asp", remove_carol, false)->status, 403);
   EXPECT_EQ(Members("QZW3SVC1"), "carol");
 }
 
@@ -352,7 +316,10 @@ TEST_F(PagesTest, SignOutEndsTheSession) {
   ASSERT_TRUE(out);
   EXPECT_EQ(out->status, 303);
   EXPECT_NE(out->get_header_value("Set-Cookie").find("Max-Age=0"), std::string::npos);
-  EXPECT_EQ(v.Get("/ProfileAdministrators.asp")->status, 303);
+  // The old cookie is no session: the page leads to the sign-in.
+  httplib::Result after = v.Get("/ProfileAdministrators.asp");
+  EXPECT_EQ(after->status, 303);
+  EXPECT_EQ(after->get_header_value("Location"), "login.asp");
 }
 
 // Posts `content` as an upload named `name` to the import page.

@@ -84,81 +84,62 @@ TEST_F(AccountCommandsTest, FailuresAreReportedWithStatus) {
   struct Case {
     std::vector<std::string> args;
     int status;
-    std::string err;  // exact, or "" for CLI11's usage text
+    std::string err;  // after "brindlecore: ", or "" for CLI11's usage text
     std::string input = "";
   };
-  const std::vector<Case> before_init = {
-      {{"user", "list", "WEBSRV1"},
-       1,
-       "brindlecore: no platform root at " + r + " (run 'brindlecore --root " + r + " init')\n"},
-      {{"site", "list"},
-       1,
-       "brindlecore: no platform root at " + r + " (run 'brindlecore --root " + r + " init')\n"},
+  auto check = [&](const std::vector<Case>& cases) {
+    for (const Case& c : cases) {
+      Outcome out = Brindle(c.args, c.input);
+      EXPECT_EQ(out.status, c.status) << c.args[0] << " " << out.err;
+      if (!c.err.empty()) {
+        EXPECT_EQ(out.err, "brindlecore: " + c.err + "\n");
+      }
+    }
   };
-  for (const Case& c : before_init) {
-    Outcome out = Brindle(c.args);
-    EXPECT_EQ(out.status, c.status) << c.args[0];
-    EXPECT_EQ(out.err, c.err);
-  }
+  const std::string no_root =
+      "no platform root at " + r + " (run 'brindlecore --root " + r + " init')";
+  check({{{"user", "list", "WEBSRV1"}, 1, no_root}, {{"site", "list"}, 1, no_root}});
   EXPECT_FALSE(std::filesystem::exists(root()));
 
   ASSERT_EQ(Brindle({"computer", "add", "WEBSRV1"}).status, 0);
   ASSERT_EQ(Brindle({"group", "add", "WEBSRV1", "G"}).status, 0);
   ASSERT_EQ(Brindle({"user", "add", "WEBSRV1", "bob"}).status, 0);
   ASSERT_EQ(Brindle({"group", "addmember", "WEBSRV1", "G", "bob"}).status, 0);
-  const std::vector<Case> cases = {
-      {{"group", "addmember", "WEBSRV1", "G", "bob"},
-       1,
-       "brindlecore: bob is already a member of WEBSRV1/G\n"},
+  const std::string no_password = "the password is empty: give one that is not";
+  check({
+      {{"group", "addmember", "WEBSRV1", "G", "bob"}, 1, "bob is already a member of WEBSRV1/G"},
       {{"group", "addmember", "WEBSRV1", "G", "nobody"},
        1,
-       "brindlecore: no account nobody to add to WEBSRV1/G\n"},
+       "no account nobody to add to WEBSRV1/G"},
       {{"group", "delmember", "WEBSRV1", "Users", "bob"},
        1,
-       "brindlecore: bob is not a member of WEBSRV1/Users\n"},
-      {{"group", "add", "WEBSRV1", "g"}, 1, "brindlecore: group WEBSRV1/g already exists\n"},
-      {{"user", "add", "WEBSRV1", "BOB"},
-       1,
-       "brindlecore: an account BOB already exists in WEBSRV1\n"},
+       "bob is not a member of WEBSRV1/Users"},
+      {{"group", "add", "WEBSRV1", "g"}, 1, "group WEBSRV1/g already exists"},
+      {{"user", "add", "WEBSRV1", "BOB"}, 1, "an account BOB already exists in WEBSRV1"},
       {{"user", "add", "WEBSRV1", "a/b"},
        1,
-       "brindlecore: 'a/b' is not a valid name (it may not hold / \\ , or control characters)\n"},
-      {{"user", "list", "WEBSRV2"}, 1, "brindlecore: no computer WEBSRV2 in " + r + "\n"},
-      {{"computer", "del", "WEBSRV2"}, 1, "brindlecore: no computer WEBSRV2 in " + r + "\n"},
-      {{"group", "del", "WEBSRV1", "bob"}, 1, "brindlecore: no group bob in WEBSRV1\n"},
-      {{"user", "del", "WEBSRV1", "G"}, 1, "brindlecore: no user G in WEBSRV1\n"},
+       "'a/b' is not a valid name (it may not hold / \\ , or control characters)"},
+      {{"user", "list", "WEBSRV2"}, 1, "no computer WEBSRV2 in " + r},
+      {{"computer", "del", "WEBSRV2"}, 1, "no computer WEBSRV2 in " + r},
+      {{"group", "del", "WEBSRV1", "bob"}, 1, "no group bob in WEBSRV1"},
+      {{"user", "del", "WEBSRV1", "G"}, 1, "no user G in WEBSRV1"},
       {{"user", "passwd", "WEBSRV1", "bob"},
        1,
-       "brindlecore: no password: use --password-stdin or run on a terminal\n"},
-      {{"user", "passwd", "WEBSRV1", "bob", "--password-stdin"},
-       1,
-       "brindlecore: the password is empty: give one that is not\n",
-       "\n"},
-      {{"user", "add", "WEBSRV1", "eve", "--password-stdin"},
-       1,
-       "brindlecore: the password is empty: give one that is not\n",
-       ""},
-      {{"computer", "add", "websrv1"}, 1, "brindlecore: account database websrv1 already exists\n"},
+       "no password: use --password-stdin or run on a terminal"},
+      {{"user", "passwd", "WEBSRV1", "bob", "--password-stdin"}, 1, no_password, "\n"},
+      {{"user", "add", "WEBSRV1", "eve", "--password-stdin"}, 1, no_password, ""},
+      {{"computer", "add", "websrv1"}, 1, "account database websrv1 already exists"},
       {{"frobnicate"},
        2,
-       "brindlecore: unknown command 'frobnicate' (commands: init, computer, user, group, site, "
-       "favorites, regsvr, invoke, serve, ldap)\n"},
+       "unknown command 'frobnicate' (commands: init, computer, user, group, site, favorites, "
+       "regsvr, invoke, serve, ldap)"},
       {{"group", "frobnicate"},
        2,
-       "brindlecore: unknown command 'group frobnicate' (group commands: add, list, del, members, "
-       "addmember, delmember)\n"},
-      {{"user"},
-       2,
-       "brindlecore: 'user' needs a command (user commands: add, list, del, passwd)\n"},
+       "unknown command 'group frobnicate' (group commands: add, list, del, members, addmember, "
+       "delmember)"},
+      {{"user"}, 2, "'user' needs a command (user commands: add, list, del, passwd)"},
       {{"user", "add", "WEBSRV1"}, 2, ""},
-  };
-  for (const Case& c : cases) {
-    Outcome out = Brindle(c.args, c.input);
-    EXPECT_EQ(out.status, c.status) << c.args[0] << " " << out.err;
-    if (!c.err.empty()) {
-      EXPECT_EQ(out.err, c.err);
-    }
-  }
+  });
   // Nothing above changed the store.
   EXPECT_EQ(Brindle({"group", "members", "WEBSRV1", "G"}).out, "bob\tWinNT://WEBSRV1/bob\n");
   EXPECT_EQ(Brindle({"user", "list", "WEBSRV1"}).out, "bob\t\t\n");
@@ -209,45 +190,31 @@ TEST_F(AccountCommandsTest, DemoSeedsOnlyANewRoot) {
 // makes a new store in its place.
 TEST_F(AccountCommandsTest, DamagedFilesAreNamedAndLeftAlone) {
   const std::string corrupt = "The file or directory is corrupted and unreadable.";
-  const std::string call = R"({"method":"GetVirtualWebServers","args":[1]})"
-                           "\n";
+  const std::string call = std::string(R"({"method":"GetVirtualWebServers","args":[1]})") + "\n";
+  const std::string answer =
+      R"({"error":{"number":-2147023504,"description":")" + corrupt + R"("},"refs":[]})" + "\n";
+  const std::string bad_store = "accounts.db: " + corrupt;
+  using Damage = std::function<void(const std::filesystem::path& root)>;
+  auto write = [](std::string file, std::string text) -> Damage {
+    return [=](const std::filesystem::path& root) { std::ofstream(root / file) << text; };
+  };
+  const Damage newer_schema = [](const std::filesystem::path& root) {
+    sqlite3* db = nullptr;
+    sqlite3_open((root / "accounts.db").c_str(), &db);
+    sqlite3_exec(db, "PRAGMA user_version = 999", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+  };
+  const std::vector<std::string> users = {"user", "list", "WEBSRV1"};
   struct Case {
     std::string name;
-    std::function<void(const std::filesystem::path& root)> damage;
+    Damage damage;
     std::vector<std::string> args;
     std::string input, out, err;
   } cases[] = {
-      {"garbage store",
-       [](const auto& root) { std::ofstream(root / "accounts.db") << std::string(8192, 'x'); },
-       {"user", "list", "WEBSRV1"},
-       "",
-       "",
-       "accounts.db: " + corrupt},
-      {"empty store",
-       [](const auto& root) { std::ofstream(root / "accounts.db", std::ios::trunc); },
-       {"user", "list", "WEBSRV1"},
-       "",
-       "",
-       "accounts.db: " + corrupt},
-      {"newer schema",
-       [](const auto& root) {
-         sqlite3* db = nullptr;
-         sqlite3_open((root / "accounts.db").c_str(), &db);
-         sqlite3_exec(db, "PRAGMA user_version = 999", nullptr, nullptr, nullptr);
-         sqlite3_close(db);
-       },
-       {"group", "list", "WEBSRV1"},
-       "",
-       "",
-       "accounts.db: " + corrupt},
-      {"garbage registry",
-       [](const auto& root) { std::ofstream(root / "registry.json") << "{\"keys\": "; },
-       {"invoke"},
-       call,
-       R"({"error":{"number":-2147023504,"description":")" + corrupt +
-           R"("},"refs":[]})"
-           "\n",
-       ""},
+      {"garbage store", write("accounts.db", std::string(8192, 'x')), users, "", "", bad_store},
+      {"empty store", write("accounts.db", ""), users, "", "", bad_store},
+      {"newer schema", newer_schema, {"group", "list", "WEBSRV1"}, "", "", bad_store},
+      {"garbage registry", write("registry.json", "{\"keys\": "), {"invoke"}, call, answer, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -1,55 +1,44 @@
 // The JSON-lines host end to end: the command registers the component in a fresh root and
 // answers calls line by line.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/command.h"
 #include "support/temp_dir.h"
 
 namespace brindlecore::testing {
 namespace {
 
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
 class InvokeTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* bin = std::getenv("BRINDLECORE_BIN");
-    const char* component = std::getenv("BRINDLECORE_COMPONENT");
-    if (!bin || !component) GTEST_SKIP() << "BRINDLECORE_BIN / BRINDLECORE_COMPONENT not set";
-    bin_ = bin;
-    component_ = component;
+  CommandOutcome Brindle(std::vector<std::string> args, const std::string& input = "") {
+    return RunCommand(dir_.path() / "root", std::move(args), input);
   }
-
-  int Run(const std::string& args, const std::string& input, std::vector<std::string>* lines) {
-    std::filesystem::path in = dir_.path() / "in.jsonl";
-    std::filesystem::path out = dir_.path() / "out.jsonl";
-    std::ofstream(in) << input;
-    std::string command = "'" + bin_ + "' --root '" + (dir_.path() / "root").string() + "' " +
-                          args + " < '" + in.string() + "' > '" + out.string() + "' 2>&1";
-    int status = std::system(command.c_str());
-    std::ifstream result(out);
-    for (std::string line; std::getline(result, line);) lines->push_back(line);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  // The answers to `input`, one a line; the host itself must exit cleanly.
+  std::vector<std::string> Invoke(const std::string& input) {
+    CommandOutcome o = Brindle({"invoke"}, input);
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.err, "");
+    return Lines(o.out);
   }
+  const std::string component_ = std::getenv("BRINDLECORE_COMPONENT");
 
-  std::vector<std::string> Invoke(const std::string& input, const std::string& flags = "") {
-    std::vector<std::string> lines;
-    EXPECT_EQ(Run("invoke " + flags, input, &lines), 0);
-    return lines;
-  }
-
-  std::string bin_, component_;
   TempDir dir_;
 };
 
 TEST_F(InvokeTest, AnswersEachLineInOrderAndGoesOnAfterBadOnes) {
-  std::vector<std::string> reg;
-  ASSERT_EQ(Run("regsvr '" + component_ + "'", "", &reg), 0);
-
+  ASSERT_EQ(Brindle({"regsvr", component_}).status, 0);
   std::string many_args = "0";
   for (int i = 0; i < 100000; ++i) many_args += ",0";
   const std::vector<std::pair<std::string, std::string>> exchanges = {
@@ -106,34 +95,35 @@ TEST_F(InvokeTest, AnswersEachLineInOrderAndGoesOnAfterBadOnes) {
 }
 
 TEST_F(InvokeTest, UnregisteredClassCannotBeCreated) {
-  std::vector<std::string> reg;
-  ASSERT_EQ(Run("regsvr '" + component_ + "'", "", &reg), 0);
-  ASSERT_EQ(Run("regsvr -u '" + component_ + "'", "", &reg), 0);
+  ASSERT_EQ(Brindle({"regsvr", component_}).status, 0);
+  ASSERT_EQ(Brindle({"regsvr", "-u", component_}).status, 0);
   EXPECT_EQ(
       Invoke(R"({"method":"GetVirtualWebServers","args":[{"ref":"e"}]})"
              "\n"),
       std::vector<std::string>{
           R"({"error":{"number":-2147221005,"description":"Invalid class string"},"refs":["e"]})"});
   // A library that cannot be loaded is refused with the loader's error, and nothing registered.
-  std::vector<std::string> out;
-  EXPECT_EQ(Run("regsvr '" + (dir_.path() / "missing.so").string() + "'", "", &out), 1);
-  EXPECT_EQ(out, std::vector<std::string>{"brindlecore: The specified module could not be found."});
+  CommandOutcome missing = Brindle({"regsvr", (dir_.path() / "missing.so").string()});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "brindlecore: The specified module could not be found.\n");
 }
 
 // The examples that `invoke --help` gives answer as it says on a root with bob and site 1.
 TEST_F(InvokeTest, HelpExampleAnswersAsDocumented) {
-  std::vector<std::string> help, ignored;
-  ASSERT_EQ(Run("invoke --help", "", &help), 0);
+  CommandOutcome help = Brindle({"invoke", "--help"});
+  ASSERT_EQ(help.status, 0);
   std::string input;
   std::vector<std::string> expected;
-  for (const std::string& line : help) {
+  for (const std::string& line : Lines(help.out)) {
     if (line.starts_with("  in:  ")) input += line.substr(7) + "\n";
     if (line.starts_with("  out: ")) expected.push_back(line.substr(7));
   }
   ASSERT_EQ(expected.size(), 6u);
-  ASSERT_EQ(Run("init --computer WEBSRV1", "", &ignored), 0);
-  ASSERT_EQ(Run("user add WEBSRV1 bob", "", &ignored), 0);
-  ASSERT_EQ(Run("site add", "", &ignored), 0);
+  for (auto args : {std::vector<std::string>{"init", "--computer", "WEBSRV1"},
+                    {"user", "add", "WEBSRV1", "bob"},
+                    {"site", "add"}}) {
+    ASSERT_EQ(Brindle(args).status, 0) << args[0];
+  }
   EXPECT_EQ(Invoke(input), expected);
 }
 
