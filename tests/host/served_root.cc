@@ -12,6 +12,7 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "support/command.h"
 #include "support/metabase_fixture.h"
 #include "support/winnt_fixture.h"
 
@@ -26,50 +27,31 @@ std::string Env(const char* name) {
   return v;
 }
 
-// This process's environment with TMPDIR set to `tmp` (when not empty).
-std::vector<std::string> EnvironmentWithTmp(const std::string& tmp) {
-  std::vector<std::string> env;
+// Starts `args` with TMPDIR set to `tmp`, its standard output a pipe (returned) and its standard
+// error the file `err`.
+int Spawn(std::vector<std::string> args, pid_t* pid, const std::filesystem::path& err,
+          const std::string& tmp) {
+  std::vector<std::string> env = {"TMPDIR=" + tmp};
   for (char** e = environ; *e != nullptr; ++e) {
-    if (tmp.empty() || !std::string_view(*e).starts_with("TMPDIR=")) env.emplace_back(*e);
+    if (!std::string_view(*e).starts_with("TMPDIR=")) env.emplace_back(*e);
   }
-  if (!tmp.empty()) env.push_back("TMPDIR=" + tmp);
-  return env;
-}
-
-int Run(std::vector<std::string> args, int* stdout_fd = nullptr, pid_t* pid_out = nullptr,
-        const std::filesystem::path& stderr_file = {}, const std::string& tmp = "") {
-  std::vector<std::string> env = EnvironmentWithTmp(tmp);
-  std::vector<char*> envp;
+  std::vector<char*> envp, argv;
   for (std::string& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
-  std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   int fds[2] = {-1, -1};
-  if (stdout_fd != nullptr) {
-    if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-  }
-  if (!stderr_file.empty()) {
-    posix_spawn_file_actions_addopen(&actions, 2, stderr_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-  }
-  pid_t pid = 0;
-  int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
+  posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+  posix_spawn_file_actions_addclose(&actions, fds[0]);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  int rc = posix_spawn(pid, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
+  close(fds[1]);
   if (rc != 0) throw std::runtime_error("cannot start " + args[0]);
-  if (stdout_fd != nullptr) {
-    close(fds[1]);
-    *stdout_fd = fds[0];
-    *pid_out = pid;
-    return 0;
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return fds[0];
 }
 
 std::string CookieOf(const httplib::Result& r) {
@@ -91,14 +73,12 @@ ServedRoot::ServedRoot(const std::string& conf) {
   MetabaseFixture(root()).WebService().Site("1", "Sales");
   std::ofstream(root() / "platform.conf") << "host.computer = " << kComputer << "\n" << conf;
 
-  const std::string bin = Env("BRINDLECORE_BIN");
-  if (Run({bin, "--root", root().string(), "regsvr", Env("BRINDLECORE_COMPONENT")}) != 0) {
+  if (RunCommand(root(), {"regsvr", Env("BRINDLECORE_COMPONENT")}).status != 0) {
     throw std::runtime_error("regsvr failed");
   }
-  int out = -1;
   std::filesystem::create_directory(tmp());
-  Run({bin, "--root", root().string(), "serve", "--listen", "127.0.0.1:0"}, &out, &pid_,
-      root() / "serve.stderr", tmp().string());
+  int out = Spawn({CommandPath(), "--root", root().string(), "serve", "--listen", "127.0.0.1:0"},
+                  &pid_, root() / "serve.stderr", tmp().string());
   // The first line names the address the server listens on.
   std::string line;
   char c = 0;

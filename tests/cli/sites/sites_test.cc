@@ -1,8 +1,6 @@
 // The site and favorites commands as a person or a script runs them, over a temporary root.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "platform/default_platform.h"
@@ -14,16 +12,12 @@
 namespace brindlecore::testing {
 namespace {
 
-using Outcome = testing::CommandOutcome;
+using Outcome = CommandOutcome;
 
 class SiteCommandsTest : public ::testing::Test {
  protected:
-  SiteCommandsTest() { std::filesystem::create_directory(root()); }
-
-  Outcome Brindle(std::vector<std::string> args, const std::string& input = "") {
-    return testing::RunCommand(root(), std::move(args), input);
-  }
-  std::filesystem::path root() const { return dir_.path() / "root"; }
+  Outcome Brindle(std::vector<std::string> args) { return RunCommand(root(), std::move(args)); }
+  const std::filesystem::path& root() const { return dir_.path(); }
 
   TempDir dir_;
 };
