@@ -1,5 +1,5 @@
 // The administration pages as a browser meets them: sign-in, sessions, the guards on every
-// state-changing request, and the pages that carry the component's rows.
+// state-changing request, the pages that carry the component's rows and the Web sites form.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -175,6 +175,24 @@ TEST(ConfiguredDirectoriesTest, TheSignInOffersTheListOfPlatformConf) {
       << ldap->body;
 }
 
+// Posts `content` as an upload named `name` to the import page.
+httplib::Result PostImport(Visitor& v, const std::string& name, const std::string& content) {
+  httplib::MultipartFormDataItems items = {
+      {"csrf", v.csrf, "", ""},
+      {"file", content, name, "text/plain"},
+  };
+  return v.server.Client().Post("/Import.asp",
+                                {{"Cookie", v.cookie}, {"Sec-Fetch-Site", "same-origin"}}, items);
+}
+
+// The report page's body.
+std::string Import(Visitor& v, const std::string& name, const std::string& content) {
+  httplib::Result r = PostImport(v, name, content);
+  if (!r) return "no answer";
+  EXPECT_EQ(r->status, 200) << r->body;
+  return r->body;
+}
+
 TEST_F(PagesTest, OversizedFieldsAreRefusedBeforeTheComponentIsCalled) {
   Visitor v(*server_);
   ASSERT_EQ(v.SignIn("admin", "admin-pw")->status, 303);
@@ -211,12 +229,7 @@ TEST_F(PagesTest, OversizedFieldsAreRefusedBeforeTheComponentIsCalled) {
   EXPECT_EQ(add->status, 400);
   EXPECT_NE(add->body.find("The user name is too long"), std::string::npos);
   EXPECT_EQ(v.Get(std::string("/Groups.asp?ListUsers=").append(300, 'G'))->status, 400);
-  httplib::MultipartFormDataItems items = {
-      {"csrf", v.csrf, "", ""},
-      {"file", std::string((1 << 20) + 1, '\n'), "big.txt", "text/plain"},
-  };
-  httplib::Result import = server_->Client().Post(
-      "/Import.asp", {{"Cookie", v.cookie}, {"Sec-Fetch-Site", "same-origin"}}, items);
+  httplib::Result import = PostImport(v, "big.txt", std::string((1 << 20) + 1, '\n'));
   ASSERT_TRUE(import);
   EXPECT_EQ(import->status, 400);
   EXPECT_NE(import->body.find("The import file is too long"), std::string::npos);
@@ -320,24 +333,6 @@ TEST_F(PagesTest, SignOutEndsTheSession) {
   httplib::Result after = v.Get("/ProfileAdministrators.asp");
   EXPECT_EQ(after->status, 303);
   EXPECT_EQ(after->get_header_value("Location"), "login.asp");
-}
-
-// Posts `content` as an upload named `name` to the import page.
-httplib::Result PostImport(Visitor& v, const std::string& name, const std::string& content) {
-  httplib::MultipartFormDataItems items = {
-      {"csrf", v.csrf, "", ""},
-      {"file", content, name, "text/plain"},
-  };
-  return v.server.Client().Post("/Import.asp",
-                                {{"Cookie", v.cookie}, {"Sec-Fetch-Site", "same-origin"}}, items);
-}
-
-// The report page's body.
-std::string Import(Visitor& v, const std::string& name, const std::string& content) {
-  httplib::Result r = PostImport(v, name, content);
-  if (!r) return "no answer";
-  EXPECT_EQ(r->status, 200) << r->body;
-  return r->body;
 }
 
 TEST_F(PagesTest, ImportReportsEachLineAndKeepsNoCopyOfTheUpload) {
@@ -462,6 +457,54 @@ TEST_F(PagesTest, UnknownAddressesSayNotFoundInTheVisitorsFrameAndKeepTheMessage
   EXPECT_EQ(icon->status, 200);
   EXPECT_EQ(icon->get_header_value("Content-Type"), "image/svg+xml");
   EXPECT_EQ(icon->body.rfind("<svg ", 0), 0u);
+}
+
+// The Web sites page: what it checks before calling the component, and each site's state.
+TEST_F(PagesTest, SitesPageRefusesBadPortsAndMissingFoldersAndShowsStates) {
+  Visitor v(*server_);
+  ASSERT_EQ(v.SignIn("admin", "admin-pw")->status, 303);
+  const std::string folder = server_->root().string();
+  const std::string port_error = "The port must be a number from 1 to 65535.";
+  // What was typed comes back in the form, as text.
+  const std::string comment = "Zebra\"><b>";
+  const std::string comment_kept = "name=comment value=\"Zebra&quot;&gt;&lt;b&gt;\"";
+  struct Row {
+    std::string page, field, value, message;
+  } rows[] = {
+      {"/CreateSite.asp", "port", "0", port_error},
+      {"/CreateSite.asp", "port", "65536", port_error},
+      {"/CreateSite.asp", "port", "8o", port_error},
+      {"/CreateSite.asp", "port", "", port_error},
+      {"/CreateSite.asp", "root", folder + "/missing",
+       "The folder " + folder + "/missing does not exist on this server."},
+      {"/CreateSite.asp", "root", "", "Type the path of a folder on this server."},
+      {"/CreateDir.asp", "path", folder + "/missing",
+       "The folder " + folder + "/missing does not exist on this server."},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.page + " " + row.field + "=" + row.value);
+    httplib::Params form = {{"port", "8080"}, {"root", folder}, {"comment", comment},
+                            {"site", "1"},    {"name", "v"},    {"path", folder}};
+    form.erase(row.field);
+    form.emplace(row.field, row.value);
+    httplib::Result r = v.Post(row.page, form);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 400);
+    EXPECT_NE(r->body.find("class=\"message error\">" + row.message + "</div>"), std::string::npos)
+        << r->body;
+    EXPECT_NE(r->body.find("name=" + row.field + " value=\"" + row.value + "\""),
+              std::string::npos);
+    if (row.page == "/CreateSite.asp") {
+      EXPECT_NE(r->body.find(comment_kept), std::string::npos);
+    }
+    EXPECT_EQ(v.Get("/Sites.asp")->body.find("Zebra"), std::string::npos) << "nothing was created";
+  }
+
+  EXPECT_NE(v.Get("/Sites.asp")->body.find("<td class=TableRow>stopped</td>"), std::string::npos);
+  v.Post("/StartSite.asp", {{"site", "1"}});
+  EXPECT_NE(
+      v.Get("/Sites.asp")->body.find("started <a class=site-link href=\"http://127.0.0.1:80/\">"),
+      std::string::npos);
 }
 
 TEST(SignInThrottleTest, TheRightPasswordIsRefusedWhileANameIsLockedAndUnknownNamesLookTheSame) {
