@@ -9,6 +9,11 @@ namespace {
 [[noreturn]] void Unsupported() { errors::kRtObjectDoesntSupport.Throw(); }
 }  // namespace
 
+std::string_view DirObject::NameView() {
+  name_ = Name();
+  return name_;
+}
+
 std::unique_ptr<DirObject> DirObject::OpenDSObject(const std::string&, const std::string&,
                                                    const std::string&, int32_t) {
   Unsupported();

@@ -35,6 +35,9 @@ class DirObject {
 
   // --- IADs
   virtual std::string Name() = 0;
+  // Name without a copy, for walks that only look at it; fails as Name does. The view lives
+  // until the next NameView on this object, a step of the enumerator that lent it, or its end.
+  virtual std::string_view NameView();
   virtual std::string ADsPath() = 0;
   virtual std::string Class() = 0;
   // A property by its directory name. E_ADS_PROPERTY_NOT_FOUND when the object has none.
@@ -78,6 +81,7 @@ class DirObject {
   virtual void Start();
 
  private:
+  std::string name_;                       // for NameView by way of Name
   std::vector<std::string> member_names_;  // for MemberNames by way of Members
 };
 

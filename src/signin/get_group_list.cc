@@ -34,7 +34,7 @@ class MemberMatcher {
   // Appends `name` and `suffix` once for every member of `group` named exactly as the user.
   // Nothing in the walk is reported: a member that cannot be read simply does not match, and a
   // failure to take the member list or to move on ends the walk.
-  void AppendPerMatch(platform::DirObject& group, const std::string& name, std::string_view suffix,
+  void AppendPerMatch(platform::DirObject& group, std::string_view name, std::string_view suffix,
                       std::string& list) const {
     std::span<const std::string> members;
     try {
@@ -90,7 +90,7 @@ Variant Authentication::GetGroupList(Variant sNTDomain, Variant sUserName, Varia
     std::unique_ptr<platform::DirEnumerator> groups = domain->Enumerate();
     while (platform::DirObject* group = groups->NextBorrowed()) {
       // A failed read of the name goes to the trap, whichever test would have read it.
-      const std::string name = group->Name();
+      const std::string_view name = group->NameView();
       if (server && Trim(name) == "Administrators") {
         matcher.AppendPerMatch(*group, name, "\r\n", result);
       }

@@ -118,6 +118,7 @@ class AccountObject : public DirObject {
   }
 
   std::string Name() override { return entry_->name; }
+  std::string_view NameView() override { return entry_->name; }
   std::string ADsPath() override { return AccountPath(db_, entry_->name); }
   std::string Class() override { return IsGroup() ? "Group" : "User"; }
 
