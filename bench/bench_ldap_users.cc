@@ -29,8 +29,9 @@ struct Fixture {
     server.WriteConfig(root.path());
     platform = platform::MakePlatform(root.path());
     std::ofstream(root.path() / "service.pw") << server.service_password();
-    std::filesystem::permissions(root.path() / "service.pw",
-                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    std::filesystem::permissions(
+        root.path() / "service.pw",
+        std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   }
   testing::SlapdServer server;
   testing::TempDir root;
@@ -44,8 +45,7 @@ Fixture& Shared() {
 
 void BM_RecordsetUsers(benchmark::State& state) {
   Fixture& f = Shared();
-  const std::vector<std::string> columns = {"sAMAccountName", "name", "ADsPath", "givenName",
-                                            "sn"};
+  const std::vector<std::string> columns = {"sAMAccountName", "name", "ADsPath", "givenName", "sn"};
   for (auto _ : state) {
     auto connection = f.platform->NewConnection();
     connection->SetProvider("ADsDSOObject");
@@ -70,11 +70,23 @@ void BM_RecordsetUsers(benchmark::State& state) {
 
 void BM_LdapsearchPagedUsers(benchmark::State& state) {
   Fixture& f = Shared();
-  std::vector<std::string> argv = {"ldapsearch", "-x", "-LLL", "-H", f.server.uri(), "-D",
-                                   f.server.service_dn(), "-y",
-                                   (f.root.path() / "service.pw").string(), "-b",
-                                   f.server.base_dn(), "-E", "pr=1000/noprompt",
-                                   "(objectClass=User)", "sAMAccountName", "name", "givenName",
+  std::vector<std::string> argv = {"ldapsearch",
+                                   "-x",
+                                   "-LLL",
+                                   "-H",
+                                   f.server.uri(),
+                                   "-D",
+                                   f.server.service_dn(),
+                                   "-y",
+                                   (f.root.path() / "service.pw").string(),
+                                   "-b",
+                                   f.server.base_dn(),
+                                   "-E",
+                                   "pr=1000/noprompt",
+                                   "(objectClass=User)",
+                                   "sAMAccountName",
+                                   "name",
+                                   "givenName",
                                    "sn"};
   std::vector<char*> args;
   for (auto& a : argv) args.push_back(a.data());

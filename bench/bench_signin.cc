@@ -47,25 +47,29 @@ struct Computer {
     hash = platform::winnt::HashPassword(kPassword);
     Exec(db, "BEGIN");
     Exec(db, "UPDATE accounts SET password_hash = '" + hash + "' WHERE name = 'padmin'");
-    Exec(db, "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 200) "
-             "INSERT INTO accounts(db_id, kind, name, full_name, description) SELECT " +
-                 db_id + ", 1, 'user' || i, '', '' FROM n");
+    Exec(db,
+         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 200) "
+         "INSERT INTO accounts(db_id, kind, name, full_name, description) SELECT " +
+             db_id + ", 1, 'user' || i, '', '' FROM n");
     Exec(db, "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
                  std::to_string(groups) +
                  ") INSERT INTO accounts(db_id, kind, name, description, group_type) SELECT " +
                  db_id + ", 2, 'QZW3SVC' || i, 'Site ' || i, 4 FROM n");
-    Exec(db, "INSERT INTO members(group_id, account_id) SELECT g.id, u.id FROM accounts g "
-             "JOIN accounts u ON g.kind = 2 AND g.name LIKE 'QZW3SVC%' AND u.kind = 1 AND "
-             "u.name LIKE 'user%' AND (CAST(substr(u.name, 5) AS INTEGER) + "
-             "CAST(substr(g.name, 8) AS INTEGER)) % 200 < " +
-                 std::to_string(members - 1));
-    Exec(db, "INSERT INTO members(group_id, account_id) SELECT g.id, u.id FROM accounts g "
-             "JOIN accounts u ON g.kind = 2 AND u.name = 'padmin' AND "
-             "CAST(substr(g.name, 8) AS INTEGER) % 10 = 0");
+    Exec(db,
+         "INSERT INTO members(group_id, account_id) SELECT g.id, u.id FROM accounts g "
+         "JOIN accounts u ON g.kind = 2 AND g.name LIKE 'QZW3SVC%' AND u.kind = 1 AND "
+         "u.name LIKE 'user%' AND (CAST(substr(u.name, 5) AS INTEGER) + "
+         "CAST(substr(g.name, 8) AS INTEGER)) % 200 < " +
+             std::to_string(members - 1));
+    Exec(db,
+         "INSERT INTO members(group_id, account_id) SELECT g.id, u.id FROM accounts g "
+         "JOIN accounts u ON g.kind = 2 AND u.name = 'padmin' AND "
+         "CAST(substr(g.name, 8) AS INTEGER) % 10 = 0");
     // user1 fills the other groups up to 20; where it is a member already, the group keeps 19.
-    Exec(db, "INSERT OR IGNORE INTO members(group_id, account_id) SELECT g.id, u.id FROM "
-             "accounts g JOIN accounts u ON g.kind = 2 AND u.name = 'user1' AND "
-             "CAST(substr(g.name, 8) AS INTEGER) % 10 <> 0");
+    Exec(db,
+         "INSERT OR IGNORE INTO members(group_id, account_id) SELECT g.id, u.id FROM "
+         "accounts g JOIN accounts u ON g.kind = 2 AND u.name = 'user1' AND "
+         "CAST(substr(g.name, 8) AS INTEGER) % 10 <> 0");
     Exec(db, "COMMIT");
     platform = platform::MakePlatform(dir.path());
   }
@@ -80,9 +84,9 @@ struct Computer {
 void BM_WinNtProfileSignIn(benchmark::State& state) {
   static Computer computer("SIGNIN", 100, 20);
   Object object = component::NewAuthenticationObject(*computer.platform);
-  std::vector<Arg> args = {{"LOCAL"},          {"WinNT://SIGNIN"},      {"padmin"},
-                           {kPassword},        {"", true},              {"", true},
-                           {"Administrators"}, {"ProfileAdministrator"}, {"", true}};
+  std::vector<Arg> args = {
+      {"LOCAL"},          {"WinNT://SIGNIN"},       {"padmin"}, {kPassword}, {"", true}, {"", true},
+      {"Administrators"}, {"ProfileAdministrator"}, {"", true}};
   for (auto _ : state) {
     args[8].value = Variant("");
     Variant result = object.Call("AuthenticateUser", args);

@@ -2,8 +2,8 @@
 //
 // BM_SignInWalk: bind "WinNT:", OpenDSObject with the account's credentials, filter the
 // container to groups and walk 100 groups of 20 members reading every name and description,
-// as the sign-in does. BM_YescryptVerify: one verification (the store's own) of the very hash stored for the
-// account. Their ratio is the platform's overhead (aim: at most 1.2).
+// as the sign-in does. BM_YescryptVerify: one verification (the store's own) of the very hash
+// stored for the account. Their ratio is the platform's overhead (aim: at most 1.2).
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 

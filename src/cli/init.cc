@@ -38,8 +38,9 @@ void AddInitCommand(CLI::App& app, const Context& ctx) {
   };
   auto options = std::make_shared<Options>();
   CLI::App* cmd = app.add_subcommand(
-      "init", "create the root, the computer's account database and the web service, and "
-              "register the component (safe to run again)");
+      "init",
+      "create the root, the computer's account database and the web service, and "
+      "register the component (safe to run again)");
   cmd->add_option("--computer", options->computer,
                   "account database of this computer (default: host name in upper case)");
   cmd->add_flag("--demo", options->demo, "add demo accounts, groups and sites");

@@ -17,7 +17,8 @@ void AddRegsvrCommand(CLI::App& app, const Context& ctx) {
   CLI::App* cmd = app.add_subcommand(
       "regsvr", "register (or -u: unregister) a component library (default: ours)");
   cmd->add_flag("-u,--unregister", options->unregister, "remove the library's registration");
-  cmd->add_option("LIBRARY", options->library, "the component library (default: libBrindlecore.so)");
+  cmd->add_option("LIBRARY", options->library,
+                  "the component library (default: libBrindlecore.so)");
   cmd->callback([options, &ctx] {
     ctx.Root();
     std::filesystem::path library = options->library.empty()

@@ -83,8 +83,7 @@ class AuthenticationObject final : public IDispatch {
     }
   }
 
-  HRESULT Invoke(int32_t dispid, std::span<Arg> args, Variant* result,
-                 ExcepInfo* excep) override {
+  HRESULT Invoke(int32_t dispid, std::span<Arg> args, Variant* result, ExcepInfo* excep) override {
     if (std::this_thread::get_id() != owner_) return errors::kRpcEWrongThread.number;
     std::span<const MethodInfo> table = MethodTable();
     if (dispid < 1 || static_cast<size_t>(dispid) > table.size()) {

@@ -148,6 +148,4 @@ extern "C" HRESULT DllGetClassObject(const char* clsid, const char* iid, void** 
   return component::factory.QueryInterface(iid, out);
 }
 
-extern "C" HRESULT DllCanUnloadNow(void) {
-  return component::ModuleInUse() ? kSFalse : kSOk;
-}
+extern "C" HRESULT DllCanUnloadNow(void) { return component::ModuleInUse() ? kSFalse : kSOk; }

@@ -150,11 +150,8 @@ constexpr ParamInfo kGetAllUsers[] = {{"psUserProvider", kVIn},
                                       {"pvError", kVOut}};
 constexpr ParamInfo kGetAllUsersList[] = {
     {"sNTDomain", kVIn}, {"sUserName", kVIn}, {"sPassword", kVIn}, {"pvError", kVOut}};
-constexpr ParamInfo kCreateVirtualWebServer[] = {{"IP", kSIn},
-                                                 {"Port", kSIn},
-                                                 {"RootDir", kSIn},
-                                                 {"ServerComment", kSIn},
-                                                 {"pvError", kSOut}};
+constexpr ParamInfo kCreateVirtualWebServer[] = {
+    {"IP", kSIn}, {"Port", kSIn}, {"RootDir", kSIn}, {"ServerComment", kSIn}, {"pvError", kSOut}};
 constexpr ParamInfo kGetVirtualWebServers[] = {{"pvError", kSOut}};
 constexpr ParamInfo kStartVirtualWebServer[] = {{"ServerName", kSOut}, {"pvError", kSOut}};
 constexpr ParamInfo kCreateVirtualDir[] = {
@@ -165,14 +162,13 @@ constexpr ParamInfo kAddExternalGroup[] = {{"sNTDomain", kVIn},
                                            {"sPassword", kVIn},
                                            {"sGroupDescription", kVIn},
                                            {"pvError", kVOut}};
-constexpr ParamInfo kUpdateGroup[] = {{"sNTDomain", kVIn},         {"sUserName", kVIn},
-                                      {"sPassword", kVIn},         {"sGroupName", kVIn},
-                                      {"sGroupDescription", kVIn}, {"sAction", kVIn},
-                                      {"pvError", kVOut}};
+constexpr ParamInfo kUpdateGroup[] = {
+    {"sNTDomain", kVIn},         {"sUserName", kVIn}, {"sPassword", kVIn}, {"sGroupName", kVIn},
+    {"sGroupDescription", kVIn}, {"sAction", kVIn},   {"pvError", kVOut}};
 
-#define BRINDLECORE_METHOD(name)                                             \
-  MethodInfo{#name, k##name, &Invoke<&Authentication::name>};                \
-  static_assert(Matches(&Authentication::name, k##name),                     \
+#define BRINDLECORE_METHOD(name)                              \
+  MethodInfo{#name, k##name, &Invoke<&Authentication::name>}; \
+  static_assert(Matches(&Authentication::name, k##name),      \
                 #name ": parameter list differs from the method's signature")
 
 // Declared one by one (not as one initializer) so each entry carries its own check.
@@ -199,12 +195,14 @@ constexpr MethodInfo kUpdateGroupEntry = BRINDLECORE_METHOD(UpdateGroup);
 
 std::span<const MethodInfo> MethodTable() {
   static const MethodInfo kTable[] = {
-      kImportProfileAdminsEntry,    kAuthenticateUserEntry,       kGetGroupListEntry,
-      kGetAllGroupsListEntry,       kAddUserToGroupEntry,         kRemoveUserFromGroupEntry,
-      kGenerateGroupsEntry,         kGetAllUsersEntry,            kGetAllUsersListEntry,
-      kCreateVirtualWebServerEntry, kGetVirtualWebServersEntry,   kStartVirtualWebServerEntry,
-      kCreateVirtualDirEntry,       kAddFavoriteEntry,            kAddExternalGroupEntry,
-      kUpdateGroupEntry,
+      kImportProfileAdminsEntry,  kAuthenticateUserEntry,
+      kGetGroupListEntry,         kGetAllGroupsListEntry,
+      kAddUserToGroupEntry,       kRemoveUserFromGroupEntry,
+      kGenerateGroupsEntry,       kGetAllUsersEntry,
+      kGetAllUsersListEntry,      kCreateVirtualWebServerEntry,
+      kGetVirtualWebServersEntry, kStartVirtualWebServerEntry,
+      kCreateVirtualDirEntry,     kAddFavoriteEntry,
+      kAddExternalGroupEntry,     kUpdateGroupEntry,
   };
   return kTable;
 }

@@ -54,9 +54,7 @@ class RealPlatform : public Platform {
     errors::kEAdsBadPathname.Throw();
   }
 
-  std::unique_ptr<Connection> NewConnection() override {
-    return Ldap().new_connection(config_);
-  }
+  std::unique_ptr<Connection> NewConnection() override { return Ldap().new_connection(config_); }
 
   std::unique_ptr<TextStream> OpenTextFile(const std::string& path) override {
     return platform::OpenTextFile(path);

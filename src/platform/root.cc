@@ -1,3 +1,5 @@
+#include "platform/root.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,7 +10,6 @@
 #include <system_error>
 
 #include "platform/automation/errors.h"
-#include "platform/root.h"
 
 namespace brindlecore::platform {
 namespace {
@@ -43,9 +44,9 @@ PlatformConfig PlatformConfig::Load(const std::filesystem::path& root) {
     if (text.empty() || text[0] == '#') continue;
     size_t eq = text.find('=');
     if (eq == std::string::npos || TrimWhite(text.substr(0, eq)).empty()) {
-      throw AutomationError(errors::kEInvalidarg.number,
-                            "platform.conf line " + std::to_string(number) +
-                                ": expected 'key = value'");
+      throw AutomationError(
+          errors::kEInvalidarg.number,
+          "platform.conf line " + std::to_string(number) + ": expected 'key = value'");
     }
     config.values[TrimWhite(text.substr(0, eq))] = TrimWhite(text.substr(eq + 1));
   }

@@ -46,8 +46,7 @@ TEST(AdListings, ListingsReadPastOnePage) {
   // A domain account joins a local group only through the domain, as the pages add one.
   ASSERT_EQ(CallMethod(ad.platform(), "AddUserToGroup",
                        {Val(Variant("LDAP://RootDSE")), Val(Variant(kComputer)),
-                        Val(Variant("EXAMPLE\\alice")), Val(Variant("QZW3SVC2")),
-                        Ref(Variant(""))})
+                        Val(Variant("EXAMPLE\\alice")), Val(Variant("QZW3SVC2")), Ref(Variant(""))})
                 .result,
             Variant(true));
   for (const Case& c : cases) {

@@ -21,13 +21,14 @@ using DispatchTest = RootTest;
 Variant Array(std::vector<std::string> items) { return Variant::Strings(items); }
 
 TEST_F(DispatchTest, NamesResolveCaseInsensitivelyToSlotsInTableOrder) {
-  const std::vector<std::string> names = {
-      "ImportProfileAdmins",   "AuthenticateUser",       "GetGroupList",
-      "GetAllGroupsList",      "AddUserToGroup",         "RemoveUserFromGroup",
-      "GenerateGroups",        "GetAllUsers",            "GetAllUsersList",
-      "CreateVirtualWebServer", "GetVirtualWebServers",  "StartVirtualWebServer",
-      "CreateVirtualDir",      "AddFavorite",            "AddExternalGroup",
-      "UpdateGroup"};
+  const std::vector<std::string> names = {"ImportProfileAdmins",  "AuthenticateUser",
+                                          "GetGroupList",         "GetAllGroupsList",
+                                          "AddUserToGroup",       "RemoveUserFromGroup",
+                                          "GenerateGroups",       "GetAllUsers",
+                                          "GetAllUsersList",      "CreateVirtualWebServer",
+                                          "GetVirtualWebServers", "StartVirtualWebServer",
+                                          "CreateVirtualDir",     "AddFavorite",
+                                          "AddExternalGroup",     "UpdateGroup"};
   Object object = component::NewAuthenticationObject(*platform_);
   ASSERT_EQ(component::MethodTable().size(), names.size());
   for (size_t i = 0; i < names.size(); ++i) {
@@ -57,7 +58,8 @@ TEST_F(DispatchTest, RefusedCallsLeaveEveryArgumentAsPassed) {
        {Val("PC"), Val("WinNT://PC"), Val("u"), Val("p"), Ref(), Ref(), Val("A"), Ref("e")},
        errors::kDispEBadparamcount},
       // A later string parameter refused: the earlier by-reference strings are not consumed.
-      {"AddFavorite", {Ref("http://a"), Ref("T"), Ref(Variant::Null())},
+      {"AddFavorite",
+       {Ref("http://a"), Ref("T"), Ref(Variant::Null())},
        errors::kDispETypemismatch},
       {"AddFavorite", {Val(Variant::Null()), Ref("T"), Ref("e")}, errors::kDispETypemismatch},
       {"CreateVirtualWebServer",
@@ -121,10 +123,9 @@ TEST_F(DispatchTest, StringParametersTakeTheTextOfOtherValuesAndGiveBackStrings)
 }
 
 TEST_F(DispatchTest, VariantOutputsAreWrittenBackAndInputsStayTheCallers) {
-  CallOutcome out =
-      CallMethod(*platform_, "AuthenticateUser",
-                 {Val("PC"), Val(Variant::Null()), Val("u"), Val("p"), Ref("g"), Ref("n"),
-                  Val("Admins"), Val("ServerAdministrator"), Ref("x")});
+  CallOutcome out = CallMethod(*platform_, "AuthenticateUser",
+                               {Val("PC"), Val(Variant::Null()), Val("u"), Val("p"), Ref("g"),
+                                Ref("n"), Val("Admins"), Val("ServerAdministrator"), Ref("x")});
   ASSERT_FALSE(out.error);
   EXPECT_EQ(out.result, Variant(""));
   EXPECT_EQ(out.arg(8), Variant("x - -1,Invalid NT Domain -- Null"));
@@ -132,10 +133,9 @@ TEST_F(DispatchTest, VariantOutputsAreWrittenBackAndInputsStayTheCallers) {
   EXPECT_EQ(out.arg(0), Variant("PC"));
 
   // The same output passed by value: the method works on a copy the caller never sees.
-  CallOutcome by_val =
-      CallMethod(*platform_, "AuthenticateUser",
-                 {Val("PC"), Val(Variant::Null()), Val("u"), Val("p"), Ref(), Ref(),
-                  Val("Admins"), Val("ServerAdministrator"), Val("x")});
+  CallOutcome by_val = CallMethod(*platform_, "AuthenticateUser",
+                                  {Val("PC"), Val(Variant::Null()), Val("u"), Val("p"), Ref(),
+                                   Ref(), Val("Admins"), Val("ServerAdministrator"), Val("x")});
   EXPECT_EQ(by_val.arg(8), Variant("x"));
 }
 

@@ -44,8 +44,7 @@ TEST(ErrorFormsTest, BuildTheTextsHostPagesExpect) {
   EXPECT_EQ(FormA(Variant("x"), refusal), "x -1 ,Invalid Provider String -- Null");
   // Null in pvError concatenates as nothing, as the host's "&" does.
   EXPECT_EQ(FormA(Variant::Null(), refusal), "-1 ,Invalid Provider String -- Null");
-  EXPECT_EQ(FormB(platform),
-            "-2147024713 ,Cannot create a file when that file already exists.");
+  EXPECT_EQ(FormB(platform), "-2147024713 ,Cannot create a file when that file already exists.");
   // Form C keeps the leading space: it is never trimmed.
   EXPECT_EQ(FormC(Variant(""), AutomationError(-1, "Invalid NT Domain -- Null")),
             " - -1,Invalid NT Domain -- Null");
@@ -71,8 +70,8 @@ TEST(StringFunctionsTest, FollowTheHostsPositionRules) {
   EXPECT_EQ(InStr(3, "a,b,c", ","), 4);
   EXPECT_EQ(InStr(1, "abc", ","), 0);
   EXPECT_EQ(InStr(4, "abc", ""), 4);
-  for (auto bad : {+[] { Right("WinNT", 5 - 8); }, +[] { Left("a", -1); },
-                   +[] { Mid("a", 0); }, +[] { Mid("a", 1, -1); }, +[] { InStr(0, "a", "a"); }}) {
+  for (auto bad : {+[] { Right("WinNT", 5 - 8); }, +[] { Left("a", -1); }, +[] { Mid("a", 0); },
+                   +[] { Mid("a", 1, -1); }, +[] { InStr(0, "a", "a"); }}) {
     EXPECT_THAT(ErrorOf(bad), AutomationErrorIs(5, "Invalid procedure call or argument"));
   }
 }

@@ -40,9 +40,8 @@ TEST_F(ProfileGroupTest, AddExternalTakesTheSmallestFreeNumber) {
     const char* description;
     std::string created;
   };
-  const Case cases[] = {{{}, "Partners", "QZMULTI1"},
-                        {{1, 2, 4}, "Partners", "QZMULTI3"},
-                        {{2}, "", "QZMULTI1"}};
+  const Case cases[] = {
+      {{}, "Partners", "QZMULTI1"}, {{1, 2, 4}, "Partners", "QZMULTI3"}, {{2}, "", "QZMULTI1"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.created);
     TestRoot root;

@@ -42,7 +42,8 @@ TEST_F(GenerateGroupsTest, CreatesOneDescribedGroupPerSiteAndRemovesOnlyOrphaned
   EXPECT_EQ(out.result, Variant(true));
   EXPECT_EQ(out.text(4), "x");
   // The web service's other children (Info, Filters) get no group; other families stay.
-  EXPECT_EQ(accounts_.Groups(kComputer), "Administrators,Users,QZMULTI2,qzw3svc8,QZW3SVC1,QZW3SVC3");
+  EXPECT_EQ(accounts_.Groups(kComputer),
+            "Administrators,Users,QZMULTI2,qzw3svc8,QZW3SVC1,QZW3SVC3");
   EXPECT_EQ(accounts_.GroupDescription(kComputer, "QZW3SVC1"), "Sales");
   EXPECT_EQ(accounts_.GroupDescription(kComputer, "QZW3SVC3"), "Virtual Web Server 3");
 }
@@ -74,8 +75,8 @@ TEST_F(GenerateGroupsTest, RemovalFollowsTheTruthValueOfTheOption) {
     bool removes;
   };
   const Case cases[] = {
-      {"text TRUE", Variant("TRUE"), true},   {"numeric text", Variant("-1"), true},
-      {"Null", Variant::Null(), false},       {"Empty", Variant(), false},
+      {"text TRUE", Variant("TRUE"), true},    {"numeric text", Variant("-1"), true},
+      {"Null", Variant::Null(), false},        {"Empty", Variant(), false},
       {"text false", Variant("false"), false}, {"other text", Variant("yes"), false},
   };
   for (const Case& c : cases) {
@@ -193,7 +194,8 @@ TEST(GenerateGroupsFaultLoop, NoFailureLosesAGroupThatShouldStay) {
     for (int nth = 1;; ++nth) {
       SCOPED_TRACE(std::string(operation) + " #" + std::to_string(nth));
       TestRoot root;
-      std::filesystem::copy(Start().path(), root.dir.path(), std::filesystem::copy_options::recursive);
+      std::filesystem::copy(Start().path(), root.dir.path(),
+                            std::filesystem::copy_options::recursive);
       AccountsFixture& accounts = root.accounts;
       FaultPlatform faults(*root.platform);
       faults.Fail(operation, "", nth, errors::kEAccessdenied.Make());

@@ -206,7 +206,7 @@ TEST_F(PagesTest, OversizedFieldsAreRefusedBeforeTheComponentIsCalled) {
       {long_name, "pw", 400, "The user name is too long (at most 256 characters)."},
       {"admin", std::string(257, 'p'), 400, "The password is too long (at most 256 characters)."},
       // Beyond the largest form the pages read at all.
-      {"'" + std::string(100000, '('), "pw", 413, "The request is too large."},
+      {std::string("'").append(100000, '('), "pw", 413, "The request is too large."},
       // At the cap, and 256 two-byte characters: the component's own refusal.
       {std::string(256, 'b'), "pw", 401, "Logon failure"},
       {[] {
@@ -386,7 +386,7 @@ TEST_F(PagesTest, ImportNamesTheUploadSafelyAndLeavesNoFolderBehind) {
       {". .\x01.\tprofile\x7f.txt", "profile.txt"},
       {std::string(5000, 'n'), std::string(100, 'n')},
       // Cut at a character's edge: 1 + 49 two-byte characters, not half of the 50th.
-      {"x" + accents, "x" + accents.substr(0, 98)},
+      {"x" + accents, std::string("x").append(accents, 0, 98)},
       {"", "import.txt"},
       {"../..", "import.txt"},
       {"/", "import.txt"},

@@ -14,9 +14,7 @@ constexpr char kComputer[] = "WEBSRV1";
 
 class GroupListsTest : public RootTest {
  protected:
-  GroupListsTest() {
-    accounts_.Computer(kComputer).User(kComputer, "admin", "pw", "Admin");
-  }
+  GroupListsTest() { accounts_.Computer(kComputer).User(kComputer, "admin", "pw", "Admin"); }
 
   CallOutcome GroupsList(platform::Platform& platform, std::string computer = kComputer) {
     return CallMethod(
@@ -134,7 +132,7 @@ TEST_F(GroupListsTest, FailuresOfBothListings) {
   accounts_.Group(kComputer, "QZW3SVC1").Member(kComputer, "QZW3SVC1", "admin");
   struct Case {
     const char* name;
-    bool users;  // else the group rows
+    bool users;             // else the group rows
     const char* operation;  // the platform step failed with access denied, nullptr: none
     int nth;
     std::string text;  // "": the failure reaches the host
@@ -146,8 +144,7 @@ TEST_F(GroupListsTest, FailuresOfBothListings) {
       {"groups: filter", false, "SetFilter", 1, "Access is denied. on Filtering Groups"},
       {"groups: a description", false, "Description", 1, ""},
       {"users: refused password", true, nullptr, 0,
-       "Logon failure: unknown user name or bad password. on Binding Attempt", kComputer,
-       "wrong"},
+       "Logon failure: unknown user name or bad password. on Binding Attempt", kComputer, "wrong"},
       {"users: group filter", true, "SetFilter", 1, "Access is denied. on Filtering Groups"},
       {"users: user filter", true, "SetFilter", 2, "Access is denied. on Filtering Users"},
       {"users: a member list", true, "Members", 1, ""},

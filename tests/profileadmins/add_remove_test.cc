@@ -39,9 +39,9 @@ class MembershipTest : public RootTest {
   }
 
   CallOutcome Add(platform::Platform& platform, const Addition& a) {
-    return CallMethod(platform, "AddUserToGroup",
-                      {Val(a.provider), Val(a.computer), Val(a.user), Val(a.group),
-                       Ref(a.error_in)});
+    return CallMethod(
+        platform, "AddUserToGroup",
+        {Val(a.provider), Val(a.computer), Val(a.user), Val(a.group), Ref(a.error_in)});
   }
   CallOutcome Add(const Addition& a) { return Add(*platform_, a); }
   CallOutcome Remove(platform::Platform& platform, const Removal& r) {
@@ -66,38 +66,63 @@ TEST_F(MembershipTest, Addition) {
       "Administration tool.";
   const std::vector<Case> cases = {
       {"null provider", {.provider = null}, false, "-1 ,Invalid Provider String -- Null"},
-      {"null provider after x", {.provider = null, .error_in = Variant("x")}, false,
+      {"null provider after x",
+       {.provider = null, .error_in = Variant("x")},
+       false,
        "x -1 ,Invalid Provider String -- Null"},
       {"empty provider", {.provider = empty}, false, "-1 ,Invalid Provider String -- Empty"},
-      {"bare WinNT", {.provider = Variant("WinNT")}, false,
+      {"bare WinNT",
+       {.provider = Variant("WinNT")},
+       false,
        "-1 ,Invalid Provider String - to short or zero length"},
-      {"padded LDAP:", {.provider = Variant("  LDAP:  ")}, false,
+      {"padded LDAP:",
+       {.provider = Variant("  LDAP:  ")},
+       false,
        "-1 ,Invalid Provider String - to short or zero length"},
-      {"lower-case path", {.provider = Variant("winnt://WEBSRV1")}, false,
+      {"lower-case path",
+       {.provider = Variant("winnt://WEBSRV1")},
+       false,
        "-1 ,Invalid Provider String - should be LDAP or WinNT"},
       {"null computer", {.computer = null}, false, "-1 ,Invalid Computer Name -- Null"},
-      {"blank user", {.user = Variant("  ")}, false,
+      {"blank user",
+       {.user = Variant("  ")},
+       false,
        "-1 ,Invalid User Name To Add - 0 Length String"},
-      {"slash before a null group", {.user = Variant("a/b"), .group = null}, false,
+      {"slash before a null group",
+       {.user = Variant("a/b"), .group = null},
+       false,
        "-1 ,Invalid character / found in user name."},
       {"empty group", {.group = empty}, false, "-1 ,Invalid Group Name To Add To-- Empty"},
-      {"blank group", {.group = Variant("   ")}, false,
+      {"blank group",
+       {.group = Variant("   ")},
+       false,
        "-1 ,Invalid Group Name To Add To - 0 Length String"},
-      {"domain user in WinNT mode", {.user = Variant("DOM\\bob"), .error_in = Variant("x")},
+      {"domain user in WinNT mode",
+       {.user = Variant("DOM\\bob"), .error_in = Variant("x")},
        false,
        "-1 ,Users are validated locally - do not use the \\ character in user name - specify "
        "user name only"},
-      {"bare user in LDAP mode", {.provider = Variant("LDAP://RootDSE")}, false,
+      {"bare user in LDAP mode",
+       {.provider = Variant("LDAP://RootDSE")},
+       false,
        "-1 ,User name incorrect - specify in format DomainName\\UserName."},
       {"added, old text dropped", {.error_in = Variant("x")}, true, ""},
-      {"already a member", {.group = Variant("QZW3SVC2")}, false,
+      {"already a member",
+       {.group = Variant("QZW3SVC2")},
+       false,
        "-2147023518 ,The specified account name is already a member of the local group."},
       {"name in another case", {.user = Variant("Bob")}, false, kMissingUser},
-      {"missing group", {.group = Variant("QZW3SVC9")}, false,
+      {"missing group",
+       {.group = Variant("QZW3SVC9")},
+       false,
        "-2147022676 ,The group name could not be found."},
-      {"missing computer", {.provider = Variant("WinNT://NOSUCH")}, false,
+      {"missing computer",
+       {.provider = Variant("WinNT://NOSUCH")},
+       false,
        "The network path was not found. on Attempt to bind to user database."},
-      {"both kinds, WinNT wins", {.provider = Variant("LDAP://x WinNT://WEBSRV1")}, false,
+      {"both kinds, WinNT wins",
+       {.provider = Variant("LDAP://x WinNT://WEBSRV1")},
+       false,
        "An invalid dn syntax has been specified. on Attempt to bind to user database."},
   };
   for (const Case& c : cases) {
@@ -138,9 +163,11 @@ TEST_F(MembershipTest, RemovalChecksFailTowardsTheCallerAndKeepTheErrorText) {
   const char kPathMessage[] =
       "A full ADSI Path (starting with WinNT://) should be specified for the username.";
   const std::vector<Case> cases = {
-      {"null computer", {.computer = Variant::Null()},
+      {"null computer",
+       {.computer = Variant::Null()},
        "Invalid Computer Name To Remove From -- Null"},
-      {"blank user", {.user = Variant("   ")},
+      {"blank user",
+       {.user = Variant("   ")},
        "Invalid User Name To Remove From - 0 Length String"},
       {"lower-case prefix", {.user = Variant("winnt://WEBSRV1/bob")}, kPathMessage},
       {"leading space", {.user = Variant(" WinNT://WEBSRV1/bob")}, kPathMessage},
@@ -164,9 +191,13 @@ TEST_F(MembershipTest, RemovalOutcomes) {
   };
   const std::vector<Case> cases = {
       {"removed, text kept", {.group = Variant("QZW3SVC2")}, true, "x"},
-      {"missing group", {.group = Variant("QZW3SVC9")}, false,
+      {"missing group",
+       {.group = Variant("QZW3SVC9")},
+       false,
        "The group name could not be found. on Attempt to bind to group."},
-      {"not a member", {}, false,
+      {"not a member",
+       {},
+       false,
        "The specified account name is not a member of the local group. on Removing user from "
        "group"},
   };

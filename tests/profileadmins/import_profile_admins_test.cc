@@ -24,8 +24,8 @@ std::string NotAdded(const std::string& user, const std::string& group, const st
          ", Error: " + e + "</td></tr>";
 }
 std::string Removed(const std::string& user, const std::string& group) {
-  return "<tr><td class=UserInfo2>Success: User " + user + " removed from Profile Group " +
-         group + "</td></tr>";
+  return "<tr><td class=UserInfo2>Success: User " + user + " removed from Profile Group " + group +
+         "</td></tr>";
 }
 std::string NotRemoved(const std::string& user, const std::string& group, const std::string& e) {
   return "<tr><td class=UserInfo4>Error: User " + user + " NOT removed from Profile Group " +
@@ -49,7 +49,8 @@ class ImportTest : public RootTest {
     std::ofstream(path, std::ios::binary) << content;
     return path;
   }
-  CallOutcome Import(platform::Platform& platform, Variant file, Variant auth = Variant("WinNT://WEBSRV1"),
+  CallOutcome Import(platform::Platform& platform, Variant file,
+                     Variant auth = Variant("WinNT://WEBSRV1"),
                      Variant computer = Variant(kComputer)) {
     return CallMethod(platform, "ImportProfileAdmins",
                       {Val(std::move(file)), Val(std::move(auth)), Val(std::move(computer))});
@@ -71,8 +72,9 @@ TEST_F(ImportTest, EmptyFileAndRefusals) {
   EXPECT_EQ(Import(*platform_, Variant(path), Variant("WinNT://WEBSRV1"), Variant("")).result,
             Variant(refusal));
   // A blank computer name is not refused here: the addition reports it line by line.
-  EXPECT_EQ(ToText(Import(*platform_, Variant(Write("+,bob,QZW3SVC1\n")), Variant("WinNT://WEBSRV1"),
-                          Variant(" ")).result),
+  EXPECT_EQ(ToText(Import(*platform_, Variant(Write("+,bob,QZW3SVC1\n")),
+                          Variant("WinNT://WEBSRV1"), Variant(" "))
+                       .result),
             "<table>" + FileRow(path) +
                 NotAdded("bob", "QZW3SVC1", "-1 ,Invalid Computer Name - 0 Length String") +
                 "</table>");
@@ -80,33 +82,34 @@ TEST_F(ImportTest, EmptyFileAndRefusals) {
 
 TEST_F(ImportTest, EachLineIsReportedOnItsOwn) {
   const std::string content =
-      "+,bob,QZW3SVC1  \r\n"          // trailing spaces are not part of the group
-      " +,alice,QZW3SVC1\r\n"         // a leading space is no operation
-      "*,alice,QZW3SVC1\r\n"          // nor is any other character
-      "+,alice\r\n"                   // one comma: passed over
+      "+,bob,QZW3SVC1  \r\n"   // trailing spaces are not part of the group
+      " +,alice,QZW3SVC1\r\n"  // a leading space is no operation
+      "*,alice,QZW3SVC1\r\n"   // nor is any other character
+      "+,alice\r\n"            // one comma: passed over
       "\r\n"
-      "      -,b,\r\n"                // group count below zero: passed over, not fatal
-      "+,,QZW3SVC1\r\n"               // empty user
-      "+,carol,QZW3SVC1\r\n"          // unknown user; its row shows only its own error
-      "+ignored,bob,QZW3SVC9,x\r\n"   // the group keeps its further comma
-      "-,WEBSRV1\\alice,QZW3SVC2\r\n" // matched by account name, shown as written
-      "-,\\bob,QZW3SVC2\r\n"          // backslash first: matched whole, so no member
-      "-,alice,QZW3SVC2\r\n"          // already removed
+      "      -,b,\r\n"                 // group count below zero: passed over, not fatal
+      "+,,QZW3SVC1\r\n"                // empty user
+      "+,carol,QZW3SVC1\r\n"           // unknown user; its row shows only its own error
+      "+ignored,bob,QZW3SVC9,x\r\n"    // the group keeps its further comma
+      "-,WEBSRV1\\alice,QZW3SVC2\r\n"  // matched by account name, shown as written
+      "-,\\bob,QZW3SVC2\r\n"           // backslash first: matched whole, so no member
+      "-,alice,QZW3SVC2\r\n"           // already removed
       "-,bob,NOSUCH\r\n";
   const std::string path = Write(content);
   const std::string missing_user =
       "-1 ,The user you are trying to add does not exist. Create the user first with a Windows "
       "Administration tool.";
 
-  EXPECT_EQ(ImportText(content),
-            "<table>" + FileRow(path) + Added("bob", "QZW3SVC1") +
-                NotAdded("", "QZW3SVC1", "-1 ,Invalid User Name To Add - 0 Length String") +
-                NotAdded("carol", "QZW3SVC1", missing_user) +
-                NotAdded("bob", "QZW3SVC9,x", "-2147463168 ,An invalid directory pathname was passed") +
-                Removed("WEBSRV1\\alice", "QZW3SVC2") +
-                NotRemoved("\\bob", "QZW3SVC2", "not member of the group.") +
-                NotRemoved("alice", "QZW3SVC2", "not member of the group.") +
-                NotRemoved("bob", "NOSUCH", "The group name could not be found.") + "</table>");
+  EXPECT_EQ(
+      ImportText(content),
+      "<table>" + FileRow(path) + Added("bob", "QZW3SVC1") +
+          NotAdded("", "QZW3SVC1", "-1 ,Invalid User Name To Add - 0 Length String") +
+          NotAdded("carol", "QZW3SVC1", missing_user) +
+          NotAdded("bob", "QZW3SVC9,x", "-2147463168 ,An invalid directory pathname was passed") +
+          Removed("WEBSRV1\\alice", "QZW3SVC2") +
+          NotRemoved("\\bob", "QZW3SVC2", "not member of the group.") +
+          NotRemoved("alice", "QZW3SVC2", "not member of the group.") +
+          NotRemoved("bob", "NOSUCH", "The group name could not be found.") + "</table>");
   EXPECT_EQ(accounts_.Members(kComputer, "QZW3SVC1"), "bob");
   EXPECT_EQ(accounts_.Members(kComputer, "QZW3SVC2"), "bob");
 }

@@ -33,10 +33,10 @@ struct SignIn {
 };
 
 CallOutcome Call(platform::Platform& platform, const SignIn& s) {
-  return CallMethod(platform, "AuthenticateUser",
-                    {Val(s.computer), Val(s.domain), Val(s.user), Val(s.password),
-                     Ref(Variant("list kept")), Ref(Variant("names kept")), Val(s.admin_group),
-                     Val(s.login_type), Ref(s.error_in)});
+  return CallMethod(
+      platform, "AuthenticateUser",
+      {Val(s.computer), Val(s.domain), Val(s.user), Val(s.password), Ref(Variant("list kept")),
+       Ref(Variant("names kept")), Val(s.admin_group), Val(s.login_type), Ref(s.error_in)});
 }
 
 class SignInTest : public RootTest {
@@ -79,23 +79,51 @@ TEST_F(SignInTest, OutcomesOfOneCall) {
   const char kBadProvider[] = "Invalid Authentication Provider String.";
   const char kBadCall[] = "x - 5,Invalid procedure call or argument";
   const Case cases[] = {
-      {"all null", {null, null, null, null, null, null}, "", kept, names,
+      {"all null",
+       {null, null, null, null, null, null},
+       "",
+       kept,
+       names,
        " - -1,Invalid NT Domain -- Null"},
       {"empty domain", {.domain = empty}, "", kept, names, " - -1,Invalid NT Domain -- Empty"},
-      {"blank computer", {.computer = blank}, "", kept, names,
+      {"blank computer",
+       {.computer = blank},
+       "",
+       kept,
+       names,
        " - -1,Invalid Computer Name - 0 Length String"},
       {"blank user", {.user = blank}, "", kept, names, " - -1,Invalid User Name - 0 Length String"},
-      {"null password after x", {.password = null, .error_in = Variant("x")}, "", kept, names,
+      {"null password after x",
+       {.password = null, .error_in = Variant("x")},
+       "",
+       kept,
+       names,
        "x - -1,Invalid Password -- Null"},
-      {"empty admin group", {.admin_group = empty}, "", kept, names,
+      {"empty admin group",
+       {.admin_group = empty},
+       "",
+       kept,
+       names,
        " - -1,Invalid Admin Group -- Empty"},
       {"null login type", {.login_type = null}, "", kept, names, " - -1,Login Type -- Null"},
-      {"lower-case login type", {.login_type = Variant("profileadministrator")}, "", kept, names,
+      {"lower-case login type",
+       {.login_type = Variant("profileadministrator")},
+       "",
+       kept,
+       names,
        " - -1,Login Type should be ServerAdministrator or ProfileAdministrator"},
-      {"lower-case provider", {.domain = Variant("winnt://WEBSRV1"), .error_in = Variant("x")},
-       "", "", "", kBadProvider},
-      {"padded provider", {.domain = Variant(" WinNT://WEBSRV1"), .error_in = Variant("x")}, "",
-       "", "", kBadProvider},
+      {"lower-case provider",
+       {.domain = Variant("winnt://WEBSRV1"), .error_in = Variant("x")},
+       "",
+       "",
+       "",
+       kBadProvider},
+      {"padded provider",
+       {.domain = Variant(" WinNT://WEBSRV1"), .error_in = Variant("x")},
+       "",
+       "",
+       "",
+       kBadProvider},
       {"bare WinNT", {.domain = Variant("WinNT"), .error_in = Variant("x")}, "", "", "", kBadCall},
       {"WinNT:/", {.domain = Variant("WinNT:/"), .error_in = Variant("x")}, "", "", "", kBadCall},
       {"wrong password", {.password = Variant("wrong")}, "", "", "", kLogonFailure},
@@ -103,21 +131,42 @@ TEST_F(SignInTest, OutcomesOfOneCall) {
       {"user with domain", {.user = Variant("WEBSRV1\\bob")}, "", "", "", kLogonFailure},
       // A tab is not blank: it reaches the directory.
       {"user after a tab", {.user = Variant("\tbob")}, "", "", "", kLogonFailure},
-      {"every profile group in order, old text dropped", {.error_in = Variant("x")}, "bob",
-       "W3SVC1;MULTI4;W3SVC5;", "Sales;Partners;Support;", ""},
+      {"every profile group in order, old text dropped",
+       {.error_in = Variant("x")},
+       "bob",
+       "W3SVC1;MULTI4;W3SVC5;",
+       "Sales;Partners;Support;",
+       ""},
       {"server admin outside the group",
-       {.login_type = Variant("ServerAdministrator")}, "bob", "", "", kServerRefusal},
+       {.login_type = Variant("ServerAdministrator")},
+       "bob",
+       "",
+       "",
+       kServerRefusal},
       {"group padded in the directory",
        {.admin_group = Variant("Admins"), .login_type = Variant("ServerAdministrator")},
-       "bob", " Admins ;", "Padded;", ""},
+       "bob",
+       " Admins ;",
+       "Padded;",
+       ""},
       {"padded admin group argument",
        {.admin_group = Variant(" Admins "), .login_type = Variant("ServerAdministrator")},
-       "bob", "", "", kServerRefusal},
+       "bob",
+       "",
+       "",
+       kServerRefusal},
       {"another member of one group",
-       {.user = Variant("alice"), .password = Variant("other")}, "alice", "W3SVC1;", "Sales;",
+       {.user = Variant("alice"), .password = Variant("other")},
+       "alice",
+       "W3SVC1;",
+       "Sales;",
        ""},
       {"profile admin in no profile group",
-       {.user = Variant("carol"), .password = Variant("c")}, "carol", "", "", kProfileRefusal},
+       {.user = Variant("carol"), .password = Variant("c")},
+       "carol",
+       "",
+       "",
+       kProfileRefusal},
       {"name typed in another case", {.user = Variant("BOB")}, "BOB", "", "", kProfileRefusal},
   };
   for (const Case& c : cases) {
@@ -154,15 +203,24 @@ TEST_F(SignInTest, PlatformFailuresAndWhatTheyLeaveBehind) {
   const Case cases[] = {
       {"search permission refused",
        {{"OpenDSObject", "", 1, errors::kDbSecEPermissiondenied.Make()}},
-       "", "", "", "Username/password does not exist."},
+       "",
+       "",
+       "",
+       "Username/password does not exist."},
       // alice, before bob in QZW3SVC1, is unreadable; QZMULTI4's description fails after its entry.
       {"failures inside the member walk skip only that member",
        {{"Name", "WinNT://WEBSRV1/alice", 0, errors::kErrorDsOperationsError.Make()},
         {"Description", "QZMULTI4", 1, errors::kEAdsPropertyNotFound.Make()}},
-       "bob", "W3SVC1;MULTI4;W3SVC5;", "Sales;Support;", ""},
+       "bob",
+       "W3SVC1;MULTI4;W3SVC5;",
+       "Sales;Support;",
+       ""},
       {"group unreadable outside the walk keeps entries so far",
        {{"Name", "QZMULTI4", 1, errors::kErrorDsOperationsError.Make()}},
-       "bob", "W3SVC1;", "Sales;", "x - -2147016672,An operations error occurred."},
+       "bob",
+       "W3SVC1;",
+       "Sales;",
+       "x - -2147016672,An operations error occurred."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -193,11 +251,10 @@ TEST_F(SignInTest, DatabaseWithoutGroupsCountsAsRefusedCredentials) {
   EXPECT_EQ(out.text(kError), " - -1,Login credentials (username and/or password) incorrect.");
 }
 
-
 CallOutcome GroupList(platform::Platform& platform, Variant domain, Variant user, Variant type) {
-  return CallMethod(platform, "GetGroupList",
-                    {Val(std::move(domain)), Val(std::move(user)), Val(std::move(type)),
-                     Ref(Variant("x"))});
+  return CallMethod(
+      platform, "GetGroupList",
+      {Val(std::move(domain)), Val(std::move(user)), Val(std::move(type)), Ref(Variant("x"))});
 }
 
 TEST_F(SignInTest, GroupListHoldsTheGroupsOfTheLoginType) {
@@ -234,18 +291,28 @@ TEST_F(SignInTest, GroupListFailures) {
   };
   const Case cases[] = {
       {"unknown computer", "NOSUCH", {}, "", "The network path was not found. on Binding Attempt"},
-      {"filter", kComputer, {{"SetFilter", "", 1, errors::kEAdsPropertyNotSupported.Make()}}, "",
+      {"filter",
+       kComputer,
+       {{"SetFilter", "", 1, errors::kEAdsPropertyNotSupported.Make()}},
+       "",
        "The specified directory property is not supported on Filtering Groups"},
-      {"member and member list", kComputer,
-       {{"Name", "WinNT://WEBSRV1/bob", 1, ops}, {"Members", "QZW3SVC5", 1, ops}}, "", "x"},
+      {"member and member list",
+       kComputer,
+       {{"Name", "WinNT://WEBSRV1/bob", 1, ops}, {"Members", "QZW3SVC5", 1, ops}},
+       "",
+       "x"},
       {"a walk cut short", kComputer, {{"Next", "QZW3SVC1", 3, ops}}, "QZW3SVC1;QZW3SVC5;", "x"},
-      {"a group name", kComputer, {{"Name", "QZW3SVC5", 1, ops}}, "",
+      {"a group name",
+       kComputer,
+       {{"Name", "QZW3SVC5", 1, ops}},
+       "",
        "x - -2147016672,An operations error occurred."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     FaultPlatform faults(*platform_);
-    for (const auto& [operation, path, nth, error] : c.rules) faults.Fail(operation, path, nth, error);
+    for (const auto& [operation, path, nth, error] : c.rules)
+      faults.Fail(operation, path, nth, error);
     CallOutcome out =
         GroupList(faults, Variant(c.computer), Variant("bob"), Variant("ProfileAdministrator"));
     EXPECT_TRUE(faults.AllFired());

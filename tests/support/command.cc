@@ -1,14 +1,13 @@
 #include "support/command.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-
-#include <gtest/gtest.h>
 
 #include "support/temp_dir.h"
 

@@ -29,7 +29,8 @@ struct CallOutcome {
 };
 
 // Creates an Authentication object over `platform` and calls `method` by name once.
-CallOutcome CallMethod(platform::Platform& platform, std::string_view method, std::vector<Arg> args);
+CallOutcome CallMethod(platform::Platform& platform, std::string_view method,
+                       std::vector<Arg> args);
 
 // The same on an object the caller keeps.
 CallOutcome CallMethod(Object& object, std::string_view method, std::vector<Arg> args);

@@ -59,16 +59,26 @@ class FaultObject : public DirObject, Faulted {
   FaultObject(FaultPlatform& faults, std::unique_ptr<DirObject> inner, std::string path)
       : Faulted(faults, std::move(path)), inner_(std::move(inner)) {}
 
-  std::string Name() override { return Through("Name", [&] { return inner_->Name(); }); }
-  std::string ADsPath() override { return Through("ADsPath", [&] { return inner_->ADsPath(); }); }
-  std::string Class() override { return Through("Class", [&] { return inner_->Class(); }); }
+  std::string Name() override {
+    return Through("Name", [&] { return inner_->Name(); });
+  }
+  std::string ADsPath() override {
+    return Through("ADsPath", [&] { return inner_->ADsPath(); });
+  }
+  std::string Class() override {
+    return Through("Class", [&] { return inner_->Class(); });
+  }
   Variant Get(const std::string& p) override {
-    return Through("Get", [&] { return inner_->Get(p); }, p);
+    return Through(
+        "Get", [&] { return inner_->Get(p); }, p);
   }
   void Put(const std::string& p, const Variant& v) override {
-    Through("Put", [&] { inner_->Put(p, v); }, p);
+    Through(
+        "Put", [&] { inner_->Put(p, v); }, p);
   }
-  void SetInfo() override { Through("SetInfo", [&] { inner_->SetInfo(); }); }
+  void SetInfo() override {
+    Through("SetInfo", [&] { inner_->SetInfo(); });
+  }
   bool Supports(DirKind kind) const override { return inner_->Supports(kind); }
 
   std::unique_ptr<DirObject> OpenDSObject(const std::string& path, const std::string& user,
@@ -86,11 +96,12 @@ class FaultObject : public DirObject, Faulted {
   }
   std::unique_ptr<DirObject> Create(const std::string& cls, const std::string& name) override {
     return Through(
-        "Create", [&] { return WrapObject(faults_, inner_->Create(cls, name), path_ + "/" + name); },
-        name);
+        "Create",
+        [&] { return WrapObject(faults_, inner_->Create(cls, name), path_ + "/" + name); }, name);
   }
   void Delete(const std::string& cls, const std::string& name) override {
-    Through("Delete", [&] { inner_->Delete(cls, name); }, name);
+    Through(
+        "Delete", [&] { inner_->Delete(cls, name); }, name);
   }
   std::string Description() override {
     return Through("Description", [&] { return inner_->Description(); });
@@ -103,13 +114,23 @@ class FaultObject : public DirObject, Faulted {
       return std::make_unique<FaultEnumerator>(faults_, inner_->Members(), path_);
     });
   }
-  void Add(const std::string& m) override { Through("Add", [&] { inner_->Add(m); }, m); }
-  void Remove(const std::string& m) override { Through("Remove", [&] { inner_->Remove(m); }, m); }
-  std::string FullName() override { return Through("FullName", [&] { return inner_->FullName(); }); }
+  void Add(const std::string& m) override {
+    Through(
+        "Add", [&] { inner_->Add(m); }, m);
+  }
+  void Remove(const std::string& m) override {
+    Through(
+        "Remove", [&] { inner_->Remove(m); }, m);
+  }
+  std::string FullName() override {
+    return Through("FullName", [&] { return inner_->FullName(); });
+  }
   void AppCreate2(int32_t mode) override {
     Through("AppCreate2", [&] { inner_->AppCreate2(mode); });
   }
-  void Start() override { Through("Start", [&] { inner_->Start(); }); }
+  void Start() override {
+    Through("Start", [&] { inner_->Start(); });
+  }
 
  private:
   std::unique_ptr<DirObject> inner_;
@@ -126,13 +147,22 @@ class FaultRecordset : public Recordset, Faulted {
  public:
   FaultRecordset(FaultPlatform& faults, std::unique_ptr<Recordset> inner, std::string text)
       : Faulted(faults, std::move(text)), inner_(std::move(inner)) {}
-  bool Eof() override { return Through("Eof", [&] { return inner_->Eof(); }); }
-  void MoveFirst() override { Through("MoveFirst", [&] { inner_->MoveFirst(); }); }
-  void MoveNext() override { Through("MoveNext", [&] { inner_->MoveNext(); }); }
-  Variant Field(const std::string& n) override {
-    return Through("Field", [&] { return inner_->Field(n); }, n);
+  bool Eof() override {
+    return Through("Eof", [&] { return inner_->Eof(); });
   }
-  void Close() override { Through("Close", [&] { inner_->Close(); }); }
+  void MoveFirst() override {
+    Through("MoveFirst", [&] { inner_->MoveFirst(); });
+  }
+  void MoveNext() override {
+    Through("MoveNext", [&] { inner_->MoveNext(); });
+  }
+  Variant Field(const std::string& n) override {
+    return Through(
+        "Field", [&] { return inner_->Field(n); }, n);
+  }
+  void Close() override {
+    Through("Close", [&] { inner_->Close(); });
+  }
 
  private:
   std::unique_ptr<Recordset> inner_;
@@ -148,7 +178,8 @@ class FaultCommand : public Command, Faulted {
     path_ = text;
   }
   void SetProperty(const std::string& n, const Variant& v) override {
-    Through("SetProperty", [&] { inner_->SetProperty(n, v); }, n);
+    Through(
+        "SetProperty", [&] { inner_->SetProperty(n, v); }, n);
   }
   std::unique_ptr<Recordset> Execute() override {
     std::unique_ptr<Recordset> rows = Through("Execute", [&] { return inner_->Execute(); });
@@ -166,10 +197,12 @@ class FaultConnection : public Connection, Faulted {
   FaultConnection(FaultPlatform& faults, std::unique_ptr<Connection> inner)
       : Faulted(faults, ""), inner_(std::move(inner)) {}
   void SetProvider(const std::string& p) override {
-    Through("SetProvider", [&] { inner_->SetProvider(p); }, p);
+    Through(
+        "SetProvider", [&] { inner_->SetProvider(p); }, p);
   }
   void SetProperty(const std::string& n, const Variant& v) override {
-    Through("SetProperty", [&] { inner_->SetProperty(n, v); }, n);
+    Through(
+        "SetProperty", [&] { inner_->SetProperty(n, v); }, n);
   }
   void Open(const std::string& connection_string, const std::string& user,
             const std::string& password, int32_t options) override {
@@ -193,8 +226,12 @@ class FaultStream : public TextStream, Faulted {
   bool AtEndOfStream() override {
     return Through("AtEndOfStream", [&] { return inner_->AtEndOfStream(); });
   }
-  std::string ReadLine() override { return Through("ReadLine", [&] { return inner_->ReadLine(); }); }
-  void Close() override { Through("Close", [&] { inner_->Close(); }); }
+  std::string ReadLine() override {
+    return Through("ReadLine", [&] { return inner_->ReadLine(); });
+  }
+  void Close() override {
+    Through("Close", [&] { inner_->Close(); });
+  }
 
  private:
   std::unique_ptr<TextStream> inner_;
@@ -207,8 +244,8 @@ FaultPlatform::~FaultPlatform() = default;
 
 FaultPlatform& FaultPlatform::Fail(std::string operation, std::string path_part, int nth,
                                    AutomationError error, std::string argument) {
-  rules_.push_back(Rule{std::move(operation), std::move(path_part), std::move(argument), nth,
-                        std::move(error)});
+  rules_.push_back(
+      Rule{std::move(operation), std::move(path_part), std::move(argument), nth, std::move(error)});
   return *this;
 }
 

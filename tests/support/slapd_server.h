@@ -17,9 +17,9 @@ class SlapdServer {
   SlapdServer();
   ~SlapdServer();  // stops the server and removes its folder
 
-  std::string uri() const;          // ldap://127.0.0.1:PORT
-  std::string base_dn() const;      // DC=example,DC=test
-  std::string service_dn() const;   // the account the platform binds as "the process"
+  std::string uri() const;         // ldap://127.0.0.1:PORT
+  std::string base_dn() const;     // DC=example,DC=test
+  std::string service_dn() const;  // the account the platform binds as "the process"
   std::string service_password() const;
 
   // Adds entries; `parent_dn` "" means base_dn(). Return the new entry's DN.

@@ -65,8 +65,7 @@ json Load(const fs::path& file) {
     text.append(buffer, static_cast<size_t>(n));
   }
   json doc = json::parse(text, nullptr, /*allow_exceptions=*/false);
-  if (doc.is_discarded() || !doc.is_object() || !doc.contains(kKeys) ||
-      !doc[kKeys].is_object()) {
+  if (doc.is_discarded() || !doc.is_object() || !doc.contains(kKeys) || !doc[kKeys].is_object()) {
     // A registry that does not read is not silently replaced: that would lose every entry.
     throw errors::FileError(errors::kErrorFileCorrupt.Make(), file.string());
   }
@@ -100,7 +99,8 @@ void WriteAll(int fd, const std::string& data, const fs::path& file) {
 void Update(const std::function<void(json& keys)>& change) {
   fs::path file = RegistryFile();
   platform::EnsureRoot(file.parent_path());
-  FileDescriptor lock(::open((file.string() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  FileDescriptor lock(
+      ::open((file.string() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
   if (lock.get() < 0) ThrowIoError(errno, file);
   while (::flock(lock.get(), LOCK_EX) != 0) {
     if (errno != EINTR) ThrowIoError(errno, file);

@@ -88,8 +88,7 @@ class LdapRecordset : public Recordset {
                                [&](const Column& c) { return EqualsIgnoreCase(c.name, name); });
     if (column == columns_.end()) errors::kAdErrItemNotFound.Throw();
     if (Eof()) errors::kAdErrNoCurrentRecord.Throw();
-    const std::optional<std::string>& cell =
-        rows_[position_ - first_][column - columns_.begin()];
+    const std::optional<std::string>& cell = rows_[position_ - first_][column - columns_.begin()];
     return cell ? Variant(*cell) : Variant::Null();
   }
 
@@ -212,10 +211,11 @@ class LdapCommand : public Command {
     if (root.root_dse) {
       request.scope = LDAP_SCOPE_BASE;
     } else {
-      request.base = root.dn.empty() ? session->DefaultNamingContext(LdapContext::kSearch) : root.dn;
+      request.base =
+          root.dn.empty() ? session->DefaultNamingContext(LdapContext::kSearch) : root.dn;
     }
-    request.page_size = properties_.page_size > 0 ? std::min(properties_.page_size, kMaxPageSize)
-                                               : kMaxPageSize;
+    request.page_size =
+        properties_.page_size > 0 ? std::min(properties_.page_size, kMaxPageSize) : kMaxPageSize;
     request.size_limit = properties_.size_limit;
     request.timeout_seconds = properties_.timeout;
     request.chase_referrals = properties_.chase_referrals;
@@ -308,7 +308,8 @@ class LdapConnection : public Connection {
       state_->user = user.empty() ? std::nullopt : std::optional<std::string>(user);
     } else if (EqualsIgnoreCase(name, "Password")) {
       state_->password = ToText(value);
-    } else if (!EqualsIgnoreCase(name, "Encrypt Password") && !EqualsIgnoreCase(name, "ADSI Flag")) {
+    } else if (!EqualsIgnoreCase(name, "Encrypt Password") &&
+               !EqualsIgnoreCase(name, "ADSI Flag")) {
       errors::kAdErrItemNotFound.Throw();
     }
   }

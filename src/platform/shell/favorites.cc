@@ -22,8 +22,8 @@ constexpr size_t kMaxTitleBytes = 200;
 std::string SafeFileTitle(const std::string& title) {
   std::string out;
   for (unsigned char c : title) {
-    bool bad = c < 0x20 || c == 0x7f || std::string_view("/\\:*?\"<>|").find(static_cast<char>(c)) !=
-                                            std::string_view::npos;
+    bool bad = c < 0x20 || c == 0x7f ||
+               std::string_view("/\\:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos;
     out.push_back(bad ? '_' : static_cast<char>(c));
   }
   // Trailing spaces and dots vanish from names on the original platform; a leading dot would

@@ -16,8 +16,7 @@ struct Favorite {
 };
 
 // See Platform::AddFavorite. `folder` is root/favorites, made when missing.
-void AddFavorite(const std::filesystem::path& folder, const std::string& url,
-                 const Variant& title);
+void AddFavorite(const std::filesystem::path& folder, const std::string& url, const Variant& title);
 
 // The favorites of a folder, ordered by title.
 std::vector<Favorite> ListFavorites(const std::filesystem::path& folder);

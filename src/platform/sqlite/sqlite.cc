@@ -107,8 +107,8 @@ Statement& Statement::Bind(int index, double value) {
 }
 
 Statement& Statement::Bind(int index, std::string_view text) {
-  int rc = sqlite3_bind_text64(stmt_, index, text.data(), text.size(), SQLITE_TRANSIENT,
-                               SQLITE_UTF8);
+  int rc =
+      sqlite3_bind_text64(stmt_, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
   if (rc != SQLITE_OK) Fail(db_, rc);
   return *this;
 }
@@ -176,7 +176,8 @@ Database Database::Open(const std::filesystem::path& path, bool create,
     }
   }
   sqlite3* raw = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+  int rc =
+      sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
   Database db(raw);  // closes on every path below
   if (rc != SQLITE_OK) Fail(raw, rc);
   sqlite3_extended_result_codes(raw, 1);

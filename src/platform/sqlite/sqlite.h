@@ -40,7 +40,7 @@ namespace brindlecore::platform::sqlite {
 struct SqliteError : errors::FileError {
   SqliteError(AutomationError error, int sqlite_code, std::string file = "")
       : FileError(std::move(error), std::move(file)), code(sqlite_code) {}
-  int code;  // extended result code
+  int code;                                                  // extended result code
   bool IsConstraint() const { return (code & 0xff) == 19; }  // SQLITE_CONSTRAINT
   bool IsBusy() const { return (code & 0xff) == 5 || (code & 0xff) == 6; }
 };
@@ -66,7 +66,9 @@ class Statement {
   Statement& Bind(int index, double value);
   Statement& Bind(int index, std::string_view text);
   Statement& Bind(int index, const char* text) { return Bind(index, std::string_view(text)); }
-  Statement& Bind(int index, const std::string& text) { return Bind(index, std::string_view(text)); }
+  Statement& Bind(int index, const std::string& text) {
+    return Bind(index, std::string_view(text));
+  }
   Statement& Bind(int index, std::nullptr_t);
   template <typename T>
   Statement& Bind(int index, const std::optional<T>& value) {
@@ -109,8 +111,7 @@ class Database {
   // never made from a file that should already hold one. Throws SqliteError naming the file;
   // nothing stays open.
   static Database Open(const std::filesystem::path& path, bool create,
-                       std::span<const std::string_view> migrations,
-                       int busy_timeout_ms = 10000);
+                       std::span<const std::string_view> migrations, int busy_timeout_ms = 10000);
   ~Database();
   Database(Database&& other) noexcept;
   Database& operator=(Database&& other) noexcept;

@@ -15,16 +15,34 @@ namespace {
 
 constexpr char kSqliteLibrary[] = "libsqlite3.so.0";
 
-#define BRINDLECORE_SQLITE_FUNCTIONS(X)                                                          \
-  X(sqlite3_open_v2)                                                                             \
-  X(sqlite3_close_v2) X(sqlite3_extended_result_codes) X(sqlite3_busy_timeout) X(sqlite3_exec)   \
-      X(sqlite3_prepare_v2) X(sqlite3_prepare_v3) X(sqlite3_finalize) X(sqlite3_reset)           \
-          X(sqlite3_clear_bindings) X(sqlite3_step) X(sqlite3_bind_int64) X(sqlite3_bind_double) \
-              X(sqlite3_bind_null) X(sqlite3_bind_text64) X(sqlite3_changes)                     \
-                  X(sqlite3_last_insert_rowid) X(sqlite3_column_int64) X(sqlite3_column_double)  \
-                      X(sqlite3_column_type) X(sqlite3_column_text) X(sqlite3_column_bytes)      \
-                          X(sqlite3_db_filename) X(sqlite3_extended_errcode)                     \
-                              X(sqlite3_system_errno)
+// clang-format off: one function a line, which the formatter would fold into a staircase.
+#define BRINDLECORE_SQLITE_FUNCTIONS(X) \
+  X(sqlite3_open_v2)                    \
+  X(sqlite3_close_v2)                   \
+  X(sqlite3_extended_result_codes)      \
+  X(sqlite3_busy_timeout)               \
+  X(sqlite3_exec)                       \
+  X(sqlite3_prepare_v2)                 \
+  X(sqlite3_prepare_v3)                 \
+  X(sqlite3_finalize)                   \
+  X(sqlite3_reset)                      \
+  X(sqlite3_clear_bindings)             \
+  X(sqlite3_step)                       \
+  X(sqlite3_bind_int64)                 \
+  X(sqlite3_bind_double)                \
+  X(sqlite3_bind_null)                  \
+  X(sqlite3_bind_text64)                \
+  X(sqlite3_changes)                    \
+  X(sqlite3_last_insert_rowid)          \
+  X(sqlite3_column_int64)               \
+  X(sqlite3_column_double)              \
+  X(sqlite3_column_type)                \
+  X(sqlite3_column_text)                \
+  X(sqlite3_column_bytes)               \
+  X(sqlite3_db_filename)                \
+  X(sqlite3_extended_errcode)           \
+  X(sqlite3_system_errno)
+// clang-format on
 
 struct Functions {
 #define BRINDLECORE_MEMBER(name) decltype(&::name) name;

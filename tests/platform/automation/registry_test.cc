@@ -1,8 +1,9 @@
 // The class registry and object creation through it, over a root in a temporary folder.
-#include <sys/wait.h>
-#include <unistd.h>
+#include "platform/automation/registry.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -14,7 +15,6 @@
 
 #include "brindlecore/automation.h"
 #include "platform/automation/errors.h"
-#include "platform/automation/registry.h"
 #include "platform/root.h"
 #include "support/matchers.h"
 #include "support/temp_dir.h"
@@ -44,9 +44,11 @@ class RegistryTest : public ::testing::Test {
 
 TEST_F(RegistryTest, KeysMatchWithoutLetterCaseAndTreesGoWhole) {
   const std::vector<RegistryValue> values = {
-      {"App.Thing\\CLSID", "", "{1}"},   {"CLSID\\{1}", "", "Thing"},
+      {"App.Thing\\CLSID", "", "{1}"},
+      {"CLSID\\{1}", "", "Thing"},
       {"CLSID\\{1}\\InprocServer32", "ThreadingModel", "Apartment"},
-      {"CLSID\\{10}", "", "Other"},      {"App.ThingX", "", "kept"},
+      {"CLSID\\{10}", "", "Other"},
+      {"App.ThingX", "", "kept"},
   };
   RegistryWrite(values);
   EXPECT_EQ(RegistryRead("app.thing\\clsid"), "{1}");
@@ -145,8 +147,8 @@ TEST_F(RegistryTest, CreationFailuresNameTheirCause) {
 
   ASSERT_EQ(RegisterServerLibrary(Component(), false), kSOk);
   std::filesystem::path gone = dir_.path() / "removed" / "libBrindlecore.so";
-  RegistryWrite(std::vector<RegistryValue>{{std::string(kClsidKey) + "\\InprocServer32", "",
-                                            gone.string()}});
+  RegistryWrite(
+      std::vector<RegistryValue>{{std::string(kClsidKey) + "\\InprocServer32", "", gone.string()}});
   ExpectError([] { CreateObject("Brindlecore.Authentication"); }, errors::kErrorModNotFound);
 
   RegistryDeleteTrees(std::vector<std::string>{std::string(kClsidKey) + "\\InprocServer32"});

@@ -1,4 +1,6 @@
 // The host's conversion rules, once for every user of them.
+#include "brindlecore/variant.h"
+
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -6,7 +8,6 @@
 #include <vector>
 
 #include "brindlecore/automation.h"
-#include "brindlecore/variant.h"
 
 namespace brindlecore {
 namespace {
@@ -58,13 +59,20 @@ TEST(VariantTest, TextOfEachKind) {
 
 TEST(VariantTest, TruthValues) {
   const std::vector<Conversion<bool>> cases = {
-      {Variant(), false},         {Variant::Null(), std::nullopt, 94},
-      {Variant(true), true},      {Variant(0), false},
-      {Variant(-3), true},        {Variant(0.0), false},
-      {Variant("TRUE"), true},    {Variant("fAlse"), false},
-      {Variant(" true "), true},  {Variant("0"), false},
-      {Variant("2"), true},       {Variant("yes"), std::nullopt, 13},
-      {Variant(""), std::nullopt, 13}, {Variant::Strings({}), std::nullopt, 13},
+      {Variant(), false},
+      {Variant::Null(), std::nullopt, 94},
+      {Variant(true), true},
+      {Variant(0), false},
+      {Variant(-3), true},
+      {Variant(0.0), false},
+      {Variant("TRUE"), true},
+      {Variant("fAlse"), false},
+      {Variant(" true "), true},
+      {Variant("0"), false},
+      {Variant("2"), true},
+      {Variant("yes"), std::nullopt, 13},
+      {Variant(""), std::nullopt, 13},
+      {Variant::Strings({}), std::nullopt, 13},
   };
   for (const auto& c : cases) {
     ExpectConversion<bool>([](const Variant& v) { return ToBool(v); }, c.value, c.expected,
@@ -74,11 +82,16 @@ TEST(VariantTest, TruthValues) {
 
 TEST(VariantTest, LongsRoundHalfToEvenAndReportOverflow) {
   const std::vector<Conversion<int32_t>> cases = {
-      {Variant(2.5), 2},           {Variant(3.5), 4},
-      {Variant(-2.5), -2},         {Variant(" 12 "), 12},
-      {Variant(), 0},              {Variant(true), -1},
-      {Variant("1e3"), 1000},      {Variant("12abc"), std::nullopt, 13},
-      {Variant("nan"), std::nullopt, 13}, {Variant("0x10"), std::nullopt, 13},
+      {Variant(2.5), 2},
+      {Variant(3.5), 4},
+      {Variant(-2.5), -2},
+      {Variant(" 12 "), 12},
+      {Variant(), 0},
+      {Variant(true), -1},
+      {Variant("1e3"), 1000},
+      {Variant("12abc"), std::nullopt, 13},
+      {Variant("nan"), std::nullopt, 13},
+      {Variant("0x10"), std::nullopt, 13},
       {Variant(2147483648.0), std::nullopt, 6},
       {Variant(-2147483648.0), -2147483647 - 1},
       {Variant::Null(), std::nullopt, 94},

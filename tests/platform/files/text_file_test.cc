@@ -33,7 +33,8 @@ TEST(TextFileTest, SplitsLinesAtLfAndCrLfOnly) {
     while (!stream->AtEndOfStream()) lines.push_back(stream->ReadLine());
     EXPECT_EQ(lines, expected) << content;
     // Past the end: 62, and the last line never comes back.
-    EXPECT_THAT(ErrorOf([&] { stream->ReadLine(); }), AutomationErrorIs(62, "Input past end of file"));
+    EXPECT_THAT(ErrorOf([&] { stream->ReadLine(); }),
+                AutomationErrorIs(62, "Input past end of file"));
   }
 }
 

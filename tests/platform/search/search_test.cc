@@ -196,8 +196,7 @@ TEST_F(SearchTest, MoveFirstRestartsEvenWithoutCaching) {
 }
 
 TEST_F(SearchTest, CredentialsOfTheConnection) {
-  const std::string query =
-      "select cn from 'LDAP://DC=example,DC=test' where sAMAccountName='bob'";
+  const std::string query = "select cn from 'LDAP://DC=example,DC=test' where sAMAccountName='bob'";
   const int32_t denied = errors::kDbSecEPermissiondenied.number;
   struct Case {
     Credentials credentials;
@@ -226,13 +225,15 @@ TEST_F(SearchTest, EmptyPasswordIsRefusedAtOpenWithoutReachingAServer) {
   connection->SetProvider("ADsDSOObject");
   connection->SetProperty("User ID", "anna");
   connection->SetProperty("Password", "");
-  EXPECT_THAT(ErrorOf([&] { connection->Open("Active Directory Provider", "", "", -1); }), ErrorNumberIs(errors::kDbSecEPermissiondenied));
+  EXPECT_THAT(ErrorOf([&] { connection->Open("Active Directory Provider", "", "", -1); }),
+              ErrorNumberIs(errors::kDbSecEPermissiondenied));
 }
 
 TEST_F(SearchTest, OnlyTheDirectoryProviderOpens) {
   auto connection = platform_->NewConnection();
   connection->SetProvider("MSDASQL");
-  EXPECT_THAT(ErrorOf([&] { connection->Open("Active Directory Provider", "", "", -1); }), ErrorNumberIs(errors::kAdErrProviderNotFound));
+  EXPECT_THAT(ErrorOf([&] { connection->Open("Active Directory Provider", "", "", -1); }),
+              ErrorNumberIs(errors::kAdErrProviderNotFound));
 }
 
 TEST_F(SearchTest, SearchesFailOverToTheNextServer) {

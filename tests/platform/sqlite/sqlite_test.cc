@@ -1,12 +1,11 @@
 #include "platform/sqlite/sqlite.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <array>
 #include <stdexcept>
 #include <string_view>
-
-#include <gtest/gtest.h>
 
 #include "platform/automation/errors.h"
 #include "support/matchers.h"

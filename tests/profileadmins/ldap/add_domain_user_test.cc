@@ -113,12 +113,12 @@ TEST_F(AddDomainUserTest, SearchAsksForOneRowWithTheSixProperties) {
   CallOutcome out = Add(recorder, "LDAP://RootDSE", "EXAMPLE\\jdoe");
 
   EXPECT_EQ(out.result, Variant(true));
-  EXPECT_EQ(recorder.texts, std::vector<std::string>{
-                                "select name, AdsPath from 'LDAP://DC=example,DC=test' where "
-                                "sAMAccountName='jdoe'"});
-  const std::vector<std::string> expected = {
-      "Page Size=Integer:1000", "Timeout=Integer:240",       "searchscope=Long:2",
-      "Chase referrals=Long:64", "Cache Results=Boolean:0", "Size Limit=Integer:1"};
+  EXPECT_EQ(recorder.texts,
+            std::vector<std::string>{"select name, AdsPath from 'LDAP://DC=example,DC=test' where "
+                                     "sAMAccountName='jdoe'"});
+  const std::vector<std::string> expected = {"Page Size=Integer:1000",  "Timeout=Integer:240",
+                                             "searchscope=Long:2",      "Chase referrals=Long:64",
+                                             "Cache Results=Boolean:0", "Size Limit=Integer:1"};
   EXPECT_EQ(recorder.properties, expected);
 }
 
@@ -126,9 +126,9 @@ TEST_F(AddDomainUserTest, ImportAddsDomainAccountsAndRemovesThemByAccountName) {
   const std::string path = (dir_.path() / "import.txt").string();
   std::ofstream(path) << "+,EXAMPLE\\jdoe,QZW3SVC1\n-,OTHER\\jdoe,QZW3SVC1\n";
 
-  CallOutcome out = CallMethod(*platform_, "ImportProfileAdmins",
-                               {Val(Variant(path)), Val(Variant("LDAP://RootDSE")),
-                                Val(Variant(kComputer))});
+  CallOutcome out =
+      CallMethod(*platform_, "ImportProfileAdmins",
+                 {Val(Variant(path)), Val(Variant("LDAP://RootDSE")), Val(Variant(kComputer))});
 
   EXPECT_EQ(ToText(out.result),
             "<table><tr><td class=UserInfo2>File: " + path +

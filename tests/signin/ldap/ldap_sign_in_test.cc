@@ -55,11 +55,11 @@ class LdapSignInTest : public ::testing::Test {
   }
 
   CallOutcome Call(const SignIn& s) {
-    return CallMethod(*platform_, "AuthenticateUser",
-                      {Val(Variant(s.computer)), Val(Variant(s.domain)), Val(Variant(s.user)),
-                       Val(Variant(s.password)), Ref(Variant("list kept")),
-                       Ref(Variant("names kept")), Val(Variant(s.admin_group)),
-                       Val(Variant(s.login_type)), Ref(Variant("x"))});
+    return CallMethod(
+        *platform_, "AuthenticateUser",
+        {Val(Variant(s.computer)), Val(Variant(s.domain)), Val(Variant(s.user)),
+         Val(Variant(s.password)), Ref(Variant("list kept")), Ref(Variant("names kept")),
+         Val(Variant(s.admin_group)), Val(Variant(s.login_type)), Ref(Variant("x"))});
   }
 
   void Expect(const SignIn& s, const Expected& e) {
@@ -87,32 +87,41 @@ TEST_F(LdapSignInTest, OutcomesOfOneCall) {
   const std::vector<Case> cases = {
       // A success leaves the caller's error text as it was.
       {"member", {}, {kJdoePath, "CN=Web Admins;", "Server admins;", "x"}},
-      {"member with domain", {.user = "EXAMPLE\\jdoe"},
+      {"member with domain",
+       {.user = "EXAMPLE\\jdoe"},
        {kJdoePath, "CN=Web Admins;", "Server admins;", "x"}},
-      {"not a member", {.user = "ann", .password = "pw2"},
+      {"not a member",
+       {.user = "ann", .password = "pw2"},
        {kAnnPath, "", "",
         "User Authenticated, but Group Membership Incorrect for Server Administrator."}},
-      {"no such admin group", {.admin_group = "NoSuchGroup"},
+      {"no such admin group",
+       {.admin_group = "NoSuchGroup"},
        {kJdoePath, "", "",
         "x - -1,Server Admin Group specified on Authentication Provider setup does not exist."}},
       // The test directory binds no principal names, so the refusal comes before the search.
-      {"principal name", {.user = "jdoe@example.test"},
+      {"principal name",
+       {.user = "jdoe@example.test"},
        {"", "", "", "Username/password does not exist."}},
       {"wrong password", {.password = "nope"}, {"", "", "", "Username/password does not exist."}},
       // The quote goes into the select text as typed, and the broken text fails through the trap.
-      {"quote in the name", {.user = "o'brien", .password = "pw3"},
+      {"quote in the name",
+       {.user = "o'brien", .password = "pw3"},
        {"", "", "", "x - -2147217900,One or more errors occurred during processing of command."}},
       // Profile administrators are read from the local database.
-      {"member of two local groups", {.login_type = kProfile},
+      {"member of two local groups",
+       {.login_type = kProfile},
        {kJdoePath, "W3SVC1;MULTI2;", "Sales;Partners;", "x"}},
       {"explicit search root and domain prefix",
-       {.domain = "LDAP://OU=Staff,DC=example,DC=test", .user = "EXAMPLE\\jdoe",
+       {.domain = "LDAP://OU=Staff,DC=example,DC=test",
+        .user = "EXAMPLE\\jdoe",
         .login_type = kProfile},
        {kJdoePath, "W3SVC1;MULTI2;", "Sales;Partners;", "x"}},
-      {"in no local group", {.user = "ann", .password = "pw2", .login_type = kProfile},
+      {"in no local group",
+       {.user = "ann", .password = "pw2", .login_type = kProfile},
        {kAnnPath, "", "",
         "User Authenticated, but Group Membership Incorrect for Profile Administrator."}},
-      {"local database missing", {.computer = "NOSUCH", .login_type = kProfile},
+      {"local database missing",
+       {.computer = "NOSUCH", .login_type = kProfile},
        {kJdoePath, "", "", "x - -1,Could not connect to local Windows NT/2000 user database."}},
   };
   for (const Case& c : cases) {
@@ -129,11 +138,11 @@ TEST_F(LdapSignInTest, UnreadableRowCountsAsNoRow) {
   FaultPlatform faults(*platform_);
   faults.Fail("Field", "", 1, errors::kAdErrItemNotFound.Make(), "AdsPath");
 
-  CallOutcome out = CallMethod(
-      faults, "AuthenticateUser",
-      {Val(Variant(kComputer)), Val(Variant("LDAP://RootDSE")), Val(Variant("jdoe")),
-       Val(Variant("pw1")), Ref(), Ref(), Val(Variant("WebAdmins")),
-       Val(Variant("ServerAdministrator")), Ref(Variant(""))});
+  CallOutcome out =
+      CallMethod(faults, "AuthenticateUser",
+                 {Val(Variant(kComputer)), Val(Variant("LDAP://RootDSE")), Val(Variant("jdoe")),
+                  Val(Variant("pw1")), Ref(), Ref(), Val(Variant("WebAdmins")),
+                  Val(Variant("ServerAdministrator")), Ref(Variant(""))});
 
   EXPECT_TRUE(faults.AllFired());
   EXPECT_EQ(out.result, Variant(""));

@@ -103,8 +103,8 @@ class MetabaseObject : public DirObject {
   void AppCreate2(int32_t mode) override {
     if (!IsApplicationClass(key_.cls)) errors::kRtObjectDoesntSupport.Throw();
     if (mode < 0 || mode > 2) errors::kEInvalidarg.Throw();
-    store_->SetProperties(key_.id, {{"AppIsolated", Variant(mode)},
-                                    {"AppRoot", Variant(key_.metabase_path)}});
+    store_->SetProperties(
+        key_.id, {{"AppIsolated", Variant(mode)}, {"AppRoot", Variant(key_.metabase_path)}});
   }
 
   // Recording the state (2 = started) is what makes the web server serve the site: the store

@@ -77,8 +77,7 @@ void BindValue(sqlite::Statement& statement, int type_index, const Variant& valu
   } else if (value.IsString()) {
     statement.Bind(type_index, kText).Bind(type_index + 1, value.str());
   } else {
-    statement.Bind(type_index, kInteger)
-        .Bind(type_index + 1, static_cast<int64_t>(value.number()));
+    statement.Bind(type_index, kInteger).Bind(type_index + 1, static_cast<int64_t>(value.number()));
   }
 }
 
@@ -114,8 +113,7 @@ Variant NormalizeMetabaseValue(const Variant& value) {
   errors::kEAdsPropertyInvalid.Throw();
 }
 
-std::shared_ptr<MetabaseStore> MetabaseStore::Open(const std::filesystem::path& root,
-                                                   bool create) {
+std::shared_ptr<MetabaseStore> MetabaseStore::Open(const std::filesystem::path& root, bool create) {
   auto db = sqlite::Database::Open(root / "metabase.db", create, kMigrations);
   return std::shared_ptr<MetabaseStore>(new MetabaseStore(std::move(db)));
 }

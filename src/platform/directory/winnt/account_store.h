@@ -109,9 +109,9 @@ class AccountStore {
   void EndCall();
 
  private:
-  sqlite::Database& Db();  // opens on first use; caller holds mu_
-  bool OpenIfPresent();    // caller holds mu_
-  int64_t DatabaseId(const std::string& db);  // ERROR_BAD_NETPATH
+  sqlite::Database& Db();                                    // opens on first use; caller holds mu_
+  bool OpenIfPresent();                                      // caller holds mu_
+  int64_t DatabaseId(const std::string& db);                 // ERROR_BAD_NETPATH
   int64_t GroupId(int64_t db_id, const std::string& group);  // NERR_GroupNotFound
   SnapshotPtr ReadLocked(const std::string& db);             // caller holds mu_
   SnapshotPtr Load(int64_t id, const std::string& name);

@@ -375,9 +375,8 @@ std::unique_ptr<DirObject> BindWinNt(const StorePtr& store, const std::string& p
   }
   AccountPtr entry = snapshot->FindShared(parsed.account);
   bool want_user = parsed.want == WinNtPath::Want::kUser;
-  if (entry == nullptr ||
-      (parsed.want != WinNtPath::Want::kAny &&
-       entry->kind != (want_user ? AccountKind::kUser : AccountKind::kGroup))) {
+  if (entry == nullptr || (parsed.want != WinNtPath::Want::kAny &&
+                           entry->kind != (want_user ? AccountKind::kUser : AccountKind::kGroup))) {
     (want_user ? errors::kNerrUsernotfound : errors::kNerrGroupnotfound).Throw();
   }
   return std::make_unique<AccountObject>(store, snapshot->name, snapshot, version, entry.get());

@@ -29,7 +29,8 @@ class MetabaseTest : public ::testing::Test {
 };
 
 TEST_F(MetabaseTest, WebServiceAppearsOnceInitialisedAndOnlyOnce) {
-  EXPECT_THAT(ErrorOf([&] { Bind("IIS://LocalHost/W3SVC"); }), ErrorNumberIs(errors::kErrorPathNotFound));
+  EXPECT_THAT(ErrorOf([&] { Bind("IIS://LocalHost/W3SVC"); }),
+              ErrorNumberIs(errors::kErrorPathNotFound));
   InitializeWebService(dir_.path());
   InitializeWebService(dir_.path());
   auto service = Bind("IIS://LocalHost/W3SVC");
@@ -47,7 +48,8 @@ TEST_F(MetabaseTest, KeysAreCaseInsensitiveAndStoredAtCreate) {
   InitializeWebService(dir_.path());
   Bind("IIS://LocalHost/W3SVC")->Create("IIsWebServer", "1")->Create("IIsWebVirtualDir", "ROOT");
   EXPECT_EQ(Bind("IIS://localhost/w3svc/1/Root")->ADsPath(), "IIS://LocalHost/W3SVC/1/ROOT");
-  EXPECT_THAT(ErrorOf([&] { Bind("IIS://LocalHost/W3SVC/1")->Create("IIsWebVirtualDir", "root"); }), ErrorNumberIs(errors::kErrorAlreadyExists));
+  EXPECT_THAT(ErrorOf([&] { Bind("IIS://LocalHost/W3SVC/1")->Create("IIsWebVirtualDir", "root"); }),
+              ErrorNumberIs(errors::kErrorAlreadyExists));
   const std::pair<const char*, int> cases[] = {
       {"IIS://LocalHost/W3SVC/2", errors::kErrorPathNotFound.number},
       {"IIS://LocalHost/W3SVC/", errors::kErrorPathNotFound.number},
@@ -55,7 +57,8 @@ TEST_F(MetabaseTest, KeysAreCaseInsensitiveAndStoredAtCreate) {
       {"IIS://OtherHost/W3SVC", errors::kErrorBadNetpath.number},
       {"IIS:/LocalHost/W3SVC", errors::kEAdsBadPathname.number},
   };
-  for (const auto& [path, number] : cases) EXPECT_THAT(ErrorOf([&] { Bind(path); }), ErrorNumberIs(number)) << path;
+  for (const auto& [path, number] : cases)
+    EXPECT_THAT(ErrorOf([&] { Bind(path); }), ErrorNumberIs(number)) << path;
 }
 
 TEST_F(MetabaseTest, PropertiesKeepTheirTypesAndAreStoredAtSetInfo) {
@@ -66,9 +69,10 @@ TEST_F(MetabaseTest, PropertiesKeepTheirTypesAndAreStoredAtSetInfo) {
   site->Put("AccessRead", Variant(true));
   site->Put("Whole", Variant(3.0));
   EXPECT_EQ(site->Get("servercomment"), Variant("Sales"));  // staged, read back
-  EXPECT_TRUE(MetabaseFixture(dir_.path()).Property("IIS://LocalHost/W3SVC/1", "ServerComment")
-                  .IsEmpty());
-  EXPECT_THAT(ErrorOf([&] { site->Put("X", Variant(1.5)); }), ErrorNumberIs(errors::kEAdsPropertyInvalid));
+  EXPECT_TRUE(
+      MetabaseFixture(dir_.path()).Property("IIS://LocalHost/W3SVC/1", "ServerComment").IsEmpty());
+  EXPECT_THAT(ErrorOf([&] { site->Put("X", Variant(1.5)); }),
+              ErrorNumberIs(errors::kEAdsPropertyInvalid));
   site->SetInfo();
 
   auto again = Bind("IIS://LocalHost/W3SVC/1");
@@ -87,12 +91,14 @@ TEST_F(MetabaseTest, AppCreate2StartAndDeleteWriteAtOnce) {
   root->AppCreate2(2);
   site->Start();
   MetabaseFixture fixture(dir_.path());
-  EXPECT_EQ(fixture.Property("IIS://LocalHost/W3SVC/3/ROOT", "AppRoot"), Variant("/LM/W3SVC/3/ROOT"));
+  EXPECT_EQ(fixture.Property("IIS://LocalHost/W3SVC/3/ROOT", "AppRoot"),
+            Variant("/LM/W3SVC/3/ROOT"));
   EXPECT_EQ(fixture.Property("IIS://LocalHost/W3SVC/3", "ServerState"), Variant(int32_t{2}));
   EXPECT_THAT(ErrorOf([&] { root->Start(); }), ErrorNumberIs(errors::kRtObjectDoesntSupport));
   EXPECT_THAT(ErrorOf([&] { site->AppCreate2(2); }), ErrorNumberIs(errors::kRtObjectDoesntSupport));
 
-  EXPECT_THAT(ErrorOf([&] { service->Delete("IIsWebVirtualDir", "3"); }), ErrorNumberIs(errors::kErrorPathNotFound));
+  EXPECT_THAT(ErrorOf([&] { service->Delete("IIsWebVirtualDir", "3"); }),
+              ErrorNumberIs(errors::kErrorPathNotFound));
   service->Delete("IIsWebServer", "3");
   EXPECT_FALSE(fixture.Exists("IIS://LocalHost/W3SVC/3/ROOT"));
   EXPECT_THAT(ErrorOf([&] { site->SetInfo(); }), ErrorNumberIs(errors::kErrorPathNotFound));

@@ -101,7 +101,8 @@ TEST_F(LdapProviderTest, GroupMembersComeInStoredOrderInOurSpelling) {
                       "CN=Smith, Anna|LDAP://" + Port() + "/" + anna_,
                       "CN=bob|LDAP://" + Port() + "/" + bob_,
                   }));
-  EXPECT_THAT(ErrorOf([&] { Require(platform_->GetObject("LDAP://" + bob_), DirKind::kGroup); }), ErrorNumberIs(errors::kRtTypeMismatch));
+  EXPECT_THAT(ErrorOf([&] { Require(platform_->GetObject("LDAP://" + bob_), DirKind::kGroup); }),
+              ErrorNumberIs(errors::kRtTypeMismatch));
 }
 
 TEST_F(LdapProviderTest, PropertiesReadAsStoredAndMissingOnesFail) {
@@ -120,13 +121,15 @@ TEST_F(LdapProviderTest, MembershipChangesAreStoredAndRefusedTwice) {
   std::string dn = server_->AddGroup("Temp", "temp", "", {});
   auto group = platform_->GetObject("LDAP://" + dn);
   group->Add("LDAP://" + bob_);
-  EXPECT_THAT(ErrorOf([&] { group->Add("LDAP://" + bob_); }), ErrorNumberIs(errors::kErrorMemberInAlias));
+  EXPECT_THAT(ErrorOf([&] { group->Add("LDAP://" + bob_); }),
+              ErrorNumberIs(errors::kErrorMemberInAlias));
   auto fresh = platform_->GetObject("LDAP://" + dn);
   auto first = fresh->Members()->Next();
   ASSERT_TRUE(first);
   EXPECT_EQ(first->Name(), "CN=bob");
   fresh->Remove("LDAP://" + bob_);
-  EXPECT_THAT(ErrorOf([&] { fresh->Remove("LDAP://" + bob_); }), ErrorNumberIs(errors::kErrorMemberNotInAlias));
+  EXPECT_THAT(ErrorOf([&] { fresh->Remove("LDAP://" + bob_); }),
+              ErrorNumberIs(errors::kErrorMemberNotInAlias));
 }
 
 TEST_F(LdapProviderTest, ContainersEnumerateTheirChildrenByClass) {
@@ -157,18 +160,20 @@ TEST_F(LdapProviderTest, FailuresMapOntoTheCatalogue) {
 
 TEST_F(LdapProviderTest, RefusedServiceAccountIsALogonFailure) {
   std::ofstream(root_.path() / "wrong.pw") << "not-the-password\n";
-  auto platform = PlatformWith("ldap.uri = " + server_->uri() + "\nldap.bind_dn = " +
-                               server_->service_dn() + "\nldap.bind_password_file = " +
-                               (root_.path() / "wrong.pw").string() + "\n");
-  EXPECT_THAT(ErrorOf([&] { platform->GetObject("LDAP://RootDSE"); }), ErrorNumberIs(errors::kErrorLogonFailure));
+  auto platform =
+      PlatformWith("ldap.uri = " + server_->uri() + "\nldap.bind_dn = " + server_->service_dn() +
+                   "\nldap.bind_password_file = " + (root_.path() / "wrong.pw").string() + "\n");
+  EXPECT_THAT(ErrorOf([&] { platform->GetObject("LDAP://RootDSE"); }),
+              ErrorNumberIs(errors::kErrorLogonFailure));
 }
 
 TEST_F(LdapProviderTest, ServersAreTriedInOrderPastADeadOne) {
-  auto platform = PlatformWith("ldap.uri = ldap://127.0.0.1:1 " + server_->uri() +
-                               "\nldap.timeout = 2\n");
+  auto platform =
+      PlatformWith("ldap.uri = ldap://127.0.0.1:1 " + server_->uri() + "\nldap.timeout = 2\n");
   EXPECT_EQ(platform->GetObject("LDAP://" + bob_)->Name(), "CN=bob");
   auto dead = PlatformWith("ldap.uri = ldap://127.0.0.1:1\n");
-  EXPECT_THAT(ErrorOf([&] { dead->GetObject("LDAP://" + bob_); }), ErrorNumberIs(errors::kErrorDsServerDown));
+  EXPECT_THAT(ErrorOf([&] { dead->GetObject("LDAP://" + bob_); }),
+              ErrorNumberIs(errors::kErrorDsServerDown));
 }
 
 }  // namespace

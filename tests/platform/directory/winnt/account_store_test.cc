@@ -163,8 +163,8 @@ TEST(AccountStoreTest, FailedStepsLeaveStoreIntact) {
   testing::TempDir dir;
   testing::AccountsFixture(dir.path()).Computer("A").User("A", "bob");
   auto real = MakePlatform(dir.path());
-  const std::vector<std::string> steps = {"GetObject", "Create", "Put", "SetDescription",
-                                          "SetInfo", "Add"};
+  const std::vector<std::string> steps = {"GetObject",      "Create",  "Put",
+                                          "SetDescription", "SetInfo", "Add"};
   for (const std::string& step : steps) {
     for (int nth = 1;; ++nth) {
       testing::FaultPlatform faults(*real);

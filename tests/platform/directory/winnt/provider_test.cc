@@ -268,10 +268,10 @@ TEST_F(WinNtProviderTest, SignInRefusalsAreIndistinguishable) {
   EXPECT_NO_THROW(ns->OpenDSObject("WinNT://WEBSRV1,computer", "websrv1\\BOB", "pw-bob", 1));
 
   const std::vector<std::pair<std::string, std::string>> refused = {
-      {"WEBSRV1\\bob", "PW-BOB"},      {"WEBSRV1\\bob", ""},
-      {"WEBSRV1\\nopass", ""},         {"WEBSRV1\\nopass", "x"},
-      {"WEBSRV1\\zed", "pw-bob"},      {"WEBSRV1\\DOM\\bob", "pw-bob"},
-      {"CORP\\bob", "pw-bob"},         {"WEBSRV1\\QZW3SVC1", "pw-bob"},
+      {"WEBSRV1\\bob", "PW-BOB"}, {"WEBSRV1\\bob", ""},
+      {"WEBSRV1\\nopass", ""},    {"WEBSRV1\\nopass", "x"},
+      {"WEBSRV1\\zed", "pw-bob"}, {"WEBSRV1\\DOM\\bob", "pw-bob"},
+      {"CORP\\bob", "pw-bob"},    {"WEBSRV1\\QZW3SVC1", "pw-bob"},
   };
   for (const auto& [user, password] : refused) {
     EXPECT_THAT(ErrorOf([&] { ns->OpenDSObject("WinNT://WEBSRV1,computer", user, password, 1); }),
