@@ -26,6 +26,10 @@ ListenAddress ParseListen(const std::string& text) {
   }
   ListenAddress a;
   a.host = text.substr(0, colon);
+  // An IPv6 address comes in brackets, as in a URL; the socket wants it bare.
+  if (a.host.size() > 2 && a.host.front() == '[' && a.host.back() == ']') {
+    a.host = a.host.substr(1, a.host.size() - 2);
+  }
   const std::string port = text.substr(colon + 1);
   if (port.find_first_not_of("0123456789") != std::string::npos || port.size() > 5 ||
       std::stoi(port) > 65535) {
@@ -55,7 +59,8 @@ BrindlecoreServePagesFn LoadPages() {
 void AddServeCommand(CLI::App& app, const Context& ctx) {
   CLI::App* cmd = app.add_subcommand("serve", "Serve the administration pages");
   auto listen = std::make_shared<std::string>("127.0.0.1:8080");
-  cmd->add_option("--listen", *listen, "HOST:PORT to listen on (port 0: any free port)")
+  cmd->add_option("--listen", *listen,
+                  "HOST:PORT to listen on ([ADDRESS]:PORT for IPv6; port 0: any free port)")
       ->capture_default_str();
   cmd->callback([&ctx, listen] {
     ListenAddress address = ParseListen(*listen);
@@ -72,7 +77,7 @@ void AddServeCommand(CLI::App& app, const Context& ctx) {
     };
     request.on_listening = [&](const std::string& computer, int port, bool https) {
       std::cout << "Serving the administration pages of " << computer << " on "
-                << (https ? "https://" : "http://") << address.host << ":" << port << "/"
+                << (https ? "https://" : "http://") << host::HostPort(address.host, port) << "/"
                 << std::endl;
     };
     LoadPages()(request);

@@ -24,6 +24,13 @@ struct ServeRequest {
   std::function<void(const std::string& computer, int port, bool https)> on_listening;
 };
 
+// "host:port" as an address is written in a URL: an IPv6 host in brackets, or its last group
+// would read as the port.
+inline std::string HostPort(const std::string& host, int port) {
+  const std::string shown = host.find(':') == std::string::npos ? host : "[" + host + "]";
+  return shown + ":" + std::to_string(port);
+}
+
 }  // namespace brindlecore::host
 
 // Loads the site configuration of `request.root` and serves the pages until SIGINT or SIGTERM.

@@ -14,6 +14,7 @@
 
 #include "brindlecore/automation.h"
 #include "host/assets.h"
+#include "host/entry.h"
 #include "host/limits.h"
 #include "host/request_log.h"
 #include "host/site.h"
@@ -118,7 +119,7 @@ void Serve(const SiteConfig& config, const std::string& host, int port,
     // cpp-httplib closes the socket and frees the address list after a failed bind, neither of
     // which sets errno: it still says why bind (or the address look-up) failed.
     const int why = errno;
-    throw AutomationError(-1, "cannot listen on " + host + ":" + std::to_string(port) + ": " +
+    throw AutomationError(-1, "cannot listen on " + HostPort(host, port) + ": " +
                                   (why != 0 ? std::strerror(why) : "no such address"));
   }
   // cpp-httplib listens with a backlog of 5: a burst of connections would find the queue full

@@ -42,6 +42,8 @@ TEST(ServeTest, ASecondServerOnABusyPortOrAForeignAddressExitsWithTheReason) {
       {"127.0.0.1:" + port, "Address already in use"},
       // TEST-NET-1: an address of no interface here.
       {"192.0.2.1:" + port, "Cannot assign requested address"},
+      // IPv6 documentation range, written as in a URL and named back the same way.
+      {"[2001:db8::1]:" + port, "Cannot assign requested address"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.address);
