@@ -21,10 +21,6 @@ std::string Slurp(const std::filesystem::path& p) {
   return s.str();
 }
 
-}  // namespace
-
-namespace {
-
 CommandOutcome Run(std::vector<std::string> args, const std::string& input) {
   TempDir io;
   auto in_path = io.path() / "in", out_path = io.path() / "out", err_path = io.path() / "err";

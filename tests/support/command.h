@@ -14,8 +14,7 @@ struct CommandOutcome {
 };
 
 // `$BRINDLECORE_BIN --root <root> args...` (without --root for an empty root) with `input` on
-// standard input. Input and outputs go
-// through files, so the command never sees a terminal.
+// standard input. Input and outputs go through files, so the command never sees a terminal.
 CommandOutcome RunCommand(const std::filesystem::path& root, std::vector<std::string> args,
                           const std::string& input = "");
 

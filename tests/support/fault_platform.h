@@ -12,7 +12,6 @@
 #ifndef BRINDLECORE_TESTS_SUPPORT_FAULT_PLATFORM_H_
 #define BRINDLECORE_TESTS_SUPPORT_FAULT_PLATFORM_H_
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -31,11 +30,8 @@ class FaultPlatform : public platform::PlatformWrapper {
   // equal `argument` when it is given.
   FaultPlatform& Fail(std::string operation, std::string path_part, int nth, AutomationError error,
                       std::string argument = "");
-  // How many calls of `operation` on a path containing `path_part` were seen (faulted included).
-  int Count(const std::string& operation, const std::string& path_part = "") const;
   // Whether every rule fired at least once.
   bool AllFired() const;
-  void Reset();
 
   std::unique_ptr<platform::DirObject> GetObject(const std::string& path) override;
   std::unique_ptr<platform::Connection> NewConnection() override;
@@ -55,7 +51,6 @@ class FaultPlatform : public platform::PlatformWrapper {
     bool fired = false;
   };
   std::vector<Rule> rules_;
-  std::vector<std::pair<std::string, std::string>> calls_;  // (operation, path)
 };
 
 }  // namespace brindlecore::testing

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "support/temp_dir.h"
+#include "support/web_root.h"
 
 extern char** environ;
 
@@ -82,9 +83,28 @@ std::string Base64(const std::string& in) {
   return out;
 }
 
-// Every value goes base64-encoded so names with commas, quotes or leading spaces need no care.
-void AppendLine(std::string& ldif, const std::string& attr, const std::string& value) {
-  ldif += attr + ":: " + Base64(value) + "\n";
+using Attributes = std::vector<std::pair<std::string, std::string>>;
+
+// One entry of an LDIF file. Every value goes base64-encoded so names with commas, quotes or
+// leading spaces need no care; attributes with an empty value are left out.
+std::string Ldif(const std::string& dn, const Attributes& attributes) {
+  std::string ldif = "dn:: " + Base64(dn) + "\n";
+  for (const auto& [type, value] : attributes) {
+    if (!value.empty()) ldif += type + ":: " + Base64(value) + "\n";
+  }
+  return ldif + "\n";
+}
+
+Attributes UserAttributes(const std::string& cn, const std::string& sam_account_name,
+                          const std::string& password, const std::string& given_name,
+                          const std::string& sn) {
+  return {{"objectClass", "user"},
+          {"cn", cn},
+          {"name", cn},
+          {"sAMAccountName", sam_account_name},
+          {"userPassword", password},
+          {"givenName", given_name},
+          {"sn", sn}};
 }
 
 // The spelling the platform writes DNs in: backslash before each special character.
@@ -99,23 +119,6 @@ std::string EscapeRdnValue(const std::string& value) {
     out += c;
   }
   return out;
-}
-
-int FreeLoopbackPort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) throw std::runtime_error("slapd fixture: socket failed");
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = 0;
-  socklen_t len = sizeof(addr);
-  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 ||
-      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-    close(fd);
-    throw std::runtime_error("slapd fixture: no free port");
-  }
-  close(fd);
-  return ntohs(addr.sin_port);
 }
 
 bool Accepts(int port) {
@@ -197,7 +200,7 @@ struct SlapdServer::Impl {
   }
 
   bool TryStart() {
-    port = FreeLoopbackPort();
+    port = FreePort();
     pid = Spawn({"/usr/sbin/slapd", "-f", Path("slapd.conf").string(), "-h",
                  "ldap://127.0.0.1:" + std::to_string(port) + "/", "-d", "0"},
                 Path("slapd.log"));
@@ -244,8 +247,9 @@ struct SlapdServer::Impl {
     }
   }
 
-  std::string Parent(const std::string& parent_dn) const {
-    return parent_dn.empty() ? std::string(kBaseDn) : parent_dn;
+  // `type`=`value` under `parent_dn`, or under the base when that is "".
+  static std::string Dn(const char* type, const std::string& value, const std::string& parent_dn) {
+    return type + ("=" + EscapeRdnValue(value)) + "," + (parent_dn.empty() ? kBaseDn : parent_dn);
   }
 };
 
@@ -258,11 +262,7 @@ SlapdServer::SlapdServer() : impl_(std::make_unique<Impl>()) {
     throw std::runtime_error("slapd fixture: slapd did not start: " +
                              ReadAll(impl_->Path("slapd.log")));
   }
-  std::string ldif = "dn: " + std::string(kBaseDn) + "\n";
-  AppendLine(ldif, "objectClass", "domainDNS");
-  AppendLine(ldif, "dc", "example");
-  AppendLine(ldif, "name", "example");
-  impl_->Add(ldif);
+  impl_->Add(Ldif(kBaseDn, {{"objectClass", "domainDNS"}, {"dc", "example"}, {"name", "example"}}));
 }
 
 SlapdServer::~SlapdServer() { impl_->Stop(); }
@@ -273,31 +273,19 @@ std::string SlapdServer::service_dn() const { return kServiceDn; }
 std::string SlapdServer::service_password() const { return kServicePassword; }
 
 std::string SlapdServer::AddOu(const std::string& ou, const std::string& parent_dn) {
-  std::string dn = "OU=" + EscapeRdnValue(ou) + "," + impl_->Parent(parent_dn);
-  std::string ldif;
-  AppendLine(ldif, "dn", dn);
-  AppendLine(ldif, "objectClass", "organizationalUnit");
-  AppendLine(ldif, "objectClass", "namedEntry");
-  AppendLine(ldif, "ou", ou);
-  AppendLine(ldif, "name", ou);
-  impl_->Add(ldif);
+  std::string dn = Impl::Dn("OU", ou, parent_dn);
+  impl_->Add(Ldif(dn, {{"objectClass", "organizationalUnit"},
+                       {"objectClass", "namedEntry"},
+                       {"ou", ou},
+                       {"name", ou}}));
   return dn;
 }
 
 std::string SlapdServer::AddUser(const std::string& cn, const std::string& sam_account_name,
                                  const std::string& password, const std::string& given_name,
                                  const std::string& sn, const std::string& parent_dn) {
-  std::string dn = "CN=" + EscapeRdnValue(cn) + "," + impl_->Parent(parent_dn);
-  std::string ldif;
-  AppendLine(ldif, "dn", dn);
-  AppendLine(ldif, "objectClass", "user");
-  AppendLine(ldif, "cn", cn);
-  AppendLine(ldif, "name", cn);
-  if (!sam_account_name.empty()) AppendLine(ldif, "sAMAccountName", sam_account_name);
-  if (!password.empty()) AppendLine(ldif, "userPassword", password);
-  if (!given_name.empty()) AppendLine(ldif, "givenName", given_name);
-  if (!sn.empty()) AppendLine(ldif, "sn", sn);
-  impl_->Add(ldif);
+  std::string dn = Impl::Dn("CN", cn, parent_dn);
+  impl_->Add(Ldif(dn, UserAttributes(cn, sam_account_name, password, given_name, sn)));
   return dn;
 }
 
@@ -305,16 +293,14 @@ std::string SlapdServer::AddGroup(const std::string& cn, const std::string& sam_
                                   const std::string& description,
                                   const std::vector<std::string>& member_dns,
                                   const std::string& parent_dn) {
-  std::string dn = "CN=" + EscapeRdnValue(cn) + "," + impl_->Parent(parent_dn);
-  std::string ldif;
-  AppendLine(ldif, "dn", dn);
-  AppendLine(ldif, "objectClass", "group");
-  AppendLine(ldif, "cn", cn);
-  AppendLine(ldif, "name", cn);
-  if (!sam_account_name.empty()) AppendLine(ldif, "sAMAccountName", sam_account_name);
-  if (!description.empty()) AppendLine(ldif, "description", description);
-  for (const auto& member : member_dns) AppendLine(ldif, "member", member);
-  impl_->Add(ldif);
+  std::string dn = Impl::Dn("CN", cn, parent_dn);
+  Attributes attributes = {{"objectClass", "group"},
+                           {"cn", cn},
+                           {"name", cn},
+                           {"sAMAccountName", sam_account_name},
+                           {"description", description}};
+  for (const auto& member : member_dns) attributes.emplace_back("member", member);
+  impl_->Add(Ldif(dn, attributes));
   return dn;
 }
 
@@ -322,16 +308,8 @@ void SlapdServer::AddNumberedUsers(const std::string& prefix, int count,
                                    const std::string& parent_dn) {
   std::string ldif;
   for (int i = 1; i <= count; ++i) {
-    std::string n = std::to_string(i);
-    std::string cn = prefix + n;
-    AppendLine(ldif, "dn", "CN=" + EscapeRdnValue(cn) + "," + impl_->Parent(parent_dn));
-    AppendLine(ldif, "objectClass", "user");
-    AppendLine(ldif, "cn", cn);
-    AppendLine(ldif, "name", cn);
-    AppendLine(ldif, "sAMAccountName", cn);
-    AppendLine(ldif, "givenName", "Given" + n);
-    AppendLine(ldif, "sn", "Sn" + n);
-    ldif += "\n";
+    std::string n = std::to_string(i), cn = prefix + n;
+    ldif += Ldif(Impl::Dn("CN", cn, parent_dn), UserAttributes(cn, cn, "", "Given" + n, "Sn" + n));
   }
   impl_->Add(ldif);
 }
