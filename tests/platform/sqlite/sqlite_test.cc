@@ -19,71 +19,55 @@ constexpr std::array<std::string_view, 2> kSchema = {
     "ALTER TABLE t ADD COLUMN note TEXT;",
 };
 
-TEST(SqliteTest, OpenCreatesPrivateFileInWalModeAtLatestVersion) {
-  testing::TempDir dir;
-  auto path = dir.path() / "a.db";
-  Database db = Database::Open(path, true, kSchema);
-  EXPECT_EQ(db.UserVersion(), 2);
-  struct stat st {};
-  ASSERT_EQ(::stat(path.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0600u);
-  Statement mode = db.Prepare("PRAGMA journal_mode");
-  ASSERT_TRUE(mode.Step());
-  EXPECT_EQ(mode.Text(0), "wal");
-  Statement fk = db.Prepare("PRAGMA foreign_keys");
-  ASSERT_TRUE(fk.Step());
-  EXPECT_EQ(fk.Int(0), 1);
-}
-
-TEST(SqliteTest, MigratesForwardOnlyThePendingSteps) {
-  testing::TempDir dir;
-  auto path = dir.path() / "a.db";
-  {
-    Database db = Database::Open(path, true, std::span(kSchema).first(1));
-    db.Prepare("INSERT INTO t(name) VALUES (?)").BindAll("kept").Run();
+class SqliteTest : public ::testing::Test {
+ protected:
+  // The first value of the first row of `sql` on `db`, as text.
+  static std::string First(Database& db, const char* sql) {
+    Statement s = db.Prepare(sql);
+    EXPECT_TRUE(s.Step()) << sql;
+    return s.IsNull(0) ? "<null>" : s.Text(0);
   }
-  Database db = Database::Open(path, false, kSchema);
-  EXPECT_EQ(db.UserVersion(), 2);
-  Statement s = db.Prepare("SELECT name, note FROM t");
-  ASSERT_TRUE(s.Step());
-  EXPECT_EQ(s.Text(0), "kept");
-  EXPECT_TRUE(s.IsNull(1));
-}
+  static void Insert(Database& db, const char* name) {
+    db.Prepare("INSERT INTO t(name) VALUES (?)").BindAll(name).Run();
+  }
 
-TEST(SqliteTest, RefusesNewerSchemaAndMissingFile) {
-  testing::TempDir dir;
-  auto path = dir.path() / "a.db";
-  { Database::Open(path, true, kSchema); }
-  EXPECT_THROW(Database::Open(path, false, std::span(kSchema).first(1)), SqliteError);
-  EXPECT_THAT(testing::ErrorOf([&] { Database::Open(dir.path() / "missing.db", false, kSchema); }),
+  testing::TempDir dir_;
+  std::filesystem::path path_ = dir_.path() / "a.db";
+};
+
+TEST_F(SqliteTest, OpenCreatesAPrivateWalFileAndMigratesForwardOnly) {
+  {
+    Database db = Database::Open(path_, true, std::span(kSchema).first(1));
+    Insert(db, "kept");
+  }
+  Database db = Database::Open(path_, false, kSchema);
+  EXPECT_EQ(db.UserVersion(), 2);
+  EXPECT_EQ(First(db, "SELECT name || '/' || ifnull(note, '<null>') FROM t"), "kept/<null>");
+  EXPECT_EQ(First(db, "PRAGMA journal_mode"), "wal");
+  EXPECT_EQ(First(db, "PRAGMA foreign_keys"), "1");
+  struct stat st {};
+  ASSERT_EQ(::stat(path_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+  EXPECT_THROW(Database::Open(path_, false, std::span(kSchema).first(1)), SqliteError);
+  EXPECT_THAT(testing::ErrorOf([&] { Database::Open(dir_.path() / "missing.db", false, kSchema); }),
               testing::ErrorNumberIs(errors::kErrorPathNotFound));
 }
 
-TEST(SqliteTest, TransactionRollsBackUnlessCommitted) {
-  testing::TempDir dir;
-  Database db = Database::Open(dir.path() / "a.db", true, kSchema);
+TEST_F(SqliteTest, TransactionsRollBackUnlessCommittedAndConstraintsFailPlainly) {
+  Database db = Database::Open(path_, true, kSchema);
   {
     Transaction tx(db);
-    db.Prepare("INSERT INTO t(name) VALUES (?)").BindAll("gone").Run();
+    Insert(db, "gone");
   }
   {
     Transaction tx(db);
-    db.Prepare("INSERT INTO t(name) VALUES (?)").BindAll("stays").Run();
+    Insert(db, "stays");
     tx.Commit();
   }
-  Statement s = db.Prepare("SELECT group_concat(name) FROM t");
-  ASSERT_TRUE(s.Step());
-  EXPECT_EQ(s.Text(0), "stays");
-}
-
-TEST(SqliteTest, ConstraintFailureIsCatalogueErrorWithSqliteCode) {
-  testing::TempDir dir;
-  Database db = Database::Open(dir.path() / "a.db", true, kSchema);
-  Statement insert = db.Prepare("INSERT INTO t(name) VALUES (?)");
-  insert.BindAll("x").Run();
-  insert.Reset();
+  EXPECT_EQ(First(db, "SELECT group_concat(name) FROM t"), "stays");
   try {
-    insert.BindAll("x").Run();
+    Insert(db, "stays");
     FAIL();
   } catch (const SqliteError& e) {
     EXPECT_TRUE(e.IsConstraint());
@@ -92,9 +76,8 @@ TEST(SqliteTest, ConstraintFailureIsCatalogueErrorWithSqliteCode) {
   }
 }
 
-TEST(SqliteTest, CachedStatementComesBackResetAndUnboundEvenAfterAnException) {
-  testing::TempDir dir;
-  Database db = Database::Open(dir.path() / "a.db", true, kSchema);
+TEST_F(SqliteTest, CachedStatementComesBackResetAndUnboundEvenAfterAnException) {
+  Database db = Database::Open(path_, true, kSchema);
   db.Exec("INSERT INTO t(name) VALUES ('a'), ('b');");
   constexpr std::string_view kWalk = "SELECT name, ?1 FROM t ORDER BY id";
   try {
@@ -113,41 +96,27 @@ TEST(SqliteTest, CachedStatementComesBackResetAndUnboundEvenAfterAnException) {
   EXPECT_TRUE(again.IsNull(1));
 }
 
-TEST(SqliteTest, DataVersionMovesOnlyForOtherConnectionsCommits) {
-  testing::TempDir dir;
-  auto path = dir.path() / "a.db";
-  Database a = Database::Open(path, true, kSchema);
-  Database b = Database::Open(path, false, kSchema);
+// The data version moves only for other connections' commits. Reads inside one read transaction
+// see one state of the file; after it the next commit shows, and the connection can write again.
+TEST_F(SqliteTest, OtherConnectionsCommitsShowOutsideAReadTransaction) {
+  Database a = Database::Open(path_, true, kSchema);
+  Database b = Database::Open(path_, false, kSchema);
   int64_t before = a.DataVersion();
-  a.Prepare("INSERT INTO t(name) VALUES ('own')").Run();
+  Insert(a, "own");
   EXPECT_EQ(a.DataVersion(), before);
-  b.Prepare("INSERT INTO t(name) VALUES ('other')").Run();
+  Insert(b, "other");
   EXPECT_NE(a.DataVersion(), before);
-}
-
-// Reads inside one read transaction see one state of the file; after it the next commit shows,
-// and the connection can write again.
-TEST(SqliteTest, ReadTransactionHoldsOneStateUntilItEnds) {
-  testing::TempDir dir;
-  auto path = dir.path() / "a.db";
-  Database a = Database::Open(path, true, kSchema);
-  Database b = Database::Open(path, false, kSchema);
-  auto count = [&] {
-    Statement rows = a.Prepare("SELECT count(*) FROM t");
-    rows.Step();
-    return rows.Int(0);
-  };
   {
     ReadTransaction read(a);
-    EXPECT_EQ(count(), 0);
-    b.Prepare("INSERT INTO t(name) VALUES ('other')").Run();
-    EXPECT_EQ(count(), 0);
+    EXPECT_EQ(First(a, "SELECT count(*) FROM t"), "2");
+    Insert(b, "later");
+    EXPECT_EQ(First(a, "SELECT count(*) FROM t"), "2");
   }
-  EXPECT_EQ(count(), 1);
+  EXPECT_EQ(First(a, "SELECT count(*) FROM t"), "3");
   Transaction write(a);
-  a.Prepare("INSERT INTO t(name) VALUES ('own')").Run();
+  Insert(a, "own again");
   write.Commit();
-  EXPECT_EQ(count(), 2);
+  EXPECT_EQ(First(a, "SELECT count(*) FROM t"), "4");
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <atomic>
 #include <thread>
@@ -39,9 +38,6 @@ TEST_F(MetabaseTest, WebServiceAppearsOnceInitialisedAndOnlyOnce) {
   auto it = service->Enumerate();
   while (auto child = it->Next()) children.push_back(child->Name() + "/" + child->Class());
   EXPECT_EQ(children, (std::vector<std::string>{"Info/IIsWebInfo", "Filters/IIsFilters"}));
-  struct stat st;
-  ASSERT_EQ(::stat((dir_.path() / "metabase.db").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 TEST_F(MetabaseTest, KeysAreCaseInsensitiveAndStoredAtCreate) {
@@ -67,19 +63,21 @@ TEST_F(MetabaseTest, PropertiesKeepTheirTypesAndAreStoredAtSetInfo) {
   site->Put("ServerComment", Variant("Sales"));
   site->Put("ServerBindings", Variant::Strings({":80:", "10.0.0.5:8080:shop", ""}));
   site->Put("AccessRead", Variant(true));
-  site->Put("Whole", Variant(3.0));
+  site->Put("Whole", Variant(2147483647.0));
   EXPECT_EQ(site->Get("servercomment"), Variant("Sales"));  // staged, read back
   EXPECT_TRUE(
       MetabaseFixture(dir_.path()).Property("IIS://LocalHost/W3SVC/1", "ServerComment").IsEmpty());
-  EXPECT_THAT(ErrorOf([&] { site->Put("X", Variant(1.5)); }),
-              ErrorNumberIs(errors::kEAdsPropertyInvalid));
+  for (double bad : {1.5, 2147483648.0, -2147483649.0}) {
+    EXPECT_THAT(ErrorOf([&] { site->Put("X", Variant(bad)); }),
+                ErrorNumberIs(errors::kEAdsPropertyInvalid));
+  }
   site->SetInfo();
 
   auto again = Bind("IIS://LocalHost/W3SVC/1");
   EXPECT_EQ(again->Get("ServerComment"), Variant("Sales"));
   EXPECT_EQ(again->Get("SERVERBINDINGS"), Variant::Strings({":80:", "10.0.0.5:8080:shop", ""}));
   EXPECT_EQ(again->Get("AccessRead"), Variant(true));
-  EXPECT_EQ(again->Get("Whole"), Variant(int32_t{3}));
+  EXPECT_EQ(again->Get("Whole"), Variant(int32_t{2147483647}));
   EXPECT_THAT(ErrorOf([&] { again->Get("X"); }), ErrorNumberIs(errors::kEAdsPropertyNotFound));
 }
 

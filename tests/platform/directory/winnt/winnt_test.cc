@@ -1,0 +1,417 @@
+// The account store against real SQLite files, and the WinNT provider as the component's methods
+// use it, bound through the real platform over a temporary root.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/automation/errors.h"
+#include "platform/default_platform.h"
+#include "platform/directory/winnt/account_store.h"
+#include "support/fault_platform.h"
+#include "support/matchers.h"
+#include "support/temp_dir.h"
+#include "support/winnt_fixture.h"
+
+namespace brindlecore::platform::winnt {
+namespace {
+
+using testing::AccountsFixture;
+using testing::AutomationErrorIs;
+using testing::ErrorNumberIs;
+using testing::ErrorOf;
+using testing::TempDir;
+
+// Straight through SQLite, so the check does not depend on the layer it checks: "ok" when the
+// file is sound and no foreign key dangles.
+std::string IntegrityCheck(const std::filesystem::path& root) {
+  sqlite3* db = nullptr;
+  std::string result;
+  sqlite3_open_v2(AccountStore::FileIn(root).c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  auto append = +[](void* out, int, char** values, char**) {
+    *static_cast<std::string*>(out) += values[0] ? values[0] : "NULL";
+    return 0;
+  };
+  sqlite3_exec(db, "PRAGMA integrity_check; PRAGMA foreign_key_check", append, &result, nullptr);
+  sqlite3_close(db);
+  return result;
+}
+
+TEST(AccountStoreTest, DatabasesAndNames) {
+  TempDir dir;
+  AccountStore reader(dir.path(), false);
+  EXPECT_TRUE(reader.ListDatabases().empty());
+  EXPECT_THROW(reader.Read("A"), AutomationError);
+  EXPECT_FALSE(std::filesystem::exists(AccountStore::FileIn(dir.path())));
+
+  AccountStore store(dir.path(), true);
+  ASSERT_TRUE(store.CreateDatabase("WEB"));
+  ASSERT_TRUE(store.CreateDatabase("CORP"));
+  EXPECT_EQ(store.ListDatabases(), (std::vector<std::string>{"WEB", "CORP"}));
+  for (const char* bad : {"", "a/b", "a\\b", "a,b", "a\tb"}) {
+    EXPECT_THAT(ErrorOf([&] { store.AddGroup("WEB", bad, ""); }),
+                ErrorNumberIs(errors::kErrorInvalidName))
+        << bad;
+  }
+  EXPECT_NO_THROW(store.AddGroup("WEB", " spaced ", ""));  // spaces are part of a name
+  EXPECT_THAT(ErrorOf([&] { store.SetPassword("WEB", "nobody", "pw", 1); }),
+              ErrorNumberIs(errors::kNerrUsernotfound));
+}
+
+// Deleting an account, or a whole database, takes its memberships elsewhere with it.
+TEST(AccountStoreTest, DeletesCascadeToMemberships) {
+  TempDir dir;
+  AccountsFixture accounts(dir.path());
+  accounts.Computer("WEB")
+      .Computer("CORP")
+      .User("CORP", "dave")
+      .User("CORP", "erin")
+      .User("WEB", "bob")
+      .Group("WEB", "G")
+      .Member("WEB", "G", "CORP/dave")
+      .Member("WEB", "G", "bob")
+      .Member("WEB", "G", "CORP/erin")
+      .Member("WEB", "G", "FAR/x");
+  AccountStore store(dir.path(), true);
+  store.DeleteAccount("WEB", AccountKind::kUser, "BOB");
+  EXPECT_EQ(accounts.Members("WEB", "G"), "dave,erin,x");
+  store.DeleteDatabase("corp");
+  EXPECT_EQ(accounts.Members("WEB", "G"), "x");
+  EXPECT_EQ(IntegrityCheck(dir.path()), "ok");
+}
+
+// A cached snapshot must not outlive a change made through another connection, whether this
+// connection has only read since (repeated reads take the cheap check) or has written too (its
+// own change is patched into the cache, which must not keep the other's out).
+TEST(AccountStoreTest, CachedReadSeesOtherConnectionsChanges) {
+  TempDir dir;
+  AccountStore reader(dir.path(), true), writer(dir.path(), true);
+  writer.CreateDatabase("A");
+  auto before = reader.Read("A");
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(reader.Read("a"), before);  // unchanged: same snapshot
+  writer.AddGroup("A", "QZW3SVC1", "x");
+  auto after = reader.Read("A");
+  EXPECT_NE(after, before);
+  ASSERT_NE(after->Find("qzw3svc1"), nullptr);
+  EXPECT_EQ(before->Find("QZW3SVC1"), nullptr);  // an old snapshot stays as it was
+
+  writer.AddUser("A", "bob", "", "", "");
+  reader.AddMember("A", "QZW3SVC1", "WinNT://a/BOB");
+  auto both = reader.Read("A");
+  ASSERT_NE(both->Find("bob"), nullptr);
+  ASSERT_EQ(both->Find("QZW3SVC1")->members.size(), 1u);
+  EXPECT_EQ(both->Find("QZW3SVC1")->members[0].path, "WinNT://A/bob");
+  EXPECT_EQ(writer.Read("A")->Find("QZW3SVC1")->members.size(), 1u);
+}
+
+TEST(AccountStoreTest, ConcurrentProcessesAddingMembersAllSucceed) {
+  TempDir dir;
+  constexpr int kUsers = 80;
+  AccountsFixture(dir.path()).Computer("A").Group("A", "G");
+  {
+    AccountStore store(dir.path(), true);
+    for (int i = 0; i < kUsers; ++i)
+      store.AddUser("A", std::string("u").append(std::to_string(i)), "", "", "");
+  }
+  std::vector<pid_t> children;
+  for (int p = 0; p < 2; ++p) {
+    pid_t pid = fork();
+    if (pid == 0) {
+      int failures = 0;
+      AccountStore store(dir.path(), true);
+      for (int i = p; i < kUsers; i += 2) {
+        failures += ErrorOf([&] {
+                      store.AddMember("A", "G", "WinNT://A/u" + std::to_string(i));
+                    }).has_value();
+      }
+      _exit(failures == 0 ? 0 : 1);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  EXPECT_EQ(AccountStore(dir.path(), false).Read("A")->Find("G")->members.size(), size_t{kUsers});
+  EXPECT_EQ(IntegrityCheck(dir.path()), "ok");
+}
+
+// Fail each step of creating and filling a group in turn, as a method would meet it: whatever
+// step fails, the store is intact and holds only whole steps.
+TEST(AccountStoreTest, FailedStepsLeaveStoreIntact) {
+  TempDir dir;
+  AccountsFixture check(dir.path());
+  check.Computer("A").User("A", "bob");
+  auto real = MakePlatform(dir.path());
+  for (const char* step : {"GetObject", "Create", "Put", "SetDescription", "SetInfo", "Add"}) {
+    for (int nth = 1;; ++nth) {
+      testing::FaultPlatform faults(*real);
+      faults.Fail(step, "", nth, errors::kEFail.Make());
+      std::string name = std::string(step).append(std::to_string(nth));
+      auto error = ErrorOf([&] {
+        auto group = faults.GetObject("WinNT://A")->Create("group", name);
+        group->Put("groupType", Variant(4));
+        group->SetDescription("d");
+        group->SetInfo();
+        auto bound = faults.GetObject("WinNT://A/" + name);
+        bound->SetDescription("d2");
+        bound->SetInfo();
+        bound->Add("WinNT://A/bob");
+      });
+      EXPECT_THAT(error, ErrorNumberIs(faults.AllFired() ? errors::kEFail.number : 0));
+      std::string members = check.Members("A", name);
+      std::string description = check.GroupDescription("A", name);
+      EXPECT_TRUE(!check.HasGroup("A", name) || description == "d" || description == "d2") << name;
+      EXPECT_TRUE(members.empty() || (members == "bob" && description == "d2")) << name;
+      EXPECT_EQ(IntegrityCheck(dir.path()), "ok") << name;
+      if (!faults.AllFired()) break;
+    }
+  }
+}
+
+class WinNtProviderTest : public ::testing::Test {
+ protected:
+  WinNtProviderTest() {
+    AccountsFixture(dir_.path())
+        .Computer("WEBSRV1")
+        .User("WEBSRV1", "bob", "pw-bob", "Bob B", "Sales")
+        .User("WEBSRV1", "nopass")
+        .Group("WEBSRV1", "QZW3SVC1", "Site one")
+        .Member("WEBSRV1", "QZW3SVC1", "bob")
+        .Member("WEBSRV1", "QZW3SVC1", "OTHER/carol")
+        .Computer("CORP")
+        .User("CORP", "dave");
+    platform_ = MakePlatform(dir_.path());
+  }
+
+  static std::vector<std::string> Walk(DirEnumerator& e) {
+    std::vector<std::string> out;
+    while (auto o = e.Next()) out.push_back(o->Name() + "=" + o->ADsPath() + ":" + o->Class());
+    return out;
+  }
+  std::unique_ptr<DirObject> Site1() { return platform_->GetObject("WinNT://WEBSRV1/QZW3SVC1"); }
+
+  TempDir dir_;
+  std::unique_ptr<Platform> platform_;
+};
+
+// Every refusal the component's methods rely on, with its exact number and text.
+TEST_F(WinNtProviderTest, Refusals) {
+  const std::pair<const char*, errors::ErrorCode> binds[] = {
+      {"WinNT://NOPE", errors::kErrorBadNetpath},
+      {"WinNT://NOPE,computer", errors::kErrorBadNetpath},
+      {"WinNT://WEBSRV1/QZW3SVC9", errors::kNerrGroupnotfound},
+      {"WinNT://WEBSRV1/bob,group", errors::kNerrGroupnotfound},
+      {"WinNT://WEBSRV1/zed,user", errors::kNerrUsernotfound},
+      {"WinNT://WEBSRV1,printer", errors::kEAdsBadPathname},
+      {"WinNT://", errors::kEAdsBadPathname},
+      {"WinNT://A/B/C", errors::kEAdsBadPathname},
+      {"winnt://WEBSRV1", errors::kEAdsBadPathname},
+  };
+  for (const auto& [path, expected] : binds) {
+    EXPECT_THAT(ErrorOf([&] { platform_->GetObject(path); }), AutomationErrorIs(expected)) << path;
+  }
+  // Additions (+) and removals (-) of members of QZW3SVC1.
+  const std::pair<std::string, errors::ErrorCode> changes[] = {
+      {"+WinNT://WEBSRV1/zed", errors::kErrorNoSuchMember},
+      {"+WinNT://CORP/zed", errors::kErrorNoSuchMember},
+      {"+WinNT://websrv1/BOB", errors::kErrorMemberInAlias},
+      {"+WinNT://other/CAROL", errors::kErrorMemberInAlias},
+      {"+WinNT://WEBSRV1", errors::kEAdsBadPathname},
+      {"-WinNT://WEBSRV1/nopass", errors::kErrorMemberNotInAlias},
+      {"-bob", errors::kErrorMemberNotInAlias},
+  };
+  for (const auto& [change, expected] : changes) {
+    auto call = [&] {
+      if (change[0] == '+') Site1()->Add(change.substr(1));
+      if (change[0] == '-') Site1()->Remove(change.substr(1));
+    };
+    EXPECT_THAT(ErrorOf(call), AutomationErrorIs(expected)) << change;
+  }
+  auto computer = platform_->GetObject("WinNT://WEBSRV1,computer");
+  EXPECT_THAT(ErrorOf([&] {
+                auto g = computer->Create("group", "qzw3svc1");
+                g->Put("groupType", Variant(4));
+                g->SetInfo();
+              }),
+              AutomationErrorIs(errors::kErrorAliasExists));
+  EXPECT_THAT(ErrorOf([&] { computer->Delete("group", "QZW3SVC9"); }),
+              AutomationErrorIs(errors::kNerrGroupnotfound));
+  EXPECT_THAT(ErrorOf([&] { platform_->GetObject("WinNT://WEBSRV1/bob")->Get("groupType"); }),
+              AutomationErrorIs(errors::kEAdsPropertyNotFound));
+  // A group deleted since it was bound.
+  auto group = Site1();
+  computer->Delete("group", "QZW3SVC1");
+  EXPECT_THAT(ErrorOf([&] { group->Add("WinNT://WEBSRV1/nopass"); }),
+              AutomationErrorIs(errors::kNerrGroupnotfound));
+}
+
+TEST_F(WinNtProviderTest, ObjectsReportStoredCaseAndProperties) {
+  auto user = platform_->GetObject("WinNT://websrv1/BOB,user");
+  EXPECT_EQ(user->Name(), "bob");
+  EXPECT_EQ(user->ADsPath(), "WinNT://WEBSRV1/bob");
+  EXPECT_EQ(user->Class(), "User");
+  EXPECT_EQ(user->FullName(), "Bob B");
+  EXPECT_EQ(user->Description(), "Sales");
+  EXPECT_TRUE(user->Supports(DirKind::kUser));
+  EXPECT_FALSE(user->Supports(DirKind::kGroup));
+
+  auto group = platform_->GetObject("WinNT://WEBSRV1/qzw3svc1");
+  EXPECT_EQ(group->Name(), "QZW3SVC1");
+  EXPECT_EQ(group->Class(), "Group");
+  EXPECT_EQ(group->Get("groupType"), Variant(4));
+  EXPECT_EQ(group->Description(), "Site one");
+
+  auto computer = platform_->GetObject("WinNT://websrv1,computer");
+  EXPECT_EQ(computer->Name(), "WEBSRV1");
+  EXPECT_EQ(computer->Class(), "Computer");
+  EXPECT_TRUE(computer->Supports(DirKind::kContainer));
+}
+
+TEST_F(WinNtProviderTest, EnumerationFollowsFilterAndCreationOrder) {
+  const std::string admins = "Administrators=WinNT://WEBSRV1/Administrators:Group",
+                    users = "Users=WinNT://WEBSRV1/Users:Group",
+                    bob = "bob=WinNT://WEBSRV1/bob:User",
+                    nopass = "nopass=WinNT://WEBSRV1/nopass:User",
+                    site1 = "QZW3SVC1=WinNT://WEBSRV1/QZW3SVC1:Group";
+  auto computer = platform_->GetObject("WinNT://WEBSRV1");
+  EXPECT_EQ(Walk(*computer->Enumerate()),
+            (std::vector<std::string>{admins, users, bob, nopass, site1}));
+  computer->SetFilter({"user"});
+  EXPECT_EQ(Walk(*computer->Enumerate()), (std::vector<std::string>{bob, nopass}));
+  EXPECT_EQ(Walk(*Site1()->Members()),
+            (std::vector<std::string>{bob, "carol=WinNT://OTHER/carol:User"}));
+
+  // A group this connection adds joins the walk of groups; a filter naming neither kind walks
+  // nothing.
+  computer->Create("group", "QZW3SVC2")->SetInfo();
+  computer->SetFilter({"group"});
+  EXPECT_EQ(
+      Walk(*computer->Enumerate()),
+      (std::vector<std::string>{admins, users, site1, "QZW3SVC2=WinNT://WEBSRV1/QZW3SVC2:Group"}));
+  computer->SetFilter({"computer"});
+  EXPECT_EQ(Walk(*computer->Enumerate()), std::vector<std::string>{});
+}
+
+TEST_F(WinNtProviderTest, GroupLifecycleThroughContainerAndGroup) {
+  auto computer = platform_->GetObject("WinNT://WEBSRV1");
+  auto created = computer->Create("group", "QZMULTI1");
+  created->Put("groupType", Variant(4));
+  created->SetDescription("Both sites");
+  created->SetInfo();
+
+  auto group = platform_->GetObject("WinNT://WEBSRV1/QZMULTI1");
+  EXPECT_EQ(group->Description(), "Both sites");
+  group->Add("WinNT://WEBSRV1/nopass");
+  group->Add("WinNT://CORP/dave");
+  group->Add("WinNT://ELSEWHERE/x\\y");  // a database not kept here is taken as given
+  group->Add("WinNT://WEBSRV1/Users");   // a group may hold a group, which is no user
+  EXPECT_EQ(Walk(*group->Members()),
+            (std::vector<std::string>{
+                "nopass=WinNT://WEBSRV1/nopass:User", "dave=WinNT://CORP/dave:User",
+                "x\\y=WinNT://ELSEWHERE/x\\y:User", "Users=WinNT://WEBSRV1/Users:Group"}));
+  auto members = group->Members();
+  while (auto m = members->Next()) {
+    EXPECT_EQ(m->Supports(DirKind::kUser), m->Class() == "User") << m->Name();
+    EXPECT_EQ(m->Supports(DirKind::kGroup), m->Class() == "Group") << m->Name();
+  }
+  for (const char* gone :
+       {"WinNT://websrv1/NOPASS", "WinNT://elsewhere/X\\Y", "WinNT://WEBSRV1/users"})
+    group->Remove(gone);
+  group->Put("Description", Variant("Renamed"));
+  group->SetInfo();
+  EXPECT_EQ(platform_->GetObject("WinNT://WEBSRV1/QZMULTI1")->Description(), "Renamed");
+  EXPECT_EQ(Walk(*group->Members()), (std::vector<std::string>{"dave=WinNT://CORP/dave:User"}));
+
+  computer->Delete("group", "qzmulti1");
+  EXPECT_THROW(platform_->GetObject("WinNT://WEBSRV1/QZMULTI1"), AutomationError);
+}
+
+// An enumeration holds no transaction: the caller may change the store while it walks.
+TEST_F(WinNtProviderTest, WritesDuringEnumeration) {
+  auto computer = platform_->GetObject("WinNT://WEBSRV1");
+  computer->SetFilter({"group"});
+  auto groups = computer->Enumerate();
+  int seen = 0;
+  for (; auto g = groups->Next(); ++seen) computer->Delete("group", g->Name());
+  EXPECT_EQ(seen, 3);
+  EXPECT_EQ(computer->Enumerate()->Next(), nullptr);
+}
+
+// Objects keep what they were bound with, but each bind, enumeration and member walk starts from
+// the store as it is: this connection's changes and another connection's alike.
+TEST_F(WinNtProviderTest, WalksSeeChangesMadeSinceBind) {
+  auto group = Site1();
+  auto computer = platform_->GetObject("WinNT://WEBSRV1");
+  computer->SetFilter({"group"});
+  EXPECT_EQ(Walk(*computer->Enumerate()).size(), 3u);
+
+  auto other = MakePlatform(dir_.path());
+  auto created = other->GetObject("WinNT://WEBSRV1")->Create("group", "QZW3SVC2");
+  created->SetDescription("Site two");
+  created->SetInfo();
+  other->GetObject("WinNT://WEBSRV1/QZW3SVC1")->Add("WinNT://WEBSRV1/nopass");
+  EXPECT_EQ(Walk(*computer->Enumerate()).back(), "QZW3SVC2=WinNT://WEBSRV1/QZW3SVC2:Group");
+  EXPECT_EQ(Walk(*group->Members()).back(), "nopass=WinNT://WEBSRV1/nopass:User");
+  EXPECT_EQ(group->MemberNames().back(), "nopass");
+
+  group->Remove("WinNT://WEBSRV1/bob");
+  group->SetDescription("Renamed");
+  group->SetInfo();
+  EXPECT_EQ(Walk(*group->Members()).size(), 2u);
+  EXPECT_EQ(Site1()->Description(), "Renamed");
+  EXPECT_EQ(platform_->GetObject("WinNT://WEBSRV1/qzw3svc2")->Description(), "Site two");
+  EXPECT_EQ(Walk(*other->GetObject("WinNT://WEBSRV1/QZW3SVC1")->Members()).size(), 2u);
+}
+
+// A host call reads one state of the store: another connection's commit shows from the next call
+// on, while this call's own changes show at once.
+TEST_F(WinNtProviderTest, ACallSeesOthersCommitsFromTheNextCallOn) {
+  auto other = MakePlatform(dir_.path());
+  platform_->BeginCall();
+  ASSERT_EQ(Walk(*Site1()->Members()).size(), 2u);
+  other->GetObject("WinNT://WEBSRV1/QZW3SVC1")->Add("WinNT://CORP/dave");
+  Site1()->Add("WinNT://WEBSRV1/nopass");
+  EXPECT_EQ(Walk(*Site1()->Members()), (std::vector<std::string>{
+                                           "bob=WinNT://WEBSRV1/bob:User",
+                                           "carol=WinNT://OTHER/carol:User",
+                                           "nopass=WinNT://WEBSRV1/nopass:User",
+                                       }));
+  platform_->EndCall();
+  platform_->BeginCall();
+  EXPECT_EQ(Walk(*Site1()->Members()), (std::vector<std::string>{
+                                           "bob=WinNT://WEBSRV1/bob:User",
+                                           "carol=WinNT://OTHER/carol:User",
+                                           "dave=WinNT://CORP/dave:User",
+                                           "nopass=WinNT://WEBSRV1/nopass:User",
+                                       }));
+  platform_->EndCall();
+}
+
+TEST_F(WinNtProviderTest, SignInRefusalsAreIndistinguishable) {
+  auto ns = platform_->GetObject("WinNT:");
+  auto container = ns->OpenDSObject("WinNT://WEBSRV1,computer", "WEBSRV1\\bob", "pw-bob", 1);
+  EXPECT_EQ(container->Name(), "WEBSRV1");
+  EXPECT_NO_THROW(ns->OpenDSObject("WinNT://WEBSRV1,computer", "websrv1\\BOB", "pw-bob", 1));
+
+  const std::pair<std::string, std::string> refused[] = {
+      {"WEBSRV1\\bob", "PW-BOB"}, {"WEBSRV1\\bob", ""},
+      {"WEBSRV1\\nopass", ""},    {"WEBSRV1\\nopass", "x"},
+      {"WEBSRV1\\zed", "pw-bob"}, {"WEBSRV1\\DOM\\bob", "pw-bob"},
+      {"CORP\\bob", "pw-bob"},    {"WEBSRV1\\QZW3SVC1", "pw-bob"},
+  };
+  for (const auto& [user, password] : refused) {
+    EXPECT_THAT(ErrorOf([&] { ns->OpenDSObject("WinNT://WEBSRV1,computer", user, password, 1); }),
+                AutomationErrorIs(errors::kErrorLogonFailure))
+        << user;
+  }
+  EXPECT_THAT(ErrorOf([&] { ns->OpenDSObject("WinNT://NOPE,computer", "NOPE\\bob", "pw-bob", 1); }),
+              ErrorNumberIs(errors::kErrorBadNetpath));
+}
+
+}  // namespace
+}  // namespace brindlecore::platform::winnt
