@@ -1,43 +1,31 @@
 // Sign-in against a real slapd, with profile groups in a local account database.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/automation/errors.h"
-#include "platform/default_platform.h"
-#include "support/dispatch.h"
-#include "support/fault_platform.h"
 #include "support/slapd_server.h"
-#include "support/temp_dir.h"
-#include "support/winnt_fixture.h"
+#include "support/test_root.h"
 
 namespace brindlecore::testing {
 namespace {
 
 constexpr char kComputer[] = "WEBSRV1";
-constexpr char kJdoePath[] = "LDAP://CN=John Doe,OU=Staff,DC=example,DC=test";
-constexpr char kAnnPath[] = "LDAP://CN=Ann Smith,OU=Staff,DC=example,DC=test";
-
-enum { kResult = -1, kList = 4, kNames = 5, kError = 8 };
 
 struct SignIn {
   std::string domain = "LDAP://RootDSE";
   std::string computer = kComputer;
   std::string user = "jdoe";
   std::string password = "pw1";
-  std::string admin_group = "WebAdmins";
   std::string login_type = "ServerAdministrator";
+  std::string admin_group = "WebAdmins";
 };
 
-struct Expected {
-  std::string result, list, names, error;
-};
-
-class LdapSignInTest : public ::testing::Test {
+class LdapSignInTest : public RootTest {
  protected:
-  LdapSignInTest() : accounts_(dir_.path()) {
+  LdapSignInTest() {
     server_.WriteConfig(dir_.path());
     const std::string staff = server_.AddOu("Staff");
     const std::string jdoe = server_.AddUser("John Doe", "jdoe", "pw1", "John", "Doe", staff);
@@ -54,99 +42,66 @@ class LdapSignInTest : public ::testing::Test {
     platform_ = platform::MakePlatform(dir_.path());
   }
 
-  CallOutcome Call(const SignIn& s) {
-    return CallMethod(
-        *platform_, "AuthenticateUser",
-        {Val(Variant(s.computer)), Val(Variant(s.domain)), Val(Variant(s.user)),
-         Val(Variant(s.password)), Ref(Variant("list kept")), Ref(Variant("names kept")),
-         Val(Variant(s.admin_group)), Val(Variant(s.login_type)), Ref(Variant("x"))});
-  }
-
-  void Expect(const SignIn& s, const Expected& e) {
-    CallOutcome out = Call(s);
-    ASSERT_FALSE(out.error) << out.error->description;
-    EXPECT_EQ(out.result, Variant(e.result));
-    EXPECT_EQ(out.text(kList), e.list);
-    EXPECT_EQ(out.text(kNames), e.names);
-    EXPECT_EQ(out.text(kError), e.error);
+  // Result, group list, group names and error text joined by "|"; the error text goes in as "x".
+  static std::string Call(platform::Platform& platform, const SignIn& s) {
+    CallOutcome out =
+        CallMethod(platform, "AuthenticateUser",
+                   {Val(Variant(s.computer)), Val(Variant(s.domain)), Val(Variant(s.user)),
+                    Val(Variant(s.password)), Ref(Variant("list kept")), Ref(Variant("names kept")),
+                    Val(Variant(s.admin_group)), Val(Variant(s.login_type)), Ref(Variant("x"))});
+    if (out.error) return "!" + out.error->description;
+    return ToText(out.result) + "|" + out.text(4) + "|" + out.text(5) + "|" + out.text(8);
   }
 
   SlapdServer server_;
-  TempDir dir_;
-  AccountsFixture accounts_;
-  std::unique_ptr<platform::Platform> platform_;
 };
 
 TEST_F(LdapSignInTest, OutcomesOfOneCall) {
-  struct Case {
-    const char* name;
-    SignIn call;
-    Expected expected;
-  };
+  const std::string jdoe = "LDAP://CN=John Doe,OU=Staff,DC=example,DC=test";
+  const std::string ann = "LDAP://CN=Ann Smith,OU=Staff,DC=example,DC=test";
+  // A success leaves the caller's error text as it was.
+  const std::string admin = jdoe + "|CN=Web Admins;|Server admins;|x";
+  const std::string profile_admin = jdoe + "|W3SVC1;MULTI2;|Sales;Partners;|x";
+  const std::string refused = "|||Username/password does not exist.";
+  const std::string no_row = "|||x - -1,Login credentials (username and/or password) incorrect.";
   const char kProfile[] = "ProfileAdministrator";
-  const std::vector<Case> cases = {
-      // A success leaves the caller's error text as it was.
-      {"member", {}, {kJdoePath, "CN=Web Admins;", "Server admins;", "x"}},
-      {"member with domain",
-       {.user = "EXAMPLE\\jdoe"},
-       {kJdoePath, "CN=Web Admins;", "Server admins;", "x"}},
-      {"not a member",
-       {.user = "ann", .password = "pw2"},
-       {kAnnPath, "", "",
-        "User Authenticated, but Group Membership Incorrect for Server Administrator."}},
-      {"no such admin group",
-       {.admin_group = "NoSuchGroup"},
-       {kJdoePath, "", "",
-        "x - -1,Server Admin Group specified on Authentication Provider setup does not exist."}},
+  const std::vector<std::pair<SignIn, std::string>> cases = {
+      {{}, admin},
+      {{.user = "EXAMPLE\\jdoe"}, admin},
+      // Only a backslash past the first character ends a domain part.
+      {{.user = "E\\jdoe"}, admin},
+      {{.user = "ann", .password = "pw2"},
+       ann + "|||User Authenticated, but Group Membership Incorrect for Server Administrator."},
+      {{.admin_group = "NoSuchGroup"},
+       jdoe + "|||x - -1,Server Admin Group specified on Authentication Provider setup does not "
+              "exist."},
       // The test directory binds no principal names, so the refusal comes before the search.
-      {"principal name",
-       {.user = "jdoe@example.test"},
-       {"", "", "", "Username/password does not exist."}},
-      {"wrong password", {.password = "nope"}, {"", "", "", "Username/password does not exist."}},
+      {{.user = "jdoe@example.test"}, refused},
+      {{.password = "nope"}, refused},
       // The quote goes into the select text as typed, and the broken text fails through the trap.
-      {"quote in the name",
-       {.user = "o'brien", .password = "pw3"},
-       {"", "", "", "x - -2147217900,One or more errors occurred during processing of command."}},
+      {{.user = "o'brien", .password = "pw3"},
+       "|||x - -2147217900,One or more errors occurred during processing of command."},
       // Profile administrators are read from the local database.
-      {"member of two local groups",
-       {.login_type = kProfile},
-       {kJdoePath, "W3SVC1;MULTI2;", "Sales;Partners;", "x"}},
-      {"explicit search root and domain prefix",
-       {.domain = "LDAP://OU=Staff,DC=example,DC=test",
+      {{.login_type = kProfile}, profile_admin},
+      {{.domain = "LDAP://OU=Staff,DC=example,DC=test",
         .user = "EXAMPLE\\jdoe",
         .login_type = kProfile},
-       {kJdoePath, "W3SVC1;MULTI2;", "Sales;Partners;", "x"}},
-      {"in no local group",
-       {.user = "ann", .password = "pw2", .login_type = kProfile},
-       {kAnnPath, "", "",
-        "User Authenticated, but Group Membership Incorrect for Profile Administrator."}},
-      {"local database missing",
-       {.computer = "NOSUCH", .login_type = kProfile},
-       {kJdoePath, "", "", "x - -1,Could not connect to local Windows NT/2000 user database."}},
+       profile_admin},
+      {{.user = "ann", .password = "pw2", .login_type = kProfile},
+       ann + "|||User Authenticated, but Group Membership Incorrect for Profile Administrator."},
+      {{.computer = "NOSUCH", .login_type = kProfile},
+       jdoe + "|||x - -1,Could not connect to local Windows NT/2000 user database."},
+      // Only the exact spelling means the default naming context.
+      {{.domain = "LDAP://rootDSE"}, no_row},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Expect(c.call, c.expected);
-  }
-  // Only the exact spelling means the default naming context.
-  CallOutcome spelled = Call({.domain = "LDAP://rootDSE"});
-  EXPECT_EQ(spelled.result, Variant(""));
-  EXPECT_EQ(spelled.text(kError).rfind("x - -", 0), 0u) << spelled.text(kError);
+  for (const auto& [call, seen] : cases) EXPECT_EQ(Call(*platform_, call), seen);
 }
 
 TEST_F(LdapSignInTest, UnreadableRowCountsAsNoRow) {
   FaultPlatform faults(*platform_);
   faults.Fail("Field", "", 1, errors::kAdErrItemNotFound.Make(), "AdsPath");
-
-  CallOutcome out =
-      CallMethod(faults, "AuthenticateUser",
-                 {Val(Variant(kComputer)), Val(Variant("LDAP://RootDSE")), Val(Variant("jdoe")),
-                  Val(Variant("pw1")), Ref(), Ref(), Val(Variant("WebAdmins")),
-                  Val(Variant("ServerAdministrator")), Ref(Variant(""))});
-
+  EXPECT_EQ(Call(faults, {}), "|||x - -1,Login credentials (username and/or password) incorrect.");
   EXPECT_TRUE(faults.AllFired());
-  EXPECT_EQ(out.result, Variant(""));
-  EXPECT_EQ(out.text(kError), " - -1,Login credentials (username and/or password) incorrect.");
 }
 
 }  // namespace
