@@ -1,21 +1,14 @@
 #!/usr/bin/env bash
-# The Debian package as an admin meets it: build it, install it with apt-get into a fresh Debian 12
-# minbase chroot (its dependencies come from Debian), check what the maintainer scripts did, start
-# `serve` exactly as the systemd unit would, and sign in through the pages.
-#
-# A pristine minbase system is bootstrapped once per machine and kept as a tarball in the cache
-# (bootstrapping takes minutes); every run unpacks a new copy of it. Needs root. Exit 77: skipped.
+# The Debian package as an admin meets it: built (unoptimised: nothing checked here depends on it),
+# installed with apt-get into a fresh Debian 12 minbase chroot, `serve` started exactly as the
+# systemd unit would, and signed in through the pages. The minbase system is bootstrapped once per
+# machine into the cache; each run unpacks a copy. Needs root. Exit 77: skipped.
 set -euo pipefail
 
 source_dir="${BRINDLECORE_SOURCE_DIR:?}"
-# The package is built unoptimised: what is checked here (install rules, dependencies, maintainer
-# scripts, unit, run paths) does not depend on it, and it compiles in half the time of `make
-# package`'s optimised build.
 package_dir="${BRINDLECORE_PACKAGE_BUILD_DIR:-$source_dir/build-package-test}"
-build_type="${BRINDLECORE_PACKAGE_BUILD_TYPE:-Debug}"
 cache_dir="${XDG_CACHE_HOME:-$HOME/.cache}/brindlecore"
 base_tar="$cache_dir/bookworm-minbase.tar"
-
 skip() { echo "skipped: $*"; exit 77; }
 fail() { echo "FAIL: $*" >&2; exit 1; }
 [ "$(id -u)" -eq 0 ] || skip "installing a package into a chroot needs root"
@@ -24,12 +17,12 @@ for tool in debootstrap unshare pkill curl cpack; do
 done
 
 echo "== building the package in $package_dir"
-cmake -S "$source_dir" -B "$package_dir" -DCMAKE_BUILD_TYPE="$build_type" \
+cmake -S "$source_dir" -B "$package_dir" -DCMAKE_BUILD_TYPE="${BRINDLECORE_PACKAGE_BUILD_TYPE:-Debug}" \
   -DBRINDLECORE_TESTS=OFF -DBRINDLECORE_BENCH=OFF >/dev/null
 cmake --build "$package_dir" -j "$(nproc)" >/dev/null
 (cd "$package_dir" && rm -f ./*.deb && cpack -G DEB >/dev/null)
 deb=$(ls "$package_dir"/brindlecore_*_amd64.deb)
-[ "$(ls "$package_dir"/brindlecore_*_amd64.deb | wc -l)" -eq 1 ] || fail "not one package: $deb"
+[ "$(wc -l <<<"$deb")" -eq 1 ] || fail "not one package: $deb"
 
 mkdir -p "$cache_dir"
 (
@@ -60,22 +53,16 @@ trap cleanup EXIT
 tar -C "$chroot_dir" -xf "$base_tar"
 cp /etc/resolv.conf "$chroot_dir/etc/resolv.conf"
 cp "$deb" "$chroot_dir/tmp/"
-deb_name=$(basename "$deb")
 
-# In a mount and PID namespace of its own: /proc is mounted for the chroot only, and whatever the
-# chroot started ends with it. Followed by chroot's options (--userspec), the chroot, and the
-# command.
+# A mount and PID namespace of its own: /proc is mounted for the chroot only, and whatever the
+# chroot started ends with it. Followed by chroot's options (--userspec), the chroot, the command.
 enter_chroot=(unshare --mount --pid --fork --kill-child -- bash -c '
     mount -t proc proc "$1/proc" && shift && exec chroot "$@"' _ "$chroot_dir")
-in_chroot() {
-  local options=()
-  while [[ "${1:-}" == --* ]]; do options+=("$1"); shift; done
-  "${enter_chroot[@]}" "${options[@]}" "$chroot_dir" "$@"
-}
+in_chroot() { "${enter_chroot[@]}" "$chroot_dir" "$@"; }
 
-echo "== apt-get install ./$deb_name"
+echo "== apt-get install ./$(basename "$deb")"
 in_chroot env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
-  "./tmp/$deb_name" >"$chroot_dir/apt.log" 2>&1 || { tail -30 "$chroot_dir/apt.log"; fail "apt-get"; }
+  "./tmp/$(basename "$deb")" >"$chroot_dir/apt.log" 2>&1 || { tail -30 "$chroot_dir/apt.log"; fail "apt-get"; }
 grep -q "Registered /usr/lib/brindlecore/libBrindlecore.so" "$chroot_dir/apt.log" ||
   { cat "$chroot_dir/apt.log"; fail "postinst did not register the component"; }
 
@@ -102,15 +89,13 @@ computer=$(in_chroot brindlecore computer list)
 printf 'pa55word\n' | in_chroot brindlecore user add "$computer" admin --password-stdin >/dev/null
 in_chroot brindlecore group addmember "$computer" Administrators admin >/dev/null
 
-# `serve` as the unit starts it: its user, environment and command line, on a free port.
+# `serve` as the unit starts it: its user, environment and command line, on a free port. Started
+# as a simple command, so $! is unshare itself (through a function, $! was a subshell, and ending
+# that left serve running, holding every file the test inherited).
 user=$(sed -n 's/^User=//p' "$unit")
 mapfile -t environment < <(sed -n 's/^Environment=//p' "$unit")
 exec_start=$(sed -n 's/^ExecStart=//p' "$unit")
-exec_start=${exec_start//'${BRINDLECORE_LISTEN}'/127.0.0.1:0}
-read -r -a command <<<"$exec_start"
-# Started as a simple command, so $! is unshare itself and its child is serve: through a function
-# $! was a subshell, and ending that left unshare and serve running, holding every file the test
-# inherited (a caller's lock among them).
+read -r -a command <<<"${exec_start//'${BRINDLECORE_LISTEN}'/127.0.0.1:0}"
 "${enter_chroot[@]}" --userspec="$user:$user" "$chroot_dir" /usr/bin/env -i "${environment[@]}" \
   "${command[@]}" >"$chroot_dir/serve.out" 2>"$chroot_dir/serve.err" &
 ns_pid=$!
@@ -129,4 +114,4 @@ signed_in=$(curl -sS -o /dev/null -w '%{http_code} %{redirect_url}' -H "Origin: 
   --data-urlencode username=admin --data-urlencode password=pa55word \
   --data-urlencode "directory=WinNT://$computer" --data-urlencode login_type=ServerAdministrator "$base/login.asp")
 [ "$signed_in" = "303 $base/ProfileAdministrators.asp" ] || fail "sign-in answered $signed_in"
-echo "package $deb_name installed, served and signed in"
+echo "package $(basename "$deb") installed, served and signed in"
