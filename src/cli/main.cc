@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -85,6 +86,10 @@ std::string UnknownCommand(const CLI::App& app) {
 
 int main(int argc, char** argv) {
   using namespace brindlecore;
+  // GnuTLS otherwise sets itself up when the directory library is loaded, for every listing and
+  // sign-in, TLS or not: a megabyte of memory. libldap sets it up itself before the first TLS
+  // connection. Set while the process has one thread; a value the user gave stays.
+  setenv("GNUTLS_NO_IMPLICIT_INIT", "1", /*overwrite=*/0);
   CLI::App app{"Brindlecore: accounts, profile groups and web sites of the statistics server"};
   app.require_subcommand(1);
   // Subcommands inherit this: --root is taken after the subcommand's words too.

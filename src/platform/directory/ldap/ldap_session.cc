@@ -128,6 +128,17 @@ int SetTls(LDAP* ld, const LdapSettings& settings) {
   return ldap_set_option(ld, LDAP_OPT_X_TLS_NEWCTX, &is_server);
 }
 
+// ldap:// and ldapi:// URIs; an empty one is libldap's default, which ldap.conf may make ldaps://.
+bool IsPlainUri(std::string_view uri) {
+  auto starts = [&](std::string_view scheme) {
+    return uri.size() >= scheme.size() &&
+           std::equal(scheme.begin(), scheme.end(), uri.begin(), [](char a, char b) {
+             return a == std::tolower(static_cast<unsigned char>(b));
+           });
+  };
+  return starts("ldap://") || starts("ldapi://");
+}
+
 std::vector<std::string> Words(const std::string& text) {
   std::vector<std::string> words;
   std::string word;
@@ -239,7 +250,9 @@ LDAP* ConnectUri(const std::string& uri, const LdapSettings& settings, bool tls,
   SetTimeouts(ld, settings.network_timeout_seconds, settings.network_timeout_seconds);
   ldap_set_option(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
   ldap_set_option(ld, LDAP_OPT_RESTART, LDAP_OPT_ON);
-  *rc = SetTls(ld, settings);
+  // A connection that stays plain never reads the TLS settings, and making its TLS context
+  // anyway starts the TLS library and reads the CA file: a megabyte of every listing's memory.
+  *rc = tls || !IsPlainUri(uri) ? SetTls(ld, settings) : LDAP_SUCCESS;
   if (*rc != LDAP_SUCCESS) {
     std::fprintf(stderr, "brindlecore: ldap: cannot set up TLS for %s (CA file \"%s\")\n",
                  uri.c_str(), settings.tls_cacert.c_str());
