@@ -1,17 +1,19 @@
-#include "ad/listener.h"
-
 #include <arpa/inet.h>
 #include <gnutls/gnutls.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <stdexcept>
 #include <string_view>
+
+#include "ad/dc.h"
 
 namespace brindlecore::testing {
 namespace {
@@ -39,14 +41,12 @@ struct Tlv {
 std::string Encode(unsigned char tag, std::string_view body) {
   std::string length;
   for (size_t n = body.size(); n > 0; n >>= 8) length.insert(length.begin(), char(n & 0xff));
-  std::string out(1, char(tag));
   if (body.size() < 0x80) {
-    out += char(body.size());
+    length = std::string(1, char(body.size()));
   } else {
-    out += char(0x80 | length.size());
-    out += length;
+    length.insert(length.begin(), char(0x80 | length.size()));
   }
-  return out.append(body);
+  return std::string(1, char(tag)) + length + std::string(body);
 }
 
 // Reads exactly n bytes; false at the end of the stream.
@@ -82,12 +82,6 @@ Tlv Next(std::string_view& in) {
   return tlv;
 }
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return std::tolower(c); });
-  return text;
-}
-
 // "member" or "member;range=L-*" holding more than a window's values becomes
 // "member;range=L-(L+1499)" with that window's values.
 std::string CapEntry(const std::string& message) {
@@ -108,12 +102,10 @@ std::string CapEntry(const std::string& message) {
     std::string_view values = set_of.body;
     std::vector<std::string> kept;
     while (!values.empty()) kept.push_back(Next(values).body);
-    std::string lower = Lower(type);
-    size_t low = 0;
-    bool ranged = lower.rfind("member;range=", 0) == 0 && lower.size() > 15 &&
-                  lower.compare(lower.size() - 2, 2, "-*") == 0;
-    if (ranged) low = std::stoul(lower.substr(13));
-    if ((lower == "member" || ranged) && kept.size() > kMaxValRange) {
+    const bool ranged = strncasecmp(type.c_str(), "member;range=", 13) == 0 && type.size() > 15 &&
+                        type.compare(type.size() - 2, 2, "-*") == 0;
+    const size_t low = ranged ? std::stoul(type.substr(13)) : 0;
+    if ((strcasecmp(type.c_str(), "member") == 0 || ranged) && kept.size() > kMaxValRange) {
       type = "member;range=" + std::to_string(low) + "-" + std::to_string(low + kMaxValRange - 1);
       kept.resize(kMaxValRange);
     }
@@ -131,11 +123,9 @@ std::string ReferralFor(const std::string& message, int port) {
   Tlv op = Next(in);
   if (op.tag != 0x63) return "";
   std::string_view request = op.body;
-  std::string base = Lower(Next(request).body);
-  std::string foreign = Lower(kForeignBase);
-  if (base.size() < foreign.size() ||
-      base.compare(base.size() - foreign.size(), foreign.size(), foreign) != 0)
-    return "";
+  const std::string base = Next(request).body;
+  const size_t n = std::strlen(kForeignBase);
+  if (base.size() < n || strcasecmp(base.c_str() + base.size() - n, kForeignBase) != 0) return "";
   std::string url =
       "ldap://example.test:" + std::to_string(port) + "/CN=Configuration,DC=example,DC=test";
   std::string done =
@@ -159,10 +149,15 @@ bool SendTls(gnutls_session_t tls, const std::string& data) {
 
 }  // namespace
 
-int UnusedPort() {
-  int port = 0;
-  close(BoundSocket(&port));
-  return port;
+int ConnectLoopback(int port) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) return fd;
+  close(fd);
+  return -1;
 }
 
 Listener::Listener(Mode mode) : mode_(mode) {
@@ -200,11 +195,7 @@ void Listener::Serve() {
 // One client's messages go to the DC over TLS (it takes passwords only so) as they come, but
 // for a search under the foreign base; the DC's entries come back capped.
 void Listener::Relay(int client) {
-  int up = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(636);
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int up = ConnectLoopback(636);
   gnutls_certificate_credentials_t credentials = nullptr;
   gnutls_session_t tls = nullptr;
   gnutls_certificate_allocate_credentials(&credentials);
@@ -217,8 +208,7 @@ void Listener::Relay(int client) {
   int on = 1;
   setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   setsockopt(up, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-  bool open = connect(up, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-              gnutls_handshake(tls) == GNUTLS_E_SUCCESS;
+  bool open = up >= 0 && gnutls_handshake(tls) == GNUTLS_E_SUCCESS;
   ReadExactly from_client = [&](char* to, size_t n) {
     for (size_t got = 0; got < n;) {
       ssize_t r = recv(client, to + got, n - got, 0);

@@ -1,22 +1,26 @@
-#include "ad/samba_dc.h"
+// The domain controller started once for the whole program, in a network and mount namespace of
+// its own: main() starts the program again inside one.
+#include "ad/dc.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+
+#include "platform/default_platform.h"
 
 namespace brindlecore::testing {
 namespace fs = std::filesystem;
@@ -24,7 +28,6 @@ namespace {
 
 constexpr char kAdminPassword[] = "Adm1n-Passw0rd!";
 constexpr char kAdminDn[] = "CN=Administrator,CN=Users,DC=example,DC=test";
-constexpr char kUserPassword[] = "Us3r-Passw0rd!";
 
 std::string Slurp(const fs::path& p) {
   std::ifstream in(p);
@@ -64,24 +67,20 @@ pid_t Spawn(const std::vector<std::string>& argv, const fs::path& log) {
 }
 
 bool PortOpen(int port) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bool open = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-  close(fd);
-  return open;
+  const int fd = ConnectLoopback(port);
+  if (fd >= 0) close(fd);
+  return fd >= 0;
 }
 
-}  // namespace
-
+// Runs a program to its end with the DC's environment; its output goes to the DC's log.
 int RunTool(const std::vector<std::string>& argv) {
   pid_t pid = Spawn(argv, SambaDc::Get().folder() / "tools.log");
   int status = 0;
   waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+
+}  // namespace
 
 SambaDc& SambaDc::Get() {
   static SambaDc dc;
@@ -234,4 +233,63 @@ void SambaDc::WriteConfig(const fs::path& root, const std::vector<std::string>& 
   WriteFile(root / "platform.conf", conf);
 }
 
+std::vector<std::string> LdapsConfig() {
+  return {"ldap.uri = ldaps://" + std::string(kDcHost),
+          "ldap.tls_cacert = " + SambaDc::Get().ca_file().string(), "ldap.timeout = 10",
+          "ldap.network_timeout = 2"};
+}
+
+AdCase::AdCase(const std::vector<std::string>& config) {
+  accounts.Computer(kComputer);
+  SambaDc::Get().WriteConfig(dir.path(), config);
+  platform = platform::MakePlatform(dir.path());
+}
+
+std::string AdCase::Call(const SignIn& s) {
+  CallOutcome out =
+      CallMethod(*platform, "AuthenticateUser",
+                 {Val(Variant(kComputer)), Val(Variant(s.domain)), Val(Variant(s.user)),
+                  Val(Variant(s.password)), Ref(Variant("")), Ref(Variant("")),
+                  Val(Variant(s.admin_group)), Val(Variant(s.login_type)), Ref(Variant("x"))});
+  if (out.error) return "!" + out.error->description;
+  return ToText(out.result) + "|" + out.text(4) + "|" + out.text(5) + "|" + out.text(8);
+}
+
 }  // namespace brindlecore::testing
+
+namespace {
+
+class DcEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    try {
+      brindlecore::testing::SambaDc::Get().Start();
+    } catch (const std::exception& e) {
+      brindlecore::testing::SambaDc::Get().Stop();
+      FAIL() << e.what();
+    }
+  }
+  void TearDown() override { brindlecore::testing::SambaDc::Get().Stop(); }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!std::getenv("BRINDLECORE_AD_NAMESPACE")) {
+    char self[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return 1;
+    self[n] = '\0';
+    setenv("BRINDLECORE_AD_NAMESPACE", "1", 1);
+    std::vector<char*> args = {const_cast<char*>("unshare"), const_cast<char*>("--net"),
+                               const_cast<char*>("--mount"), const_cast<char*>("--"), self};
+    for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
+    args.push_back(nullptr);
+    execvp("unshare", args.data());
+    std::perror("unshare (the tests need a network namespace of their own)");
+    return 1;
+  }
+  ::testing::InitGoogleTest(&argc, argv);
+  ::testing::AddGlobalTestEnvironment(new DcEnvironment);
+  return RUN_ALL_TESTS();
+}
