@@ -2,10 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <memory>
 #include <string>
-#include <vector>
+#include <tuple>
 
+#include "platform/automation/errors.h"
 #include "support/slapd_server.h"
 #include "support/test_root.h"
 
@@ -13,56 +13,6 @@ namespace brindlecore::testing {
 namespace {
 
 constexpr char kComputer[] = "WEBSRV1";
-
-// Records what the method asks of directory searches: command texts and command properties with
-// the type of their values.
-class SearchRecorder : public platform::PlatformWrapper {
- public:
-  using PlatformWrapper::PlatformWrapper;
-  std::vector<std::string> texts, properties;
-
-  std::unique_ptr<platform::Connection> NewConnection() override {
-    return std::make_unique<Connection>(*this, PlatformWrapper::NewConnection());
-  }
-
- private:
-  class Command : public platform::Command {
-   public:
-    Command(SearchRecorder& r, std::unique_ptr<platform::Command> c) : r_(r), c_(std::move(c)) {}
-    void SetCommandText(const std::string& text) override {
-      r_.texts.push_back(text);
-      c_->SetCommandText(text);
-    }
-    void SetProperty(const std::string& name, const Variant& value) override {
-      r_.properties.push_back(name + "=" + std::string(TypeName(value.type())) + ":" +
-                              NumberText(static_cast<int32_t>(value.number())));
-      c_->SetProperty(name, value);
-    }
-    std::unique_ptr<platform::Recordset> Execute() override { return c_->Execute(); }
-
-   private:
-    SearchRecorder& r_;
-    std::unique_ptr<platform::Command> c_;
-  };
-  class Connection : public platform::Connection {
-   public:
-    Connection(SearchRecorder& r, std::unique_ptr<platform::Connection> c)
-        : r_(r), c_(std::move(c)) {}
-    void SetProvider(const std::string& p) override { c_->SetProvider(p); }
-    void SetProperty(const std::string& n, const Variant& v) override { c_->SetProperty(n, v); }
-    void Open(const std::string& s, const std::string& u, const std::string& p,
-              int32_t o) override {
-      c_->Open(s, u, p, o);
-    }
-    std::unique_ptr<platform::Command> CreateCommand() override {
-      return std::make_unique<Command>(r_, c_->CreateCommand());
-    }
-
-   private:
-    SearchRecorder& r_;
-    std::unique_ptr<platform::Connection> c_;
-  };
-};
 
 class AddDomainUserTest : public RootTest {
  protected:
@@ -83,43 +33,32 @@ class AddDomainUserTest : public RootTest {
   SlapdServer server_;
 };
 
+// The search base comes from the provider, RootDSE standing for the default naming context.
 TEST_F(AddDomainUserTest, AddsByWinNtPathOnlyWhenTheDirectoryKnowsTheAccount) {
-  struct Case {
-    const char* provider;
-    const char* user;
-    bool result;
-    std::string error;
-  };
   const std::string absent = "-1 ,The user to add does not exist on the domain.";
-  const std::vector<Case> cases = {
-      {"LDAP://RootDSE", "EXAMPLE\\nobody", false, absent},
+  const std::tuple<const char*, const char*, std::string> cases[] = {
+      {"LDAP://RootDSE", "EXAMPLE\\nobody", absent},
       // A second backslash stays in the account part, which then names nobody.
-      {"LDAP://RootDSE", "EXAMPLE\\sub\\jdoe", false, absent},
-      {"LDAP://OU=Staff,DC=example,DC=test", "EXAMPLE\\jdoe", true, ""},
-      {"LDAP://RootDSE", "EXAMPLE\\jdoe", false,
+      {"LDAP://RootDSE", "EXAMPLE\\sub\\jdoe", absent},
+      {"LDAP://OU=Staff,DC=example,DC=test", "EXAMPLE\\jdoe", ""},
+      {"LDAP://RootDSE", "EXAMPLE\\jdoe",
        "-2147023518 ,The specified account name is already a member of the local group."},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.provider) + " " + c.user);
-    CallOutcome out = Add(*platform_, c.provider, c.user);
-    EXPECT_EQ(out.result, Variant(c.result));
-    EXPECT_EQ(out.text(4), c.error);
+  for (const auto& [provider, user, error] : cases) {
+    SCOPED_TRACE(std::string(provider) + " " + user);
+    CallOutcome out = Add(*platform_, provider, user);
+    EXPECT_EQ(out.result, Variant(error.empty()));
+    EXPECT_EQ(out.text(4), error);
   }
   EXPECT_EQ(accounts_.Members(kComputer, "QZW3SVC1"), "jdoe");
-}
-
-TEST_F(AddDomainUserTest, SearchAsksForOneRowWithTheSixProperties) {
-  SearchRecorder recorder(*platform_);
-  CallOutcome out = Add(recorder, "LDAP://RootDSE", "EXAMPLE\\jdoe");
-
-  EXPECT_EQ(out.result, Variant(true));
-  EXPECT_EQ(recorder.texts,
-            std::vector<std::string>{"select name, AdsPath from 'LDAP://DC=example,DC=test' where "
-                                     "sAMAccountName='jdoe'"});
-  const std::vector<std::string> expected = {"Page Size=Integer:1000",  "Timeout=Integer:240",
-                                             "searchscope=Long:2",      "Chase referrals=Long:64",
-                                             "Cache Results=Boolean:0", "Size Limit=Integer:1"};
-  EXPECT_EQ(recorder.properties, expected);
+  // A search failing at exactly this text shows which query the method asked for.
+  FaultPlatform faults(*platform_);
+  faults.Fail("SetCommandText",
+              "select name, AdsPath from 'LDAP://DC=example,DC=test' where sAMAccountName='jdoe'",
+              1, errors::kEAccessdenied.Make());
+  EXPECT_EQ(Add(faults, "LDAP://RootDSE", "EXAMPLE\\jdoe").text(4),
+            "-2147024891 ,Access is denied.");
+  EXPECT_TRUE(faults.AllFired());
 }
 
 TEST_F(AddDomainUserTest, ImportAddsDomainAccountsAndRemovesThemByAccountName) {
