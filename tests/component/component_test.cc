@@ -1,5 +1,6 @@
-// Calls by name as host pages make them: name look-up, argument counts and kinds, what the
-// caller's variables hold afterwards, and the thread rule.
+// Calls by name as host pages make them (name look-up, argument counts and kinds, what the
+// caller's variables hold afterwards, the thread rule), and the library's entry points as the
+// runtime calls them.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -8,9 +9,12 @@
 #include <thread>
 #include <vector>
 
+#include "brindlecore/automation.h"
 #include "component/authentication_object.h"
+#include "component/frame.h"
 #include "component/method_table.h"
 #include "platform/automation/errors.h"
+#include "platform/root.h"
 #include "support/test_root.h"
 
 namespace brindlecore::testing {
@@ -20,7 +24,7 @@ using DispatchTest = RootTest;
 
 Variant Array(std::vector<std::string> items) { return Variant::Strings(items); }
 
-TEST_F(DispatchTest, NamesResolveCaseInsensitivelyToSlotsInTableOrder) {
+TEST_F(DispatchTest, NamesResolveToSlotsInTableOrder) {
   const std::vector<std::string> names = {"ImportProfileAdmins",  "AuthenticateUser",
                                           "GetGroupList",         "GetAllGroupsList",
                                           "AddUserToGroup",       "RemoveUserFromGroup",
@@ -32,13 +36,9 @@ TEST_F(DispatchTest, NamesResolveCaseInsensitivelyToSlotsInTableOrder) {
   Object object = component::NewAuthenticationObject(*platform_);
   ASSERT_EQ(component::MethodTable().size(), names.size());
   for (size_t i = 0; i < names.size(); ++i) {
-    std::string upper = names[i];
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    for (const std::string& name : {names[i], upper}) {
-      int32_t dispid = 0;
-      EXPECT_EQ(object.get()->GetIDsOfNames(name, &dispid), kSOk) << name;
-      EXPECT_EQ(dispid, static_cast<int32_t>(i + 1)) << name;
-    }
+    int32_t dispid = 0;
+    EXPECT_EQ(object.get()->GetIDsOfNames(names[i], &dispid), kSOk) << names[i];
+    EXPECT_EQ(dispid, static_cast<int32_t>(i + 1)) << names[i];
   }
 }
 
@@ -105,8 +105,6 @@ TEST_F(DispatchTest, MembersDescribeTheirParametersAsDispatchTakesThem) {
   EXPECT_EQ(describe("authenticateUSER"),
             R"(AuthenticateUser({ "psComputerName", "psNTDomain", "psUserName", "psPassword", )"
             R"("pvGroupList&", "pvGroupNames&", "psAdminGroup", "psLoginType", "pvError&" }))");
-  EXPECT_EQ(describe("CreateVirtualWebServer"),
-            R"(CreateVirtualWebServer({ "IP", "Port", "RootDir", "ServerComment", "pvError&" }))");
   EXPECT_EQ(describe("StartVirtualWebServer"),
             R"(StartVirtualWebServer({ "ServerName&", "pvError&" }))");
 }
@@ -122,28 +120,13 @@ TEST_F(DispatchTest, StringParametersTakeTheTextOfOtherValuesAndGiveBackStrings)
   }
 }
 
-TEST_F(DispatchTest, VariantOutputsAreWrittenBackAndInputsStayTheCallers) {
+// A Variant output passed by value: the method works on a copy the caller never sees.
+TEST_F(DispatchTest, AnOutputPassedByValueStaysTheCallers) {
   CallOutcome out = CallMethod(*platform_, "AuthenticateUser",
-                               {Val("PC"), Val(Variant::Null()), Val("u"), Val("p"), Ref("g"),
-                                Ref("n"), Val("Admins"), Val("ServerAdministrator"), Ref("x")});
+                               {Val("PC"), Val(Variant::Null()), Val("u"), Val("p"), Ref(), Ref(),
+                                Val("Admins"), Val("ServerAdministrator"), Val("x")});
   ASSERT_FALSE(out.error);
-  EXPECT_EQ(out.result, Variant(""));
-  EXPECT_EQ(out.arg(8), Variant("x - -1,Invalid NT Domain -- Null"));
-  EXPECT_EQ(out.arg(1), Variant::Null());
-  EXPECT_EQ(out.arg(0), Variant("PC"));
-
-  // The same output passed by value: the method works on a copy the caller never sees.
-  CallOutcome by_val = CallMethod(*platform_, "AuthenticateUser",
-                                  {Val("PC"), Val(Variant::Null()), Val("u"), Val("p"), Ref(),
-                                   Ref(), Val("Admins"), Val("ServerAdministrator"), Val("x")});
-  EXPECT_EQ(by_val.arg(8), Variant("x"));
-}
-
-TEST_F(DispatchTest, AMethodsOwnErrorReachesTheHostWithItsNumberAndText) {
-  CallOutcome out = CallMethod(*platform_, "RemoveUserFromGroup",
-                               {Val(Variant()), Val("bob"), Val("QZW3SVC1"), Ref("keep")});
-  EXPECT_THAT(out.error, AutomationErrorIs(-1, "Invalid Computer Name To Remove From -- Empty"));
-  EXPECT_EQ(out.arg(3), Variant("keep"));
+  EXPECT_EQ(out.arg(8), Variant("x"));
 }
 
 TEST_F(DispatchTest, AnotherThreadIsRefused) {
@@ -167,6 +150,81 @@ TEST_F(DispatchTest, ObjectAnswersOnlyForItsInterfaces) {
   void* out = reinterpret_cast<void*>(1);
   EXPECT_EQ(object.get()->QueryInterface(kIidIClassFactory, &out), errors::kENointerface.number);
   EXPECT_EQ(out, nullptr);
+}
+
+// The host's positions count from 1; a position or length out of range is error 5.
+TEST(StringFunctionsTest, FollowTheHostsPositionRules) {
+  using component::InStr, component::Left, component::Mid, component::Right;
+  EXPECT_EQ(Mid("WinNT://HOST", 9), "HOST");
+  EXPECT_EQ(Mid("WinNT://", 9), "");
+  EXPECT_EQ(Mid("abc", 2, 1), "b");
+  EXPECT_EQ(Mid("abc", 3, 10), "c");
+  EXPECT_EQ(Left("abc", 10), "abc");
+  EXPECT_EQ(Right("abc", 2), "bc");
+  EXPECT_EQ(Right("abc", 0), "");
+  EXPECT_EQ(InStr(1, "a,b,c", ","), 2);
+  EXPECT_EQ(InStr(3, "a,b,c", ","), 4);
+  EXPECT_EQ(InStr(1, "abc", ","), 0);
+  EXPECT_EQ(InStr(4, "abc", ""), 4);
+  for (auto bad : {+[] { Right("WinNT", 5 - 8); }, +[] { Left("a", -1); }, +[] { Mid("a", 0); },
+                   +[] { Mid("a", 1, -1); }, +[] { InStr(0, "a", "a"); }}) {
+    EXPECT_THAT(ErrorOf(bad), AutomationErrorIs(5, "Invalid procedure call or argument"));
+  }
+}
+
+IClassFactory* Factory() {
+  void* out = nullptr;
+  EXPECT_EQ(DllGetClassObject(std::string(component::kClsid).c_str(),
+                              std::string(kIidIClassFactory).c_str(), &out),
+            kSOk);
+  return static_cast<IClassFactory*>(out);
+}
+
+TEST(EntryPointsTest, ClassObjectOnlyForOurClass) {
+  void* out = reinterpret_cast<void*>(1);
+  EXPECT_EQ(DllGetClassObject("{00000000-0000-0000-0000-000000000001}",
+                              std::string(kIidIClassFactory).c_str(), &out),
+            errors::kClassEClassnotavailable.number);
+  EXPECT_EQ(out, nullptr);
+  // Identifiers compare without regard to letter case, as registry texts do.
+  std::string lower(component::kClsid);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  EXPECT_EQ(DllGetClassObject(lower.c_str(), std::string(kIidIClassFactory).c_str(), &out), kSOk);
+}
+
+TEST(EntryPointsTest, FactoryRefusesAggregationAndCreatesDispatchObjects) {
+  TempDir dir;
+  platform::SetProcessRoot(dir.path());
+  IClassFactory* factory = Factory();
+  ASSERT_NE(factory, nullptr);
+  void* out = reinterpret_cast<void*>(1);
+  EXPECT_EQ(factory->CreateInstance(reinterpret_cast<IUnknown*>(factory), kIidIDispatch, &out),
+            errors::kClassENoaggregation.number);
+  EXPECT_EQ(out, nullptr);
+
+  ASSERT_EQ(factory->CreateInstance(nullptr, kIidIDispatch, &out), kSOk);
+  Object object(static_cast<IDispatch*>(out));
+  int32_t dispid = 0;
+  EXPECT_EQ(object.get()->GetIDsOfNames("AddFavorite", &dispid), kSOk);
+  EXPECT_EQ(dispid, 14);
+}
+
+TEST_F(DispatchTest, LibraryStaysInUseWhileObjectsOrLocksLive) {
+  ASSERT_EQ(DllCanUnloadNow(), kSOk);
+  {
+    Object object = component::NewAuthenticationObject(*platform_);
+    Object copy = object;
+    EXPECT_EQ(DllCanUnloadNow(), kSFalse);
+    object = Object();
+    EXPECT_EQ(DllCanUnloadNow(), kSFalse);  // the copy still holds it
+  }
+  EXPECT_EQ(DllCanUnloadNow(), kSOk);
+
+  IClassFactory* factory = Factory();
+  factory->LockServer(true);
+  EXPECT_EQ(DllCanUnloadNow(), kSFalse);
+  factory->LockServer(false);
+  EXPECT_EQ(DllCanUnloadNow(), kSOk);
 }
 
 }  // namespace
