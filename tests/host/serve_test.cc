@@ -30,33 +30,8 @@ void MakeCertificate(const std::filesystem::path& cert, const std::filesystem::p
   ASSERT_EQ(made.status, 0) << made.err;
 }
 
-TEST(ServeTest, WithACertificateAndKeyItSpeaksHttpsOnly) {
-  TempDir tls;
-  const std::filesystem::path cert = tls.path() / "cert.pem", key = tls.path() / "key.pem";
-  ASSERT_NO_FATAL_FAILURE(MakeCertificate(cert, key));
-  ServedRoot server("signin.delay_ms = 0\nserve.tls_cert = " + cert.string() +
-                    "\nserve.tls_key = " + key.string() + "\n");
-  ASSERT_EQ(server.origin().rfind("https://", 0), 0u) << server.origin();
-  // The certificate served is the one configured: a client that trusts only it gets through.
-  httplib::Client trusting(server.origin());
-  trusting.set_ca_cert_path(cert.c_str());
-  httplib::Result form = trusting.Get("/login.asp");
-  ASSERT_TRUE(form) << httplib::to_string(form.error());
-  EXPECT_EQ(form->status, 200);
-  // Same-origin checks see the https origin, and the cookie never travels in clear.
-  Visitor v(server);
-  httplib::Result in = v.SignIn("admin", "admin-pw");
-  ASSERT_EQ(in->status, 303);
-  EXPECT_NE(in->get_header_value("Set-Cookie").find("; Secure"), std::string::npos);
-  EXPECT_EQ(v.Post("/logout.asp", {})->status, 303);
-
-  httplib::Client plain("127.0.0.1", server.port());
-  plain.set_read_timeout(5, 0);
-  httplib::Result clear = plain.Get("/login.asp");
-  EXPECT_FALSE(clear && clear->status == 200);
-}
-
-TEST(ServeTest, CertificateFilesItCannotUseAreNamed) {
+// Certificate files it cannot use are named; with a good pair it speaks HTTPS only.
+TEST(ServeTest, HttpsWithTheConfiguredCertificateOnly) {
   TempDir dir;
   const std::filesystem::path root = dir.path() / "root";
   ASSERT_EQ(RunCommand(root, {"init", "--computer", "TESTPC"}).status, 0);
@@ -95,6 +70,26 @@ TEST(ServeTest, CertificateFilesItCannotUseAreNamed) {
     EXPECT_EQ(o.err, "brindlecore: " + c.error + "\n");
     EXPECT_EQ(o.out, "");
   }
+
+  ServedRoot server("signin.delay_ms = 0\nserve.tls_cert = " + d +
+                    "/cert.pem\nserve.tls_key = " + d + "/key.pem\n");
+  ASSERT_EQ(server.origin().rfind("https://", 0), 0u) << server.origin();
+  // The certificate served is the one configured: a client that trusts only it gets through.
+  httplib::Client trusting(server.origin());
+  trusting.set_ca_cert_path((d + "/cert.pem").c_str());
+  httplib::Result form = trusting.Get("/login.asp");
+  ASSERT_TRUE(form) << httplib::to_string(form.error());
+  EXPECT_EQ(form->status, 200);
+  // Same-origin checks see the https origin, and the cookie never travels in clear.
+  Visitor v(server);
+  httplib::Result in = v.SignIn("admin", "admin-pw");
+  ASSERT_EQ(in->status, 303);
+  EXPECT_NE(in->get_header_value("Set-Cookie").find("; Secure"), std::string::npos);
+  EXPECT_EQ(v.Post("/logout.asp", {})->status, 303);
+  httplib::Client plain("127.0.0.1", server.port());
+  plain.set_read_timeout(5, 0);
+  httplib::Result clear = plain.Get("/login.asp");
+  EXPECT_FALSE(clear && clear->status == 200);
 }
 
 TEST(ServeTest, TheSignInOffersTheDirectoriesOfPlatformConf) {
