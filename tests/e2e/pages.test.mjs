@@ -139,7 +139,7 @@ try {
     assert.equal(await page.locator('a.graybghl:text-is("QZMULTI2")').count(), 1);
   });
 
-  await step('a group\'s member is listed, kept on cancel and removed on confirm', async () => {
+  await step('a group\'s member is listed and removed on confirm', async () => {
     await page.fill('input#QZMULTI2', 'bob');
     await follow('a[data-call=userAdd][data-arg=QZMULTI2]', /Groups\.asp$/);
     await expectMessage('User bob added to group QZMULTI2.');
@@ -147,9 +147,6 @@ try {
     const members = /Members\.asp\?GroupName=QZMULTI2$/;
     await follow('#show-members button', members);
     const remove = page.locator('#members tr', { hasText: 'bob' }).locator('button');
-    await Promise.all([page.waitForURL(/UserDelete\.asp\?/), remove.click()]);
-    await follow('#cancel-remove', members);
-    assert.equal(await remove.count(), 1);
     await Promise.all([page.waitForURL(/UserDelete\.asp\?/), remove.click()]);
     await follow('#confirm-remove-button', members);
     await expectMessage('User bob removed from group QZMULTI2.');
