@@ -13,224 +13,144 @@ using platform::DirObject;
 using platform::Recordset;
 using platform::TextStream;
 
-std::unique_ptr<DirObject> WrapObject(FaultPlatform& faults, std::unique_ptr<DirObject> inner,
-                                      std::string path);
+// What every wrapper shares: the wrapped object, and the check before each call under the path
+// its calls are seen by.
+template <typename Inner>
+class Faulted : public Inner {
+ public:
+  Faulted(FaultPlatform& faults, std::unique_ptr<Inner> inner, std::string path)
+      : faults_(faults), inner_(std::move(inner)), path_(std::move(path)) {}
 
-// Objects an enumeration yields are named by their own path, read without counting as a call.
-std::string QuietPath(DirObject& object, const std::string& fallback) {
-  try {
-    return object.ADsPath();
-  } catch (const AutomationError&) {
-    return fallback;
-  }
-}
-
-// What every wrapper shares: the check before each call, under the path its calls are seen by.
-class Faulted {
  protected:
-  Faulted(FaultPlatform& faults, std::string path) : faults_(faults), path_(std::move(path)) {}
-  // Checks first, so a faulted call never reaches the real object.
-  template <typename F>
-  auto Through(const char* operation, F call) {
-    return Through(operation, "", call);
-  }
-  // For Get, Put, Field and the like, which a rule may also pick by property or column name.
   template <typename F>
   auto Through(const char* operation, const std::string& argument, F call) {
     faults_.Check(operation, path_, argument);
     return call();
   }
   FaultPlatform& faults_;
+  std::unique_ptr<Inner> inner_;
   std::string path_;
 };
 
-class FaultEnumerator : public DirEnumerator, Faulted {
- public:
-  FaultEnumerator(FaultPlatform& faults, std::unique_ptr<DirEnumerator> inner, std::string path)
-      : Faulted(faults, std::move(path)), inner_(std::move(inner)) {}
-  std::unique_ptr<DirObject> Next() override {
-    std::unique_ptr<DirObject> next = Through("Next", [&] { return inner_->Next(); });
-    if (!next) return nullptr;
-    std::string path = QuietPath(*next, path_);
-    return WrapObject(faults_, std::move(next), std::move(path));
-  }
+// The wrapped call, checked first under its own name, so a faulted call never reaches the real
+// object; with _ON a rule may also pick it by the property, column or member it names.
+#define FAULTED(operation, ...) \
+  Through(#operation, "", [&] { return inner_->operation(__VA_ARGS__); })
+#define FAULTED_ON(argument, operation, ...) \
+  Through(#operation, argument, [&] { return inner_->operation(__VA_ARGS__); })
 
- private:
-  std::unique_ptr<DirEnumerator> inner_;
+// `inner` wrapped, or null for null.
+template <typename Wrapper, typename Inner>
+std::unique_ptr<Inner> Wrap(FaultPlatform& faults, std::unique_ptr<Inner> inner, std::string path) {
+  if (!inner) return nullptr;
+  return std::make_unique<Wrapper>(faults, std::move(inner), std::move(path));
+}
+
+class FaultObject;
+
+class FaultEnumerator : public Faulted<DirEnumerator> {
+ public:
+  using Faulted::Faulted;
+  std::unique_ptr<DirObject> Next() override {
+    std::unique_ptr<DirObject> next = FAULTED(Next);
+    if (!next) return nullptr;
+    // Objects an enumeration yields are named by their own path, read without counting as a call.
+    std::string path = path_;
+    try {
+      path = next->ADsPath();
+    } catch (const AutomationError&) {
+    }
+    return Wrap<FaultObject>(faults_, std::move(next), std::move(path));
+  }
 };
 
-class FaultObject : public DirObject, Faulted {
+class FaultObject : public Faulted<DirObject> {
  public:
-  FaultObject(FaultPlatform& faults, std::unique_ptr<DirObject> inner, std::string path)
-      : Faulted(faults, std::move(path)), inner_(std::move(inner)) {}
-
-  std::string Name() override {
-    return Through("Name", [&] { return inner_->Name(); });
-  }
-  std::string ADsPath() override {
-    return Through("ADsPath", [&] { return inner_->ADsPath(); });
-  }
-  std::string Class() override {
-    return Through("Class", [&] { return inner_->Class(); });
-  }
-  Variant Get(const std::string& p) override {
-    return Through("Get", p, [&] { return inner_->Get(p); });
-  }
-  void Put(const std::string& p, const Variant& v) override {
-    Through("Put", p, [&] { inner_->Put(p, v); });
-  }
-  void SetInfo() override {
-    Through("SetInfo", [&] { inner_->SetInfo(); });
-  }
+  using Faulted::Faulted;
+  std::string Name() override { return FAULTED(Name); }
+  std::string ADsPath() override { return FAULTED(ADsPath); }
+  std::string Class() override { return FAULTED(Class); }
+  Variant Get(const std::string& p) override { return FAULTED_ON(p, Get, p); }
+  void Put(const std::string& p, const Variant& v) override { return FAULTED_ON(p, Put, p, v); }
+  void SetInfo() override { return FAULTED(SetInfo); }
   bool Supports(DirKind kind) const override { return inner_->Supports(kind); }
-
   std::unique_ptr<DirObject> OpenDSObject(const std::string& path, const std::string& user,
                                           const std::string& password, int32_t flags) override {
     faults_.Check("OpenDSObject", path);
-    return WrapObject(faults_, inner_->OpenDSObject(path, user, password, flags), path);
+    return Wrap<FaultObject>(faults_, inner_->OpenDSObject(path, user, password, flags), path);
   }
-  void SetFilter(const std::vector<std::string>& c) override {
-    Through("SetFilter", [&] { inner_->SetFilter(c); });
-  }
+  void SetFilter(const std::vector<std::string>& c) override { return FAULTED(SetFilter, c); }
   std::unique_ptr<DirEnumerator> Enumerate() override {
-    return Through("Enumerate", [&] {
-      return std::make_unique<FaultEnumerator>(faults_, inner_->Enumerate(), path_);
-    });
+    return Wrap<FaultEnumerator>(faults_, FAULTED(Enumerate), path_);
   }
   std::unique_ptr<DirObject> Create(const std::string& cls, const std::string& name) override {
-    return Through("Create", name, [&] {
-      return WrapObject(faults_, inner_->Create(cls, name), path_ + "/" + name);
-    });
+    return Wrap<FaultObject>(faults_, FAULTED_ON(name, Create, cls, name), path_ + "/" + name);
   }
   void Delete(const std::string& cls, const std::string& name) override {
-    Through("Delete", name, [&] { inner_->Delete(cls, name); });
+    return FAULTED_ON(name, Delete, cls, name);
   }
-  std::string Description() override {
-    return Through("Description", [&] { return inner_->Description(); });
-  }
-  void SetDescription(const std::string& t) override {
-    Through("SetDescription", [&] { inner_->SetDescription(t); });
-  }
+  std::string Description() override { return FAULTED(Description); }
+  void SetDescription(const std::string& t) override { return FAULTED(SetDescription, t); }
   std::unique_ptr<DirEnumerator> Members() override {
-    return Through("Members", [&] {
-      return std::make_unique<FaultEnumerator>(faults_, inner_->Members(), path_);
-    });
+    return Wrap<FaultEnumerator>(faults_, FAULTED(Members), path_);
   }
-  void Add(const std::string& m) override {
-    Through("Add", m, [&] { inner_->Add(m); });
-  }
-  void Remove(const std::string& m) override {
-    Through("Remove", m, [&] { inner_->Remove(m); });
-  }
-  std::string FullName() override {
-    return Through("FullName", [&] { return inner_->FullName(); });
-  }
-  void AppCreate2(int32_t mode) override {
-    Through("AppCreate2", [&] { inner_->AppCreate2(mode); });
-  }
-  void Start() override {
-    Through("Start", [&] { inner_->Start(); });
-  }
-
- private:
-  std::unique_ptr<DirObject> inner_;
+  void Add(const std::string& m) override { return FAULTED_ON(m, Add, m); }
+  void Remove(const std::string& m) override { return FAULTED_ON(m, Remove, m); }
+  std::string FullName() override { return FAULTED(FullName); }
+  void AppCreate2(int32_t mode) override { return FAULTED(AppCreate2, mode); }
+  void Start() override { return FAULTED(Start); }
 };
-
-std::unique_ptr<DirObject> WrapObject(FaultPlatform& faults, std::unique_ptr<DirObject> inner,
-                                      std::string path) {
-  if (!inner) return nullptr;
-  return std::make_unique<FaultObject>(faults, std::move(inner), std::move(path));
-}
 
 // Seen under the command text.
-class FaultRecordset : public Recordset, Faulted {
+class FaultRecordset : public Faulted<Recordset> {
  public:
-  FaultRecordset(FaultPlatform& faults, std::unique_ptr<Recordset> inner, std::string text)
-      : Faulted(faults, std::move(text)), inner_(std::move(inner)) {}
-  bool Eof() override {
-    return Through("Eof", [&] { return inner_->Eof(); });
-  }
-  void MoveFirst() override {
-    Through("MoveFirst", [&] { inner_->MoveFirst(); });
-  }
-  void MoveNext() override {
-    Through("MoveNext", [&] { inner_->MoveNext(); });
-  }
-  Variant Field(const std::string& n) override {
-    return Through("Field", n, [&] { return inner_->Field(n); });
-  }
-  void Close() override {
-    Through("Close", [&] { inner_->Close(); });
-  }
-
- private:
-  std::unique_ptr<Recordset> inner_;
+  using Faulted::Faulted;
+  bool Eof() override { return FAULTED(Eof); }
+  void MoveFirst() override { return FAULTED(MoveFirst); }
+  void MoveNext() override { return FAULTED(MoveNext); }
+  Variant Field(const std::string& n) override { return FAULTED_ON(n, Field, n); }
+  void Close() override { return FAULTED(Close); }
 };
 
-class FaultCommand : public Command, Faulted {
+class FaultCommand : public Faulted<Command> {
  public:
-  FaultCommand(FaultPlatform& faults, std::unique_ptr<Command> inner)
-      : Faulted(faults, ""), inner_(std::move(inner)) {}
+  using Faulted::Faulted;
   void SetCommandText(const std::string& text) override {
     faults_.Check("SetCommandText", text);
     inner_->SetCommandText(text);
     path_ = text;
   }
   void SetProperty(const std::string& n, const Variant& v) override {
-    Through("SetProperty", n, [&] { inner_->SetProperty(n, v); });
+    return FAULTED_ON(n, SetProperty, n, v);
   }
   std::unique_ptr<Recordset> Execute() override {
-    std::unique_ptr<Recordset> rows = Through("Execute", [&] { return inner_->Execute(); });
-    if (!rows) return nullptr;
-    return std::make_unique<FaultRecordset>(faults_, std::move(rows), path_);
+    return Wrap<FaultRecordset>(faults_, FAULTED(Execute), path_);
   }
-
- private:
-  std::unique_ptr<Command> inner_;
 };
 
 // A connection has no command text yet: its operations are seen under the empty path.
-class FaultConnection : public Connection, Faulted {
+class FaultConnection : public Faulted<Connection> {
  public:
-  FaultConnection(FaultPlatform& faults, std::unique_ptr<Connection> inner)
-      : Faulted(faults, ""), inner_(std::move(inner)) {}
-  void SetProvider(const std::string& p) override {
-    Through("SetProvider", p, [&] { inner_->SetProvider(p); });
-  }
+  using Faulted::Faulted;
+  void SetProvider(const std::string& p) override { return FAULTED_ON(p, SetProvider, p); }
   void SetProperty(const std::string& n, const Variant& v) override {
-    Through("SetProperty", n, [&] { inner_->SetProperty(n, v); });
+    return FAULTED_ON(n, SetProperty, n, v);
   }
   void Open(const std::string& connection_string, const std::string& user,
             const std::string& password, int32_t options) override {
-    Through("Open", [&] { inner_->Open(connection_string, user, password, options); });
+    return FAULTED(Open, connection_string, user, password, options);
   }
   std::unique_ptr<Command> CreateCommand() override {
-    std::unique_ptr<Command> command =
-        Through("CreateCommand", [&] { return inner_->CreateCommand(); });
-    if (!command) return nullptr;
-    return std::make_unique<FaultCommand>(faults_, std::move(command));
+    return Wrap<FaultCommand>(faults_, FAULTED(CreateCommand), "");
   }
-
- private:
-  std::unique_ptr<Connection> inner_;
 };
 
-class FaultStream : public TextStream, Faulted {
+class FaultStream : public Faulted<TextStream> {
  public:
-  FaultStream(FaultPlatform& faults, std::unique_ptr<TextStream> inner, std::string path)
-      : Faulted(faults, std::move(path)), inner_(std::move(inner)) {}
-  bool AtEndOfStream() override {
-    return Through("AtEndOfStream", [&] { return inner_->AtEndOfStream(); });
-  }
-  std::string ReadLine() override {
-    return Through("ReadLine", [&] { return inner_->ReadLine(); });
-  }
-  void Close() override {
-    Through("Close", [&] { inner_->Close(); });
-  }
-
- private:
-  std::unique_ptr<TextStream> inner_;
+  using Faulted::Faulted;
+  bool AtEndOfStream() override { return FAULTED(AtEndOfStream); }
+  std::string ReadLine() override { return FAULTED(ReadLine); }
+  void Close() override { return FAULTED(Close); }
 };
 
 }  // namespace
@@ -267,21 +187,17 @@ void FaultPlatform::Check(const std::string& operation, const std::string& path,
 
 std::unique_ptr<platform::DirObject> FaultPlatform::GetObject(const std::string& path) {
   Check("GetObject", path);
-  return WrapObject(*this, PlatformWrapper::GetObject(path), path);
+  return Wrap<FaultObject>(*this, PlatformWrapper::GetObject(path), path);
 }
 
 std::unique_ptr<platform::Connection> FaultPlatform::NewConnection() {
   Check("NewConnection", "");
-  std::unique_ptr<Connection> connection = PlatformWrapper::NewConnection();
-  if (!connection) return nullptr;
-  return std::make_unique<FaultConnection>(*this, std::move(connection));
+  return Wrap<FaultConnection>(*this, PlatformWrapper::NewConnection(), "");
 }
 
 std::unique_ptr<platform::TextStream> FaultPlatform::OpenTextFile(const std::string& path) {
   Check("OpenTextFile", path);
-  std::unique_ptr<TextStream> stream = PlatformWrapper::OpenTextFile(path);
-  if (!stream) return nullptr;
-  return std::make_unique<FaultStream>(*this, std::move(stream), path);
+  return Wrap<FaultStream>(*this, PlatformWrapper::OpenTextFile(path), path);
 }
 
 void FaultPlatform::AddFavorite(const std::string& url, const Variant& title) {
