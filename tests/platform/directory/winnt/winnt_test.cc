@@ -11,6 +11,7 @@
 #include "platform/automation/errors.h"
 #include "platform/default_platform.h"
 #include "platform/directory/winnt/account_store.h"
+#include "platform/directory/winnt/password_hash.h"
 #include "support/fault_platform.h"
 #include "support/matchers.h"
 #include "support/temp_dir.h"
@@ -59,6 +60,18 @@ TEST(AccountStoreTest, DatabasesAndNames) {
   EXPECT_NO_THROW(store.AddGroup("WEB", " spaced ", ""));  // spaces are part of a name
   EXPECT_THAT(ErrorOf([&] { store.SetPassword("WEB", "nobody", "pw", 1); }),
               ErrorNumberIs(errors::kNerrUsernotfound));
+
+  // A hash of the empty password, which only a hand-edited file holds, still lets no empty
+  // password in.
+  store.AddUser("WEB", "blank", "", "", "pw", 1);
+  sqlite3* db = nullptr;
+  sqlite3_open(AccountStore::FileIn(dir.path()).c_str(), &db);
+  std::string sql = std::string("UPDATE accounts SET password_hash = '")
+                        .append(HashPassword("", 1))
+                        .append("' WHERE name = 'blank'");
+  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  EXPECT_FALSE(store.CheckPassword("WEB", "blank", ""));
 }
 
 // Deleting an account, or a whole database, takes its memberships elsewhere with it.
