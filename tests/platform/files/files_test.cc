@@ -1,10 +1,12 @@
-#include "platform/files/text_file.h"
-
+// The files the platform reads and writes itself: import files, and favorites.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <fstream>
 
+#include "platform/automation/errors.h"
+#include "platform/files/text_file.h"
+#include "platform/shell/favorites.h"
 #include "support/matchers.h"
 #include "support/temp_dir.h"
 
@@ -12,8 +14,8 @@ namespace brindlecore::platform {
 namespace {
 
 using testing::AutomationErrorIs;
+using testing::ErrorNumberIs;
 using testing::ErrorOf;
-
 using testing::TempDir;
 
 TEST(TextFileTest, SplitsLinesAtLfAndCrLfOnly) {
@@ -64,6 +66,39 @@ TEST(TextFileTest, LinesEndAtTheLimit) {
   auto stream = OpenTextFile((dir.path() / "in.txt").string());
   EXPECT_EQ(stream->ReadLine(), longest);
   EXPECT_THAT(ErrorOf([&] { stream->ReadLine(); }), AutomationErrorIs(14, "Out of string space"));
+}
+
+TEST(FavoritesTest, TitleBecomesASafeFileNameAndSameTitleReplaces) {
+  const std::pair<Variant, std::string> cases[] = {
+      {Variant("a/b\\c:d*e?f\"g<h>i|j"), "a_b_c_d_e_f_g_h_i_j"},
+      {Variant("../up"), "_up"},
+      {Variant("line\nbreak"), "line_break"},
+      {Variant("dots... "), "dots"},
+      {Variant(int32_t{42}), "42"},
+      {Variant(), "http___host_p"},  // no title: named after the address
+  };
+  for (const auto& [title, file] : cases) {
+    TempDir dir;
+    if (!title.IsEmpty()) AddFavorite(dir.path(), "http://old/", title);
+    AddFavorite(dir.path(), "http://host/p", title);
+    auto list = ListFavorites(dir.path());
+    ASSERT_EQ(list.size(), 1u) << file;
+    EXPECT_EQ(list[0].title, file);
+    EXPECT_EQ(list[0].url, "http://host/p");
+  }
+}
+
+TEST(FavoritesTest, RefusedInputsLeaveNoFile) {
+  TempDir dir;
+  const std::pair<std::string, Variant> cases[] = {
+      {"", Variant("t")}, {"http://a/\nURL=x", Variant("t")}, {"http://a/", Variant::Null()}};
+  const int numbers[] = {errors::kEInvalidarg.number, errors::kEInvalidarg.number, 94};
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_THAT(ErrorOf([&] { AddFavorite(dir.path(), cases[i].first, cases[i].second); }),
+                ErrorNumberIs(numbers[i]))
+        << i;
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
 }  // namespace
