@@ -27,7 +27,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr char kAdminPassword[] = "Adm1n-Passw0rd!";
-constexpr char kAdminDn[] = "CN=Administrator,CN=Users,DC=example,DC=test";
 
 std::string Slurp(const fs::path& p) {
   std::ifstream in(p);
@@ -80,6 +79,16 @@ int RunTool(const std::vector<std::string>& argv) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// Runs provision.sh beside this file (see there for what it makes) on the DC's folder.
+void Provision(const fs::path& folder, const std::string& third, const std::string& fourth) {
+  const char* source = std::getenv("BRINDLECORE_SOURCE_DIR");
+  if (source == nullptr) throw std::runtime_error("BRINDLECORE_SOURCE_DIR is not set");
+  if (RunTool({"sh", std::string(source) + "/tests/ad/provision.sh", folder.string(),
+               kAdminPassword, third, fourth}) != 0) {
+    throw std::runtime_error("provision.sh: " + Slurp(folder / "tools.log"));
+  }
+}
+
 }  // namespace
 
 SambaDc& SambaDc::Get() {
@@ -105,8 +114,7 @@ void SambaDc::Start() {
   if (mount((folder_ / "hosts").c_str(), "/etc/hosts", nullptr, MS_BIND, nullptr) != 0) {
     throw std::runtime_error("cannot mount the namespace's own hosts file");
   }
-  MakeCertificates();
-  Provision();
+  Provision(folder_, kServicePassword, kUserPassword);
   fs::path conf = folder_ / "dc" / "etc" / "smb.conf";
   pid_ = Spawn({"samba", "-s", conf.string(), "--foreground", "--no-process-group", "-M", "single"},
                folder_ / "samba.log");
@@ -121,7 +129,7 @@ void SambaDc::Start() {
   }
   if (!PortOpen(636))
     throw std::runtime_error("samba does not listen: " + Slurp(folder_ / "samba.log"));
-  AddBulkMembers();
+  Provision(folder_, "bulk", std::to_string(kBulkMembers));
 }
 
 void SambaDc::Stop() {
@@ -140,87 +148,6 @@ void SambaDc::Stop() {
   umount("/etc/hosts");
   std::error_code ec;
   if (!folder_.empty() && !std::getenv("BRINDLECORE_AD_KEEP")) fs::remove_all(folder_, ec);
-}
-
-// A CA of our own and a DC certificate naming both the DC and the domain, as the referrals
-// the DC writes name the domain.
-void SambaDc::MakeCertificates() {
-  fs::path tls = folder_ / "tls";
-  fs::create_directories(tls);
-  auto p = [&](const char* name) { return (tls / name).string(); };
-  WriteFile(tls / "ext.cnf",
-            "subjectAltName=DNS:" + std::string(kDcHost) + ",DNS:" + kDomainHost + "\n");
-  bool ok = RunTool({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
-                     "ec_paramgen_curve:P-256", "-nodes", "-keyout", p("ca.key"), "-out",
-                     p("ca.pem"), "-days", "2", "-subj", "/CN=Example Test CA"}) == 0 &&
-            RunTool({"openssl", "req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
-                     "-nodes", "-keyout", p("key.pem"), "-out", p("dc.csr"), "-subj",
-                     "/CN=" + std::string(kDcHost)}) == 0 &&
-            RunTool({"openssl", "x509", "-req", "-in", p("dc.csr"), "-CA", p("ca.pem"), "-CAkey",
-                     p("ca.key"), "-CAcreateserial", "-out", p("cert.pem"), "-days", "2",
-                     "-extfile", p("ext.cnf")}) == 0;
-  if (!ok) throw std::runtime_error("openssl: " + Slurp(folder_ / "tools.log"));
-  chmod(p("key.pem").c_str(), 0600);
-}
-
-// The domain, then its accounts, made the way an administrator would, with samba-tool.
-void SambaDc::Provision() {
-  fs::path dc = folder_ / "dc";
-  fs::path tls = folder_ / "tls";
-  int rc = RunTool({"samba-tool", "domain", "provision", "--realm=EXAMPLE.TEST", "--domain=EXAMPLE",
-                    "--server-role=dc", "--dns-backend=NONE", "--host-name=dc1",
-                    std::string("--adminpass=") + kAdminPassword, "--targetdir=" + dc.string(),
-                    "--option=interfaces=127.0.0.1", "--option=bind interfaces only=yes",
-                    "--option=server services=ldap",
-                    "--option=pid directory=" + (folder_ / "run").string(),
-                    "--option=log file=" + (folder_ / "dc.log").string(),
-                    "--option=tls keyfile=" + (tls / "key.pem").string(),
-                    "--option=tls certfile=" + (tls / "cert.pem").string(),
-                    "--option=tls cafile=" + (tls / "ca.pem").string()});
-  if (rc != 0) throw std::runtime_error("provision: " + Slurp(folder_ / "tools.log"));
-  std::string db = "-H" + (dc / "private" / "sam.ldb").string();
-  std::string conf = "--configfile=" + (dc / "etc" / "smb.conf").string();
-  auto tool = [&](std::vector<std::string> args) {
-    args.insert(args.begin(), "samba-tool");
-    args.push_back(db);
-    args.push_back(conf);
-    if (RunTool(args) != 0) throw std::runtime_error("samba-tool: " + Slurp(folder_ / "tools.log"));
-  };
-  tool({"user", "create", "svc-brindle", kServicePassword});
-  tool({"user", "create", "alice", kUserPassword, "--given-name=Alice", "--surname=Smith"});
-  tool({"user", "create", "bob", kUserPassword});
-  tool({"user", "create", "patq", kUserPassword, "--given-name=Pat", "--surname=O'Neil"});
-  // samba-tool writes the CN into a DN unescaped: a comma or "<" goes in through a rename.
-  tool({"user", "create", "annaj", kUserPassword, "--use-username-as-cn"});
-  tool({"user", "rename", "annaj", "--given-name=Anna", "--surname=Smith, Jr.",
-        "--force-new-cn=Anna Smith\\, Jr."});
-  tool({"user", "create", "leet", kUserPassword, "--use-username-as-cn"});
-  tool({"user", "rename", "leet", "--given-name=Lee", "--surname=<Tag>",
-        "--force-new-cn=Lee \\<Tag\\>"});
-  tool({"user", "create", "dave", kUserPassword, "--given-name=Dave", "--surname=Gone"});
-  tool({"user", "disable", "dave"});
-  tool({"group", "add", "WebAdmins", "--description=Server admins"});
-  tool({"group", "add", "Helpers", "--description=Nested helpers"});
-  tool({"group", "add", "Crowd", "--description=A large group"});
-  tool({"group", "addmembers", "WebAdmins", "alice,Helpers,dave,patq"});
-  tool({"group", "addmembers", "Helpers", "bob"});
-}
-
-// More accounts than samba-tool makes in reasonable time, one LDIF through the running DC.
-void SambaDc::AddBulkMembers() {
-  std::ostringstream ldif;
-  for (int i = 1; i <= kBulkMembers; ++i) {
-    ldif << "dn: CN=member" << i << ",CN=Users," << kDomainDn << "\nchangetype: add\n"
-         << "objectClass: user\nsAMAccountName: member" << i << "\n\n";
-  }
-  ldif << "dn: CN=Crowd,CN=Users," << kDomainDn << "\nchangetype: modify\nadd: member\n";
-  for (int i = 1; i <= kBulkMembers; ++i)
-    ldif << "member: CN=member" << i << ",CN=Users," << kDomainDn << "\n";
-  ldif << "member: CN=Alice Smith,CN=Users," << kDomainDn << "\n-\n\n";
-  WriteFile(folder_ / "bulk.ldif", ldif.str());
-  int rc = RunTool({"ldapmodify", "-x", "-H", "ldaps://" + std::string(kDcHost), "-D", kAdminDn,
-                    "-w", kAdminPassword, "-f", (folder_ / "bulk.ldif").string()});
-  if (rc != 0) throw std::runtime_error("bulk members: " + Slurp(folder_ / "tools.log"));
 }
 
 void SambaDc::WriteConfig(const fs::path& root, const std::vector<std::string>& lines) const {

@@ -32,7 +32,7 @@ inline constexpr int kBulkMembers = 1600;  // members of "Crowd", past one range
 inline constexpr char kComputer[] = "WEBSRV1";
 inline constexpr char kAlicePath[] = "LDAP://CN=Alice Smith,CN=Users,DC=example,DC=test";
 
-// The directory the DC starts with: see Provision() in dc.cc for each object.
+// The directory the DC starts with: see provision.sh for each object.
 class SambaDc {
  public:
   static SambaDc& Get();
@@ -51,9 +51,6 @@ class SambaDc {
   void WriteConfig(const std::filesystem::path& root, const std::vector<std::string>& lines) const;
 
  private:
-  void Provision();
-  void MakeCertificates();
-  void AddBulkMembers();
   std::filesystem::path folder_;
   pid_t pid_ = -1;
 };
