@@ -82,7 +82,8 @@ class LdapTest : public ::testing::Test {
       std::string row;
       for (const auto& c : columns) {
         Variant v = records->Field(c);
-        row += (row.empty() ? "" : "|") + (v.IsNull() ? "<null>" : ToText(v));
+        row += row.empty() ? "" : "|";
+        row += v.IsNull() ? "<null>" : ToText(v);
       }
       rows.push_back(row);
     }
