@@ -1,5 +1,6 @@
 // `brindlecore invoke`: a host that reads one call a line as JSON and answers one line each, so
 // scripts and tests can drive the component exactly as a host page does.
+#include <cstdio>
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -116,6 +117,59 @@ Response Handle(const std::string& line, const std::string& default_progid) {
   }
 }
 
+bool IsAscii(const ojson& value) {
+  if (!value.is_string()) return false;
+  for (unsigned char c : value.get_ref<const std::string&>()) {
+    if (c >= 0x80) return false;
+  }
+  return true;
+}
+
+// Writes an ASCII text as a JSON string exactly as the serializer below does, a run of plain
+// bytes at a time: a listing is megabytes of HTML, which the serializer decodes byte by byte as
+// UTF-8.
+void WriteAsciiString(const std::string& text, std::ostream& out) {
+  out << '"';
+  const char* run = text.data();
+  const char* const end = run + text.size();
+  for (const char* p = run; p != end; ++p) {
+    const unsigned char c = static_cast<unsigned char>(*p);
+    if (c >= 0x20 && c != '"' && c != '\\') continue;
+    out.write(run, p - run);
+    run = p + 1;
+    switch (c) {
+      case '"':
+        out << "\\\"";
+        break;
+      case '\\':
+        out << "\\\\";
+        break;
+      case '\b':
+        out << "\\b";
+        break;
+      case '\f':
+        out << "\\f";
+        break;
+      case '\n':
+        out << "\\n";
+        break;
+      case '\r':
+        out << "\\r";
+        break;
+      case '\t':
+        out << "\\t";
+        break;
+      default: {
+        char escaped[7];
+        std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+        out << escaped;
+      }
+    }
+  }
+  out.write(run, end - run);
+  out << '"';
+}
+
 // Writes `response` compactly as one line, member by member straight to `out`, as the whole
 // object would be dumped. Texts from a directory need not be valid UTF-8; they get U+FFFD rather
 // than failing the response.
@@ -128,7 +182,12 @@ void WriteLine(const Response& response, std::ostream& out) {
   };
   out << '{';
   if (response.error.is_null()) {
-    member("result", response.result);
+    if (IsAscii(response.result)) {
+      out << "\"result\":";
+      WriteAsciiString(response.result.get_ref<const std::string&>(), out);
+    } else {
+      member("result", response.result);
+    }
   } else {
     member("error", response.error);
   }

@@ -44,6 +44,12 @@ std::span<const std::string> DirObject::MemberNames() {
   }
   return member_names_;
 }
+
+size_t DirObject::CountMembersNamed(std::string_view name) {
+  size_t count = 0;
+  for (const std::string& member : MemberNames()) count += member == name;
+  return count;
+}
 void DirObject::Add(const std::string&) { Unsupported(); }
 void DirObject::Remove(const std::string&) { Unsupported(); }
 std::string DirObject::FullName() { Unsupported(); }

@@ -72,6 +72,9 @@ class DirObject {
   // the names before it. The list lives until the next MemberNames on this object, a step of
   // the enumerator that lent it, or its end. A provider may answer without an enumerator.
   virtual std::span<const std::string> MemberNames();
+  // How many of MemberNames are exactly `name`, and fails as it does. The overview asks it of
+  // every group for every user; a provider may answer without a walk.
+  virtual size_t CountMembersNamed(std::string_view name);
   virtual void Add(const std::string& member_path);
   virtual void Remove(const std::string& member_path);
   virtual std::string FullName();

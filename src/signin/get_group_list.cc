@@ -1,8 +1,5 @@
 // Lists the administrator groups of one account database that a user belongs to, read with the
 // process's own credentials (no password is asked for).
-#include <cstdint>
-#include <cstring>
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -15,60 +12,31 @@ namespace brindlecore::component {
 
 namespace {
 
-// Finds one user among the members of groups. Made once per call and reused for every group:
-// the overview walks every group for every user, millions of compares in all, so a name of 4
-// to 16 bytes is compared inline as two overlapping words, known in advance for the user.
+// Finds one user among the members of groups. A user name that is no text matches no member;
+// the members are still asked for, as for any other name.
 class MemberMatcher {
  public:
-  // A user name that is no text matches no member.
   explicit MemberMatcher(const Variant& user_name)
-      : is_text_(user_name.IsString()), user_(is_text_ ? user_name.str() : std::string_view()) {
-    const size_t size = user_.size();
-    word_ = size >= 8 && size <= 16 ? 8 : size >= 4 && size < 8 ? 4 : 0;
-    if (word_ != 0) {
-      head_ = Word(user_.data());
-      tail_ = Word(user_.data() + size - word_);
-    }
-  }
+      : is_text_(user_name.IsString()), user_(is_text_ ? user_name.str() : std::string_view()) {}
 
   // Appends `name` and `suffix` once for every member of `group` named exactly as the user.
   // Nothing in the walk is reported: a member that cannot be read simply does not match, and a
   // failure to take the member list or to move on ends the walk.
   void AppendPerMatch(platform::DirObject& group, std::string_view name, std::string_view suffix,
                       std::string& list) const {
-    std::span<const std::string> members;
+    size_t matches = 0;
     try {
-      members = group.MemberNames();
+      matches = group.CountMembersNamed(user_);
     } catch (const AutomationError&) {
       return;
     }
     if (!is_text_) return;
-    const size_t size = user_.size();
-    for (const std::string& member : members) {
-      if (member.size() != size) continue;
-      const bool same =
-          word_ != 0 ? Word(member.data()) == head_ && Word(member.data() + size - word_) == tail_
-                     : std::string_view(member) == user_;
-      if (same) list.append(name).append(suffix);
-    }
+    for (; matches > 0; --matches) list.append(name).append(suffix);
   }
 
  private:
-  uint64_t Word(const char* at) const {
-    if (word_ == 4) {
-      uint32_t word;
-      std::memcpy(&word, at, sizeof word);
-      return word;
-    }
-    uint64_t word;
-    std::memcpy(&word, at, sizeof word);
-    return word;
-  }
-
   const bool is_text_;
   const std::string_view user_;
-  size_t word_ = 0;  // bytes in each of the two words compared; 0: compared whole
-  uint64_t head_ = 0, tail_ = 0;
 };
 
 }  // namespace

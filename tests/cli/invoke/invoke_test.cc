@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -104,6 +105,29 @@ TEST_F(InvokeTest, AnUnregisteredOrUnloadableClassIsRefused) {
   CommandOutcome missing = Brindle({"regsvr", (dir_.path() / "missing.so").string()});
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.err, "brindlecore: The specified module could not be found.\n");
+}
+
+// Each result line is byte for byte what the JSON library writes for it, whichever way the host
+// writes a text: every ASCII byte, and a text that is not all ASCII nor all valid UTF-8.
+TEST_F(InvokeTest, ResultTextsAreWrittenAsTheJsonLibraryWritesThem) {
+  std::string ascii;
+  for (int c = 1; c < 0x80; ++c) ascii += static_cast<char>(c);
+  for (auto args : {std::vector<std::string>{"regsvr", component_},
+                    {"computer", "add", "PC"},
+                    {"user", "add", "PC", "a", "--description", ascii},
+                    {"user", "add", "PC", "b", "--description", ascii + "\xc3\xa9\xff"}}) {
+    ASSERT_EQ(Brindle(args).status, 0) << args[0];
+  }
+  const std::vector<std::string> lines =
+      Invoke(R"({"method":"GetAllUsers","args":["WinNT://PC","PC","G","false",{"ref":""}]})"
+             "\n");
+  ASSERT_EQ(lines.size(), 1u);
+  const auto answer = nlohmann::ordered_json::parse(lines[0]);
+  EXPECT_EQ(answer.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace),
+            lines[0]);
+  EXPECT_NE(answer["result"].get<std::string>().find(ascii + "</TD>"), std::string::npos);
+  EXPECT_NE(answer["result"].get<std::string>().find(ascii + "\xc3\xa9\xef\xbf\xbd</TD>"),
+            std::string::npos);
 }
 
 // The examples that `invoke --help` gives answer as it says on a root with bob and site 1.

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <optional>
@@ -40,8 +41,9 @@ struct MemberEntry {
 };
 
 // A group's members in the order added, with their names also kept side by side: a walk that
-// reads only names (the overview compares every member of every group with each user) then
-// reads them in one run without a copy.
+// reads only names then reads them in one run without a copy. A signature of the names (one bit
+// of 64 for each) lets most groups tell at once that they do not hold a name: the overview asks
+// every group about every user.
 class MemberList {
  public:
   using const_iterator = std::vector<MemberEntry>::const_iterator;
@@ -51,8 +53,16 @@ class MemberList {
   bool empty() const { return entries_.empty(); }
   const MemberEntry& operator[](size_t i) const { return entries_[i]; }
   const std::vector<std::string>& names() const { return names_; }
+  // Members named exactly `name`.
+  size_t Count(std::string_view name) const {
+    if ((signature_ & NameBit(name)) == 0) return 0;
+    size_t count = 0;
+    for (const std::string& member : names_) count += member == name;
+    return count;
+  }
 
   void push_back(MemberEntry member) {
+    signature_ |= NameBit(member.name);
     names_.push_back(member.name);
     entries_.push_back(std::move(member));
   }
@@ -71,12 +81,38 @@ class MemberList {
     const size_t removed = entries_.size() - kept;
     entries_.resize(kept);
     names_.resize(kept);
+    signature_ = 0;
+    for (const std::string& name : names_) signature_ |= NameBit(name);
     return removed;
   }
 
  private:
+  // From the length and the first and last bytes only (up to eight each): a name longer than 16
+  // shares its bit more often, which costs a compare, never a wrong answer.
+  static uint64_t NameBit(std::string_view name) {
+    const size_t size = name.size();
+    const char* p = name.data();
+    uint64_t head = 0, tail = 0;
+    if (size >= 8) {
+      std::memcpy(&head, p, 8);
+      std::memcpy(&tail, p + size - 8, 8);
+    } else if (size >= 4) {
+      uint32_t h, t;
+      std::memcpy(&h, p, 4);
+      std::memcpy(&t, p + size - 4, 4);
+      head = h;
+      tail = t;
+    } else if (size > 0) {
+      head = static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[size / 2]) << 8 |
+             static_cast<unsigned char>(p[size - 1]) << 16;
+    }
+    const uint64_t hash = (head * 0x9E3779B97F4A7C15ull) ^ (tail * 0xC2B2AE3D27D4EB4Full) ^ size;
+    return uint64_t{1} << ((hash * 0x165667B19E3779F9ull) >> 58);
+  }
+
   std::vector<MemberEntry> entries_;
   std::vector<std::string> names_;  // entries_[i].name
+  uint64_t signature_ = 0;          // NameBit of every name
 };
 
 struct AccountEntry {

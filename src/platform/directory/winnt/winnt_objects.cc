@@ -111,10 +111,13 @@ class AccountObject : public DirObject {
 
   // Aims this object at another account, as if just enumerated from `snapshot`.
   void MoveTo(const SnapshotPtr& snapshot, uint64_t version, const AccountEntry* entry) {
-    if (snapshot_ != snapshot) snapshot_ = snapshot;
     version_ = version;
     entry_ = entry;
-    if (changes_.full_name || changes_.description || changes_.group_type) changes_ = {};
+    // The overview re-aims one object at every group for every user: the rest is out of line.
+    if (snapshot_.get() != snapshot.get() || changes_.full_name || changes_.description ||
+        changes_.group_type) [[unlikely]] {
+      Reset(snapshot);
+    }
   }
 
   std::string Name() override { return entry_->name; }
@@ -179,6 +182,9 @@ class AccountObject : public DirObject {
     return std::make_unique<MemberEnumerator>(&group == current_.get() ? current_ : Shared());
   }
   std::span<const std::string> MemberNames() override { return CurrentGroup().members.names(); }
+  size_t CountMembersNamed(std::string_view name) override {
+    return CurrentGroup().members.Count(name);
+  }
   void Add(const std::string& member_path) override {
     RequireGroup();
     store_->AddMember(db_, entry_->name, member_path);
@@ -222,6 +228,11 @@ class AccountObject : public DirObject {
     }
   }
 
+  [[gnu::noinline]] void Reset(const SnapshotPtr& snapshot) {
+    snapshot_ = snapshot;
+    changes_ = {};
+  }
+
   StorePtr store_;
   std::string db_;        // stored case
   SnapshotPtr snapshot_;  // the one entry_ belongs to; null for a new account
@@ -252,15 +263,19 @@ class AccountEnumerator : public DirEnumerator {
   DirObject* NextBorrowed() override {
     const AccountEntry* e = Step();
     if (e == nullptr) return nullptr;
-    if (borrowed_) {
+    if (borrowed_) [[likely]] {
       borrowed_->MoveTo(snapshot_, version_, e);
     } else {
-      borrowed_.emplace(store_, snapshot_->name, snapshot_, version_, e);
+      Borrow(e);
     }
     return &*borrowed_;
   }
 
  private:
+  // Out of line: the walk's every other step only re-aims the object.
+  [[gnu::noinline]] void Borrow(const AccountEntry* e) {
+    borrowed_.emplace(store_, snapshot_->name, snapshot_, version_, e);
+  }
   // The next account of the kinds asked for; nullptr after the last.
   const AccountEntry* Step() {
     const AccountList& accounts = snapshot_->accounts;

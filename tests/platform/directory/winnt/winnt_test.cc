@@ -332,9 +332,16 @@ TEST_F(WinNtProviderTest, GroupLifecycleThroughContainerAndGroup) {
     EXPECT_EQ(m->Supports(DirKind::kUser), m->Class() == "User") << m->Name();
     EXPECT_EQ(m->Supports(DirKind::kGroup), m->Class() == "Group") << m->Name();
   }
-  for (const char* gone :
-       {"WinNT://websrv1/NOPASS", "WinNT://elsewhere/X\\Y", "WinNT://WEBSRV1/users"})
+  // Counted by the exact name: neither letter case nor names alike but for their middle bytes.
+  group->Add("WinNT://ELSEWHERE/abcdefgh-1-ijklmnop");
+  EXPECT_EQ(group->CountMembersNamed("abcdefgh-1-ijklmnop"), 1u);
+  EXPECT_EQ(group->CountMembersNamed("abcdefgh-2-ijklmnop"), 0u);
+  EXPECT_EQ(group->CountMembersNamed("DAVE"), 0u);
+  for (const char* gone : {"WinNT://websrv1/NOPASS", "WinNT://elsewhere/X\\Y",
+                           "WinNT://WEBSRV1/users", "WinNT://ELSEWHERE/abcdefgh-1-ijklmnop"})
     group->Remove(gone);
+  EXPECT_EQ(group->CountMembersNamed("dave"), 1u);
+  EXPECT_EQ(group->CountMembersNamed("nopass"), 0u);
   group->Put("Description", Variant("Renamed"));
   group->SetInfo();
   EXPECT_EQ(platform_->GetObject("WinNT://WEBSRV1/QZMULTI1")->Description(), "Renamed");
@@ -371,6 +378,7 @@ TEST_F(WinNtProviderTest, WalksSeeChangesMadeSinceBind) {
   EXPECT_EQ(Walk(*computer->Enumerate()).back(), "QZW3SVC2=WinNT://WEBSRV1/QZW3SVC2:Group");
   EXPECT_EQ(Walk(*group->Members()).back(), "nopass=WinNT://WEBSRV1/nopass:User");
   EXPECT_EQ(group->MemberNames().back(), "nopass");
+  EXPECT_EQ(group->CountMembersNamed("nopass"), 1u);
 
   group->Remove("WinNT://WEBSRV1/bob");
   group->SetDescription("Renamed");
