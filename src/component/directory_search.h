@@ -39,8 +39,7 @@ inline constexpr int16_t kListingTimeout = 360;
 void SetSearchProperties(platform::Command& command, int16_t timeout);
 
 // The dialect's query for the account whose sAMAccountName is `account_name` under
-// `base_path`, matching exactly that name: quotes in either text, and "*" and backslashes in the
-// name, are written so that the dialect reads them back as characters.
+// `base_path`. The name goes in as typed: the dialect has no escape for a quote anyway.
 std::string AccountQuery(const std::string& columns, const std::string& base_path,
                          const std::string& account_name);
 

@@ -18,26 +18,6 @@ std::string_view TrimWhite(std::string_view s) {
   return s;
 }
 
-bool IsHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
-
-// A quoted value's "*" is a wildcard, so a literal "*" (or any other character) can only be said
-// as a filter escape: a backslash and two hex digits reach the filter as written. Any other
-// backslash is the character itself.
-std::string QuotedFilterValue(std::string_view value) {
-  std::string out;
-  size_t start = 0;
-  for (size_t i = 0; i + 2 < value.size(); ++i) {
-    if (value[i] == '\\' && IsHex(value[i + 1]) && IsHex(value[i + 2])) {
-      out += ldap::EscapeFilterValue(value.substr(start, i - start), true);
-      out += value.substr(i, 3);
-      start = i + 3;
-      i += 2;
-    }
-  }
-  out += ldap::EscapeFilterValue(value.substr(start), true);
-  return out;
-}
-
 bool IsNameChar(char c) {
   return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.' ||
          c == ';';
@@ -251,7 +231,7 @@ class SelectParser {
       Refuse();
     }
     out.append("(").append(attribute).append("=");
-    out += quoted ? QuotedFilterValue(token_.text) : ldap::EscapeFilterValue(token_.text, false);
+    out += ldap::EscapeFilterValue(token_.text, quoted);
     out += ')';
     Advance();
   }

@@ -23,8 +23,7 @@ inline constexpr int kMaxFilterNesting = 64;
 
 // Throws DB_E_ERRORSINCOMMAND for a text of neither dialect, or whose filter nests parentheses
 // or "not"s deeper than kMaxFilterNesting. Values of the select dialect are escaped for the
-// filter except "*" inside a quoted value, which stays a wildcard, and a backslash with two hex
-// digits inside a quoted value, which stays that escape. Linear in the text's length.
+// filter except "*" inside a quoted value, which stays a wildcard. Linear in the text's length.
 Query ParseQuery(std::string_view text);
 
 }  // namespace brindlecore::platform::search
