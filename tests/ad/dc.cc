@@ -7,7 +7,6 @@
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +20,7 @@
 #include <thread>
 
 #include "platform/default_platform.h"
+#include "support/command.h"
 
 namespace brindlecore::testing {
 namespace fs = std::filesystem;
@@ -33,11 +33,6 @@ std::string Slurp(const fs::path& p) {
   std::stringstream s;
   s << in.rdbuf();
   return s.str();
-}
-
-void WriteFile(const fs::path& p, const std::string& text, mode_t mode = 0644) {
-  std::ofstream(p, std::ios::trunc) << text;
-  chmod(p.c_str(), mode);
 }
 
 pid_t Spawn(const std::vector<std::string>& argv, const fs::path& log) {
@@ -71,22 +66,16 @@ bool PortOpen(int port) {
   return fd >= 0;
 }
 
-// Runs a program to its end with the DC's environment; its output goes to the DC's log.
-int RunTool(const std::vector<std::string>& argv) {
-  pid_t pid = Spawn(argv, SambaDc::Get().folder() / "tools.log");
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // Runs provision.sh beside this file (see there for what it makes) on the DC's folder.
 void Provision(const fs::path& folder, const std::string& third, const std::string& fourth) {
   const char* source = std::getenv("BRINDLECORE_SOURCE_DIR");
   if (source == nullptr) throw std::runtime_error("BRINDLECORE_SOURCE_DIR is not set");
-  if (RunTool({"sh", std::string(source) + "/tests/ad/provision.sh", folder.string(),
-               kAdminPassword, third, fourth}) != 0) {
-    throw std::runtime_error("provision.sh: " + Slurp(folder / "tools.log"));
-  }
+  std::string script = "unset ASAN_OPTIONS; TDB_NO_FSYNC=1 LDAPTLS_CACERT='";
+  script.append(SambaDc::Get().ca_file().string()).append("' exec sh '").append(source);
+  script.append("/tests/ad/provision.sh' '").append(folder.string()).append("' '");
+  script.append(kAdminPassword).append("' '").append(third).append("' '").append(fourth);
+  CommandOutcome out = RunShell(script.append("'"));
+  if (out.status != 0) throw std::runtime_error("provision.sh: " + out.out + out.err);
 }
 
 }  // namespace
@@ -107,7 +96,7 @@ void SambaDc::Start() {
   std::string tmpl = (fs::temp_directory_path() / "brindlecore-ad-XXXXXX").string();
   if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
   folder_ = tmpl;
-  if (RunTool({"ip", "link", "set", "lo", "up"}) != 0) {
+  if (RunShell("ip link set lo up").status != 0) {
     throw std::runtime_error("cannot bring up loopback in the test's network namespace");
   }
   ResolveDomainNameTo("127.0.0.1");
@@ -150,16 +139,6 @@ void SambaDc::Stop() {
   if (!folder_.empty() && !std::getenv("BRINDLECORE_AD_KEEP")) fs::remove_all(folder_, ec);
 }
 
-void SambaDc::WriteConfig(const fs::path& root, const std::vector<std::string>& lines) const {
-  fs::create_directories(root);
-  fs::path password_file = root / "ldap-service.password";
-  WriteFile(password_file, std::string(kServicePassword) + "\n", 0600);
-  std::string conf = "ldap.bind_dn = " + std::string(kServiceDn) + "\n" +
-                     "ldap.bind_password_file = " + password_file.string() + "\n";
-  for (const std::string& line : lines) conf += line + "\n";
-  WriteFile(root / "platform.conf", conf);
-}
-
 std::vector<std::string> LdapsConfig() {
   return {"ldap.uri = ldaps://" + std::string(kDcHost),
           "ldap.tls_cacert = " + SambaDc::Get().ca_file().string(), "ldap.timeout = 10",
@@ -168,7 +147,14 @@ std::vector<std::string> LdapsConfig() {
 
 AdCase::AdCase(const std::vector<std::string>& config) {
   accounts.Computer(kComputer);
-  SambaDc::Get().WriteConfig(dir.path(), config);
+  const fs::path password_file = dir.path() / "ldap-service.password";
+  std::ofstream(password_file) << kServicePassword << "\n";
+  fs::permissions(password_file, fs::perms::owner_read | fs::perms::owner_write);
+  std::ofstream conf(dir.path() / "platform.conf");
+  conf << "ldap.bind_dn = " << kServiceDn
+       << "\nldap.bind_password_file = " << password_file.string() << "\n";
+  for (const std::string& line : config) conf << line << "\n";
+  conf.close();
   platform = platform::MakePlatform(dir.path());
 }
 

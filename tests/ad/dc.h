@@ -18,6 +18,7 @@
 #include "platform/platform.h"
 #include "support/dispatch.h"
 #include "support/temp_dir.h"
+#include "support/web_root.h"
 #include "support/winnt_fixture.h"
 
 namespace brindlecore::testing {
@@ -46,9 +47,6 @@ class SambaDc {
   // What the domain's own DNS name resolves to: "127.0.0.1" (the DC), another loopback address
   // where nothing listens, or "" for no answer at all.
   void ResolveDomainNameTo(const std::string& address);
-
-  // Writes root/platform.conf: the service account (password file), then `lines` ("key = value").
-  void WriteConfig(const std::filesystem::path& root, const std::vector<std::string>& lines) const;
 
  private:
   std::filesystem::path folder_;
@@ -86,9 +84,6 @@ class Listener {
   std::thread thread_;
 };
 
-// A connection to a loopback port, or -1.
-int ConnectLoopback(int port);
-
 // The configuration every case starts from: the DC over ldaps, trusted through our CA file.
 std::vector<std::string> LdapsConfig();
 
@@ -100,7 +95,8 @@ struct SignIn {
   std::string login_type = "ServerAdministrator";
 };
 
-// A platform root over `config`, on an account database that holds the computer kComputer.
+// A platform root over `config` ("key = value" lines, after the service account and its password
+// file), on an account database that holds the computer kComputer.
 struct AdCase {
   explicit AdCase(const std::vector<std::string>& config = LdapsConfig());
   // Result, group list, group names and error text of AuthenticateUser joined by "|" (the error

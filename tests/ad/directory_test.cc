@@ -6,7 +6,6 @@
 
 #include "ad/dc.h"
 #include "support/command.h"
-#include "support/web_root.h"
 
 namespace brindlecore::testing {
 namespace {

@@ -149,17 +149,6 @@ bool SendTls(gnutls_session_t tls, const std::string& data) {
 
 }  // namespace
 
-int ConnectLoopback(int port) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) return fd;
-  close(fd);
-  return -1;
-}
-
 Listener::Listener(Mode mode) : mode_(mode) {
   fd_ = BoundSocket(&port_);
   listen(fd_, 16);

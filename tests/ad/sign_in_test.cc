@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "ad/dc.h"
-#include "support/web_root.h"
 
 namespace brindlecore::testing {
 namespace {

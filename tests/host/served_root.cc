@@ -66,10 +66,10 @@ httplib::Client ServedRoot::Client() const {
 }
 
 httplib::Result Visitor::SignIn(const std::string& user, const std::string& password,
-                                const std::string& login_type) {
+                                const std::string& login_type, const std::string& directory) {
   httplib::Params form = {{"username", user},
                           {"password", password},
-                          {"directory", std::string("WinNT://") + kComputer},
+                          {"directory", directory},
                           {"login_type", login_type}};
   httplib::Result r = server.Client().Post("/login.asp", {{"Origin", server.origin()}}, form);
   if (r && r->status == 303) {

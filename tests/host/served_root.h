@@ -47,7 +47,8 @@ class ServedRoot {
 struct Visitor {
   explicit Visitor(const ServedRoot& server) : server(server) {}
   httplib::Result SignIn(const std::string& user, const std::string& password,
-                         const std::string& login_type = "ServerAdministrator");
+                         const std::string& login_type = "ServerAdministrator",
+                         const std::string& directory = std::string("WinNT://") + kComputer);
   httplib::Result Get(const std::string& path, httplib::Headers extra = {});
   // Posts `form` with the session's token (unless `with_token` is false), as a same-origin page.
   httplib::Result Post(const std::string& path, httplib::Params form, bool with_token = true);

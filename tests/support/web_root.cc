@@ -61,6 +61,14 @@ int FreePort() {
   return ntohs(a.sin_port);
 }
 
+int ConnectLoopback(int port) {
+  int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a = Loopback(port);
+  if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0) return s;
+  close(s);
+  return -1;
+}
+
 WebRoot::WebRoot(const std::string& conf) {
   std::ofstream(dir_.path() / "platform.conf") << "web.server = nginx\n" << conf;
   platform::iis::InitializeWebService(dir_.path());

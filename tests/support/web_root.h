@@ -23,6 +23,9 @@ HttpAnswer HttpGet(int port, const std::string& path, const std::string& host = 
 // A loopback port nothing listens on right now.
 int FreePort();
 
+// A connection to a loopback port, or -1.
+int ConnectLoopback(int port);
+
 // A root with `web.server = nginx` (managed mode) and an initialised web service. The nginx
 // master it comes to run is stopped by its pid when the root goes.
 class WebRoot {
