@@ -7,19 +7,11 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 
 #include "support/temp_dir.h"
 
 namespace brindlecore::testing {
 namespace {
-
-std::string Slurp(const std::filesystem::path& p) {
-  std::ifstream in(p);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 CommandOutcome Run(std::vector<std::string> args, const std::string& input) {
   TempDir io;
@@ -41,7 +33,7 @@ CommandOutcome Run(std::vector<std::string> args, const std::string& input) {
   }
   int status = 0;
   waitpid(pid, &status, 0);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out_path), Slurp(err_path)};
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out_path), ReadFile(err_path)};
 }
 
 }  // namespace

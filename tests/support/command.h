@@ -18,8 +18,7 @@ struct CommandOutcome {
 CommandOutcome RunCommand(const std::filesystem::path& root, std::vector<std::string> args,
                           const std::string& input = "");
 
-// $BRINDLECORE_BIN.
-std::string CommandPath();
+std::string CommandPath();  // $BRINDLECORE_BIN
 
 // `sh -ec script`, for runs that need a set-up of their own around the command (a mount
 // namespace, another user).

@@ -9,10 +9,6 @@ std::string CallOutcome::text(size_t i) const { return ToText(arg(i)); }
 CallOutcome CallMethod(platform::Platform& platform, std::string_view method,
                        std::vector<Arg> args) {
   Object object = component::NewAuthenticationObject(platform);
-  return CallMethod(object, method, std::move(args));
-}
-
-CallOutcome CallMethod(Object& object, std::string_view method, std::vector<Arg> args) {
   CallOutcome outcome;
   try {
     outcome.result = object.Call(method, args);

@@ -22,18 +22,13 @@ struct CallOutcome {
   Variant result;
   std::optional<AutomationError> error;
   std::vector<Variant> args;
-  // The final value of the i-th argument (0-based).
   const Variant& arg(size_t i) const { return args.at(i); }
-  // Its text, for by-reference outputs that hold strings.
-  std::string text(size_t i) const;
+  std::string text(size_t i) const;  // arg(i) as text
 };
 
 // Creates an Authentication object over `platform` and calls `method` by name once.
 CallOutcome CallMethod(platform::Platform& platform, std::string_view method,
                        std::vector<Arg> args);
-
-// The same on an object the caller keeps.
-CallOutcome CallMethod(Object& object, std::string_view method, std::vector<Arg> args);
 
 }  // namespace brindlecore::testing
 

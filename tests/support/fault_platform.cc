@@ -165,13 +165,6 @@ FaultPlatform& FaultPlatform::Fail(std::string operation, std::string path_part,
   return *this;
 }
 
-bool FaultPlatform::AllFired() const {
-  for (const Rule& rule : rules_) {
-    if (!rule.fired) return false;
-  }
-  return true;
-}
-
 void FaultPlatform::Check(const std::string& operation, const std::string& path,
                           const std::string& argument) {
   for (Rule& rule : rules_) {

@@ -1,17 +1,13 @@
 // A platform that fails a chosen operation: wraps another platform and every object, connection,
 // command, record set and stream it hands out, and throws the chosen error on the n-th matching
-// call before the call reaches the real platform.
-//
-// Operation names: GetObject, OpenDSObject, Name, ADsPath, Class, Get, Put, SetInfo, SetFilter,
-// Enumerate, Next, Create, Delete, Description, SetDescription, Members, Add, Remove, FullName,
-// AppCreate2, Start (directory objects and enumerators; an enumerator's Next counts under the
-// path of the object enumerated); NewConnection, SetProvider, Open, CreateCommand,
-// SetCommandText, SetProperty, Execute, Eof, MoveFirst, MoveNext, Field, Close (search; path is
-// the command text); OpenTextFile, AtEndOfStream, ReadLine (files; path is the file's);
-// AddFavorite (path is the address).
+// call before the call reaches the real platform. Operations go by their method's name (Get,
+// SetInfo, Next, Execute, ReadLine, AddFavorite, ...) under a path: a directory object's (its
+// enumerators' Next too), the command text for a search (empty before it is set), a file's, or the
+// favorite's address.
 #ifndef BRINDLECORE_TESTS_SUPPORT_FAULT_PLATFORM_H_
 #define BRINDLECORE_TESTS_SUPPORT_FAULT_PLATFORM_H_
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -31,7 +27,9 @@ class FaultPlatform : public platform::PlatformWrapper {
   FaultPlatform& Fail(std::string operation, std::string path_part, int nth, AutomationError error,
                       std::string argument = "");
   // Whether every rule fired at least once.
-  bool AllFired() const;
+  bool AllFired() const {
+    return std::all_of(rules_.begin(), rules_.end(), [](const Rule& r) { return r.fired; });
+  }
 
   std::unique_ptr<platform::DirObject> GetObject(const std::string& path) override;
   std::unique_ptr<platform::Connection> NewConnection() override;

@@ -1,5 +1,8 @@
 #include "support/metabase_fixture.h"
 
+#include <algorithm>
+#include <cstring>
+#include <sstream>
 #include <stdexcept>
 
 #include "platform/directory/iis/metabase_store.h"
@@ -12,15 +15,10 @@ using platform::iis::MetabaseStore;
 
 // "IIS://LocalHost/W3SVC/1" → {"W3SVC", "1"}; fixtures name paths only on the local machine.
 std::vector<std::string> Elements(const std::string& path) {
-  const std::string prefix = "IIS://LocalHost";
-  if (path.rfind(prefix, 0) != 0) throw std::invalid_argument("not a metabase path: " + path);
+  if (!path.starts_with("IIS://LocalHost")) throw std::invalid_argument("not a metabase path");
   std::vector<std::string> out;
-  size_t pos = prefix.size();
-  while (pos < path.size() && path[pos] == '/') {
-    size_t next = path.find('/', pos + 1);
-    out.push_back(path.substr(pos + 1, next == std::string::npos ? next : next - pos - 1));
-    pos = next;
-  }
+  std::istringstream rest(path.substr(std::min(path.size(), std::strlen("IIS://LocalHost/"))));
+  for (std::string element; std::getline(rest, element, '/');) out.push_back(element);
   return out;
 }
 

@@ -48,13 +48,6 @@ fs::path SchemaFile() {
   return fs::path(__FILE__).parent_path() / "ldap/directory.schema";
 }
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 void WriteFile(const fs::path& path, const std::string& text, bool private_file = false) {
   std::ofstream out(path, std::ios::trunc);
   out << text;
@@ -63,34 +56,19 @@ void WriteFile(const fs::path& path, const std::string& text, bool private_file 
   if (private_file) fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
 }
 
-std::string Base64(const std::string& in) {
-  static const char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  size_t i = 0;
-  for (; i + 2 < in.size(); i += 3) {
-    uint32_t n = (uint8_t(in[i]) << 16) | (uint8_t(in[i + 1]) << 8) | uint8_t(in[i + 2]);
-    for (int shift : {18, 12, 6, 0}) out += kAlphabet[(n >> shift) & 63];
-  }
-  if (size_t rest = in.size() - i; rest > 0) {
-    uint32_t n = uint8_t(in[i]) << 16;
-    if (rest == 2) n |= uint8_t(in[i + 1]) << 8;
-    out += kAlphabet[(n >> 18) & 63];
-    out += kAlphabet[(n >> 12) & 63];
-    out += rest == 2 ? kAlphabet[(n >> 6) & 63] : '=';
-    out += '=';
-  }
-  return out;
-}
-
 using Attributes = std::vector<std::pair<std::string, std::string>>;
 
-// One entry of an LDIF file. Every value goes base64-encoded so names with commas, quotes or
-// leading spaces need no care; attributes with an empty value are left out.
-std::string Ldif(const std::string& dn, const Attributes& attributes) {
-  std::string ldif = "dn:: " + Base64(dn) + "\n";
+// One entry of an LDIF file, values as plain text: the fixture's names need no base64, and one
+// that would is refused rather than misread. Attributes with an empty value are left out.
+std::string Ldif(const std::string& dn, Attributes attributes) {
+  attributes.insert(attributes.begin(), {"dn", dn});
+  std::string ldif;
   for (const auto& [type, value] : attributes) {
-    if (!value.empty()) ldif += type + ":: " + Base64(value) + "\n";
+    if (value.find_first_of("\n\r") != std::string::npos || value.starts_with(' ') ||
+        value.starts_with(':') || value.starts_with('<')) {
+      throw std::invalid_argument("slapd fixture: not plain LDIF text: " + value);
+    }
+    if (!value.empty()) ldif.append(type).append(": ").append(value).append("\n");
   }
   return ldif + "\n";
 }
@@ -243,15 +221,13 @@ struct SlapdServer::Impl {
     waitpid(child, &status, 0);
     fs::remove(file);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-      throw std::runtime_error("slapd fixture: ldapadd failed: " + ReadAll(log));
+      throw std::runtime_error("slapd fixture: ldapadd failed: " + ReadFile(log));
     }
   }
 
   // `type`=`value` under `parent_dn`, or under the base when that is "".
   static std::string Dn(const char* type, const std::string& value, const std::string& parent_dn) {
-    // Appended, not added up: GCC 12 at -O3 reports a false -Wrestrict on a literal plus a
-    // temporary string.
-    std::string dn(type);
+    std::string dn(type);  // appended: GCC 12 -O3 misreads literal + temporary (-Wrestrict)
     dn.append("=").append(EscapeRdnValue(value)).append(",");
     return dn.append(parent_dn.empty() ? kBaseDn : parent_dn);
   }
@@ -264,7 +240,7 @@ SlapdServer::SlapdServer() : impl_(std::make_unique<Impl>()) {
   for (int attempt = 0; attempt < 5 && !started; ++attempt) started = impl_->TryStart();
   if (!started) {
     throw std::runtime_error("slapd fixture: slapd did not start: " +
-                             ReadAll(impl_->Path("slapd.log")));
+                             ReadFile(impl_->Path("slapd.log")));
   }
   impl_->Add(Ldif(kBaseDn, {{"objectClass", "domainDNS"}, {"dc", "example"}, {"name", "example"}}));
 }

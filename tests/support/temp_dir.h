@@ -1,8 +1,9 @@
-// A temporary folder, removed with everything in it at scope exit.
+// A temporary folder, removed with everything in it at scope exit; and a file read whole.
 #ifndef BRINDLECORE_TESTS_SUPPORT_TEMP_DIR_H_
 #define BRINDLECORE_TESTS_SUPPORT_TEMP_DIR_H_
 
 #include <filesystem>
+#include <string>
 
 namespace brindlecore::testing {
 
@@ -17,6 +18,8 @@ class TempDir {
  private:
   std::filesystem::path path_;
 };
+
+std::string ReadFile(const std::filesystem::path& path);  // "" when it cannot be read
 
 }  // namespace brindlecore::testing
 
