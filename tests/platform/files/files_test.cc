@@ -90,13 +90,14 @@ TEST(FavoritesTest, TitleBecomesASafeFileNameAndSameTitleReplaces) {
 
 TEST(FavoritesTest, RefusedInputsLeaveNoFile) {
   TempDir dir;
-  const std::pair<std::string, Variant> cases[] = {
-      {"", Variant("t")}, {"http://a/\nURL=x", Variant("t")}, {"http://a/", Variant::Null()}};
-  const int numbers[] = {errors::kEInvalidarg.number, errors::kEInvalidarg.number, 94};
-  for (size_t i = 0; i < std::size(cases); ++i) {
-    EXPECT_THAT(ErrorOf([&] { AddFavorite(dir.path(), cases[i].first, cases[i].second); }),
-                ErrorNumberIs(numbers[i]))
-        << i;
+  const std::tuple<std::string, Variant, int> cases[] = {
+      {"", Variant("t"), errors::kEInvalidarg.number},
+      {"http://a/\nURL=x", Variant("t"), errors::kEInvalidarg.number},
+      {"http://a/", Variant::Null(), 94},
+  };
+  for (const auto& [url, title, number] : cases) {
+    EXPECT_THAT(ErrorOf([&] { AddFavorite(dir.path(), url, title); }), ErrorNumberIs(number))
+        << url;
   }
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }

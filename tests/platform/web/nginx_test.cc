@@ -83,22 +83,23 @@ TEST(NginxConfigTest, AddressWithoutDefaultSiteAnswersUnknownHostsItself) {
   EXPECT_NE(text.find("return 403;"), std::string::npos) << "site 2 has no read access";
 }
 
+// Creates a site through the component and returns its number.
+std::string CreateSite(WebRoot& web, const std::string& ip, int port,
+                       const std::filesystem::path& folder) {
+  CallOutcome out = CallMethod(web.platform(), "CreateVirtualWebServer",
+                               {Val(Variant(ip)), Val(Variant(std::to_string(port))),
+                                Val(Variant(folder.string())), Val(Variant("site")), Ref()});
+  EXPECT_EQ(out.text(4), "");
+  return ToText(out.result);
+}
+
+CallOutcome Start(WebRoot& web, const std::string& site) {
+  return CallMethod(web.platform(), "StartVirtualWebServer",
+                    {Ref(Variant(site)), Ref(Variant(""))});
+}
+
 class NginxTest : public ::testing::Test {
  protected:
-  // Creates a site through the component and returns its number.
-  std::string CreateSite(const std::string& ip, int port, const std::filesystem::path& folder) {
-    CallOutcome out = CallMethod(web_.platform(), "CreateVirtualWebServer",
-                                 {Val(Variant(ip)), Val(Variant(std::to_string(port))),
-                                  Val(Variant(folder.string())), Val(Variant("site")), Ref()});
-    EXPECT_EQ(out.text(4), "");
-    return ToText(out.result);
-  }
-
-  CallOutcome Start(const std::string& site) {
-    return CallMethod(web_.platform(), "StartVirtualWebServer",
-                      {Ref(Variant(site)), Ref(Variant(""))});
-  }
-
   void SetBindings(const std::string& site, const std::string& binding) {
     auto object = web_.platform().GetObject("IIS://LocalHost/W3SVC/" + site);
     object->Put("ServerBindings", Variant::Strings({binding}));
@@ -110,10 +111,11 @@ class NginxTest : public ::testing::Test {
 
 TEST_F(NginxTest, StartedSiteServesItsRootAndVirtualDirectories) {
   int port = FreePort();
-  std::string site = CreateSite("127.0.0.1", port, web_.Folder("main", "index.html", "main page"));
+  std::string site =
+      CreateSite(web_, "127.0.0.1", port, web_.Folder("main", "index.html", "main page"));
   EXPECT_EQ(HttpGet(port, "/").status, -1) << "a site not started answers nothing";
 
-  CallOutcome started = Start(site);
+  CallOutcome started = Start(web_, site);
   ASSERT_EQ(started.result, Variant(true)) << started.text(1);
   EXPECT_EQ(HttpGet(port, "/").body, "main page");
 
@@ -142,12 +144,12 @@ TEST_F(NginxTest, StartedSiteServesItsRootAndVirtualDirectories) {
 TEST_F(NginxTest, HostNamesTellSitesOnOnePortApart) {
   int port = FreePort();
   const std::string bound = ":" + std::to_string(port) + ":";
-  std::string a = CreateSite("", port, web_.Folder("a", "index.html", "site a"));
-  std::string b = CreateSite("", port, web_.Folder("b", "index.html", "site b"));
+  std::string a = CreateSite(web_, "", port, web_.Folder("a", "index.html", "site a"));
+  std::string b = CreateSite(web_, "", port, web_.Folder("b", "index.html", "site b"));
   SetBindings(a, bound + "a.example");
   SetBindings(b, bound + "B.example");
-  ASSERT_EQ(Start(a).result, Variant(true));
-  ASSERT_EQ(Start(b).result, Variant(true));
+  ASSERT_EQ(Start(web_, a).result, Variant(true));
+  ASSERT_EQ(Start(web_, b).result, Variant(true));
 
   EXPECT_EQ(HttpGet(port, "/", "a.example").body, "site a");
   EXPECT_EQ(HttpGet(port, "/", "b.example").body, "site b");
@@ -156,8 +158,9 @@ TEST_F(NginxTest, HostNamesTellSitesOnOnePortApart) {
 
 TEST_F(NginxTest, AddressHeldElsewhereFailsTheStartAndKeepsWhatIsServed) {
   int served_port = FreePort();
-  std::string served = CreateSite("127.0.0.1", served_port, web_.Folder("s", "index.html", "up"));
-  ASSERT_EQ(Start(served).result, Variant(true));
+  std::string served =
+      CreateSite(web_, "127.0.0.1", served_port, web_.Folder("s", "index.html", "up"));
+  ASSERT_EQ(Start(web_, served).result, Variant(true));
 
   int held_port = FreePort();
   int holder = socket(AF_INET, SOCK_STREAM, 0);
@@ -168,8 +171,9 @@ TEST_F(NginxTest, AddressHeldElsewhereFailsTheStartAndKeepsWhatIsServed) {
   ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
   ASSERT_EQ(listen(holder, 1), 0);
 
-  std::string blocked = CreateSite("127.0.0.1", held_port, web_.Folder("x", "index.html", "x"));
-  CallOutcome out = Start(blocked);
+  std::string blocked =
+      CreateSite(web_, "127.0.0.1", held_port, web_.Folder("x", "index.html", "x"));
+  CallOutcome out = Start(web_, blocked);
   close(holder);
   EXPECT_EQ(out.result, Variant(false));
   EXPECT_EQ(out.text(1),
@@ -191,8 +195,7 @@ TEST(NginxRefusalTest, NginxWordsBecomeCatalogueErrors) {
        "process."},
       {"open() \"/srv/x\" failed (13: Permission denied)", "-2147024891 ,Access is denied."},
       {"a duplicate default server for 0.0.0.0:80",
-       "-2147024713 ,Cannot create a file when that "
-       "file already exists."},
+       "-2147024713 ,Cannot create a file when that file already exists."},
       {"unexpected \"}\"", "-2147467259 ,Unspecified error"},
       {nullptr, "-2147024894 ,The system cannot find the file specified."},
   };
@@ -204,13 +207,8 @@ TEST(NginxRefusalTest, NginxWordsBecomeCatalogueErrors) {
       std::filesystem::permissions(fake, std::filesystem::perms::owner_all);
     }
     WebRoot web("web.nginx.binary = " + fake.string() + "\n");
-    CallOutcome made = CallMethod(web.platform(), "CreateVirtualWebServer",
-                                  {Val(Variant("127.0.0.1")), Val(Variant("8080")),
-                                   Val(Variant(web.path().string())), Val(Variant("")), Ref()});
-    std::string site = ToText(made.result);
-    CallOutcome out =
-        CallMethod(web.platform(), "StartVirtualWebServer", {Ref(Variant(site)), Ref(Variant(""))});
-    EXPECT_EQ(out.text(1), row.error) << (row.said ? row.said : "no binary");
+    std::string site = CreateSite(web, "127.0.0.1", 8080, web.path());
+    EXPECT_EQ(Start(web, site).text(1), row.error) << (row.said ? row.said : "no binary");
     EXPECT_THROW(web.platform().GetObject("IIS://LocalHost/W3SVC/" + site)->Get("ServerState"),
                  AutomationError);
   }
