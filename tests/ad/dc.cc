@@ -15,7 +15,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -27,13 +26,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr char kAdminPassword[] = "Adm1n-Passw0rd!";
-
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 pid_t Spawn(const std::vector<std::string>& argv, const fs::path& log) {
   std::vector<char*> args;
@@ -111,13 +103,13 @@ void SambaDc::Start() {
     int status = 0;
     if (waitpid(pid_, &status, WNOHANG) == pid_) {
       pid_ = -1;
-      throw std::runtime_error("samba ended: " + Slurp(folder_ / "samba.log") +
-                               Slurp(folder_ / "dc.log"));
+      throw std::runtime_error("samba ended: " + ReadFile(folder_ / "samba.log") +
+                               ReadFile(folder_ / "dc.log"));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   if (!PortOpen(636))
-    throw std::runtime_error("samba does not listen: " + Slurp(folder_ / "samba.log"));
+    throw std::runtime_error("samba does not listen: " + ReadFile(folder_ / "samba.log"));
   Provision(folder_, "bulk", std::to_string(kBulkMembers));
 }
 

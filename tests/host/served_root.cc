@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <stdexcept>
 
 #include "support/command.h"
@@ -52,10 +51,7 @@ ServedRoot::~ServedRoot() {
   std::cerr << Log();
 }
 
-std::string ServedRoot::Log() const {
-  std::ifstream in(root() / "serve.stderr");
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+std::string ServedRoot::Log() const { return ReadFile(root() / "serve.stderr"); }
 
 httplib::Client ServedRoot::Client() const {
   httplib::Client client(origin());
