@@ -1,11 +1,8 @@
 #include "support/slapd_server.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -99,18 +96,6 @@ std::string EscapeRdnValue(const std::string& value) {
   return out;
 }
 
-bool Accepts(int port) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) return false;
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(port);
-  bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
-  close(fd);
-  return ok;
-}
-
 // Runs a program with its output in `log`; the client tools must not read the machine's ldap.conf.
 pid_t Spawn(const std::vector<std::string>& argv, const fs::path& log) {
   posix_spawn_file_actions_t actions;
@@ -188,7 +173,7 @@ struct SlapdServer::Impl {
         pid = -1;
         return false;
       }
-      if (Accepts(port)) return true;
+      if (int fd = ConnectLoopback(port); fd >= 0) return close(fd) == 0;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     Stop();

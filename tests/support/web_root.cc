@@ -29,14 +29,10 @@ sockaddr_in Loopback(int port) {
 
 HttpAnswer HttpGet(int port, const std::string& path, const std::string& host) {
   HttpAnswer answer;
-  int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a = Loopback(port);
+  int s = ConnectLoopback(port);
+  if (s < 0) return answer;
   timeval timeout{5, 0};
   setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
-  if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0) {
-    close(s);
-    return answer;
-  }
   std::string request = "GET " + path + " HTTP/1.0\r\nHost: " + host + "\r\n\r\n";
   std::string reply;
   if (send(s, request.data(), request.size(), MSG_NOSIGNAL) == ssize_t(request.size())) {
