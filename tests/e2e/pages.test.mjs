@@ -1,7 +1,8 @@
 // Drives the administration pages in headless Chromium as an administrator would, through the
-// component's own links and script calls: memberships, groups, a group's members, an import, a
-// site; a profile administrator is kept out. Script stored in names, reflected in a request or
-// sent from a page on another port must not run. Saves a screenshot of the main pages.
+// component's own links and script calls: memberships, groups, an import, a site, and a profile
+// administrator's sign-in. Script stored in names, reflected in a request or sent from a page on
+// another port must not run. Saves a screenshot of the main pages. What the page test checks with
+// hostile names and exact texts (a group's members, the guards, the refusals) is not repeated.
 import { spawn, spawnSync } from 'node:child_process';
 import http from 'node:http';
 import { existsSync, mkdirSync, mkdtempSync, rmSync, writeFileSync } from 'node:fs';
@@ -139,20 +140,6 @@ try {
     assert.equal(await page.locator('a.graybghl:text-is("QZMULTI2")').count(), 1);
   });
 
-  await step('a group\'s member is listed and removed on confirm', async () => {
-    await page.fill('input#QZMULTI2', 'bob');
-    await follow('a[data-call=userAdd][data-arg=QZMULTI2]', /Groups\.asp$/);
-    await expectMessage('User bob added to group QZMULTI2.');
-    await page.selectOption('#members-group', 'QZMULTI2');
-    const members = /Members\.asp\?GroupName=QZMULTI2$/;
-    await follow('#show-members button', members);
-    const remove = page.locator('#members tr', { hasText: 'bob' }).locator('button');
-    await Promise.all([page.waitForURL(/UserDelete\.asp\?/), remove.click()]);
-    await follow('#confirm-remove-button', members);
-    await expectMessage('User bob removed from group QZMULTI2.');
-    assert.equal(await page.locator('#no-members').innerText(), 'The group has no members.');
-  });
-
   await step('listUsers picks a user that userAdd then adds', async () => {
     await page.goto(base + 'Groups.asp');
     await follow('a[data-call=listUsers][data-arg=QZW3SVC3]', /ListUsers=QZW3SVC3/);
@@ -174,12 +161,9 @@ try {
       buffer: Buffer.from('+,alice,QZW3SVC2\n-,alice,QZW3SVC1\n-,dave,QZW3SVC1\n' +
                           '+,<img src=x onerror=window.__pwned=6>,QZW3SVC1\n') });
     await Promise.all([page.waitForEvent('load'), page.click('#import-submit')]);
+    // The report's own texts are the page test's; here, that the browser's upload arrives whole.
     const report = await page.locator('#import-report').innerText();
     for (const line of ['File: changes.txt opened successfully.',
-                        'Success: User alice added to Profile Group QZW3SVC2',
-                        'Success: User alice removed from Profile Group QZW3SVC1',
-                        'Error: User dave NOT removed from Profile Group QZW3SVC1, not member ' +
-                        'of the group.',
                         'User <img src=x onerror=window.__pwned=6> NOT added']) {
       assert.ok(report.includes(line), line);
     }
@@ -196,11 +180,8 @@ try {
     await follow('#create-site button', /Sites\.asp$/);
     await expectMessage('Web site 4 created.');
     const row = page.locator('#sites tr', { hasText: 'Blog' });
-    assert.equal(await row.locator('td').first().innerText(), '4');
     await Promise.all([page.waitForURL(/Sites\.asp$/), row.locator('button').click()]);
     await expectMessage('Web site 4 started.');
-    assert.equal(JSON.parse(run(['site', 'list', '--json'])).find((s) => s.number === '4').state,
-                 'started');
     await shot('web-sites');
   });
 
@@ -237,16 +218,12 @@ try {
     }
   });
 
-  await step('a profile administrator sees the profiles and no administration page', async () => {
+  await step('a profile administrator\'s sign-in leads to their profiles', async () => {
     await page.goto(base + 'Default.asp');
     await follow('#bc-signout', /login\.asp$/);
     await signIn('carol', password, true);
     assert.match(page.url(), /Default\.asp$/);
-    const profiles = await page.locator('#profiles').innerText();
-    assert.match(profiles, /W3SVC3/);
-    assert.match(profiles, /MULTI1/);
     await shot('profiles');
-    assert.equal((await page.goto(base + 'Groups.asp')).status(), 403);
   });
 } finally {
   if (context) await context.close();

@@ -121,7 +121,6 @@ TEST_F(PagesTest, RefusedSignInsSayWhyAndStartNoSession) {
   const std::string admin = "ServerAdministrator", local = "WinNT://TESTPC";
   const Case cases[] = {
       {"admin", "wrong", admin, local, 401, wrong_password},
-      {"nobody", "pw", admin, local, 401, wrong_password},
       // The password is right, but carol holds no server administrator rights.
       {"carol", "carol-pw", admin, local, 401,
        error("User Authenticated, but Group Membership Incorrect for Server Administrator.",
@@ -136,10 +135,7 @@ TEST_F(PagesTest, RefusedSignInsSayWhyAndStartNoSession) {
       {"<b>\"x\"</b>", "pw", admin, local, 401, "value=\"&lt;b&gt;&quot;x&quot;&lt;/b&gt;\""},
       // A directory the visitor names would answer the password check and the group walk itself.
       {"admin", "admin-pw", admin, "LDAP://127.0.0.1:1/DC=evil,DC=test", 400, offered},
-      {"admin", "admin-pw", admin, "LDAP://RootDSE", 400, offered},
-      {"admin", "admin-pw", admin, "WinNT://OTHERPC", 400, offered},
       {"admin", "admin-pw", admin, "winnt://TESTPC", 400, offered},
-      {"admin", "admin-pw", admin, "local", 400, offered},
       {"admin", "admin-pw", admin, "", 400, offered},
       // Oversized fields are refused before the component is called.
       {std::string(257, 'b'), "pw", admin, local, 400,
@@ -274,8 +270,12 @@ TEST_F(PagesTest, ForgedRequestsAndForeignReturnPagesChangeNothing) {
 
 TEST_F(PagesTest, AMemberIsListedAskedAboutAndRemovedWithItsNameKeptText) {
   const std::string query = Encode(kGroup);
-  EXPECT_TRUE(Has(SameOriginGet("/Groups.asp"),
-                  std::string("<option value=\"") + kGroupInHtml + "\">" + kGroupInHtml));
+  // The form that leads here from the groups page, as a browser submits it.
+  httplib::Result groups = SameOriginGet("/Groups.asp");
+  EXPECT_TRUE(Has(groups,
+                  "method=get action=Members.asp id=show-members><label>Members of "
+                  "<select name=GroupName id=members-group><option"));
+  EXPECT_TRUE(Has(groups, std::string("<option value=\"") + kGroupInHtml + "\">" + kGroupInHtml));
   EXPECT_TRUE(Has(SameOriginGet("/editGroup.asp?GroupName=" + query),
                   std::string("<a href=\"") + kMembersPage + "\" id=group-members>"));
 
@@ -406,8 +406,6 @@ TEST_F(PagesTest, FilesAndUnknownAddresses) {
   };
   const Case cases[] = {
       {"/images/removeuser.gif", false, 200, "image/gif", "GIF89a"},
-      {"/images/adduser.gif", false, 200, "image/gif", "GIF89a"},
-      {"/images/listusers.gif", false, 200, "image/gif", "GIF89a"},
       {"/favicon.ico", false, 200, "image/svg+xml", "<svg "},
       {"/no/such/page.asp", true, 404, "text/html; charset=utf-8", "<!DOCTYPE html>"},
       {"/images/none.gif", true, 404, "text/html; charset=utf-8", "<!DOCTYPE html>"},

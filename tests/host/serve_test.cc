@@ -101,10 +101,10 @@ TEST(ServeTest, HttpsWithTheConfiguredCertificateOnly) {
 }
 
 // The directories of platform.conf are offered at sign-in, and a locked name refuses even the right
-// password, as an unknown name does.
+// password, as an unknown name does. When a lockout ends is the throttle's own test, on its clock.
 TEST(ServeTest, ConfiguredDirectoriesAndLockedNames) {
   ServedRoot server(
-      "signin.delay_ms = 0\nsignin.lockout_after = 3\nsignin.lockout_seconds = 2\n"
+      "signin.delay_ms = 0\nsignin.lockout_after = 3\nsignin.lockout_seconds = 600\n"
       "signin.address_lockout_after = 0\nhost.directories = Head office | "
       "LDAP://DC=corp,DC=example ; WinNT://TESTPC;\n");
   httplib::Result form = server.Client().Get("/login.asp");
@@ -140,15 +140,6 @@ TEST(ServeTest, ConfiguredDirectoriesAndLockedNames) {
     if (locked_message.empty()) locked_message = message(locked);
     EXPECT_EQ(message(locked), locked_message);
   }
-  // The lockout ends by itself; only a hang would miss the generous deadline.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  int status = 0;
-  while (std::chrono::steady_clock::now() < deadline) {
-    status = Visitor(server).SignIn("admin", "admin-pw")->status;
-    if (status != 429) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  }
-  EXPECT_EQ(status, 303);
 }
 
 // A liveness check: the deadline is one only a hang would miss.
