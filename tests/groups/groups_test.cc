@@ -104,7 +104,6 @@ TEST_F(GroupsTest, UpdateChangesDescriptionOrDeletes) {
   const Case cases[] = {
       {multi, text, Variant("delete"), kAction},
       {multi, text, Variant::Null(), kAction},
-      {multi, text, Variant(), kAction},
       {Variant("QZMULTI9"), text, Variant("Update"),
        "Error No: -2147022676, The group name could not be found."},
       {multi, Variant::Null(), Variant("Update"), kNull},

@@ -157,8 +157,6 @@ TEST_F(ProfileAdminsTest, Removal) {
   const std::vector<Case> cases = {
       {{.computer = Variant::Null()}, "Invalid Computer Name To Remove From -- Null"},
       {{.user = Variant("   ")}, "Invalid User Name To Remove From - 0 Length String"},
-      {{.user = Variant("winnt://WEBSRV1/bob")}, kPath},
-      {{.user = Variant(" WinNT://WEBSRV1/bob")}, kPath},
       {{.user = Variant("WinNT:/")}, kPath},
       {{.group = Variant()}, "Invalid Group Name To Remove From -- Empty"},
       {{.group = Variant("QZW3SVC9")},
