@@ -51,7 +51,6 @@ TEST_F(DispatchTest, RefusedCallsLeaveEveryArgumentAsPassed) {
   const std::vector<Case> cases = {
       {"NoSuchMethod", {Ref("x")}, errors::kDispEUnknownname},
       {"AddUserToGroupX", {}, errors::kDispEUnknownname},
-      {"GetVirtualWebServers", {}, errors::kDispEBadparamcount},
       {"getvirtualwebservers", {Ref("a"), Ref("b")}, errors::kDispEBadparamcount},
       {"AddFavorite", {Val(Variant::Null()), Ref("T"), Ref("e")}, errors::kDispETypemismatch},
       {"CreateVirtualWebServer",
