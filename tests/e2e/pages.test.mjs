@@ -119,8 +119,6 @@ try {
     await follow('a[data-call=userAdd][data-arg=dave]', /ProfileAdministrators\.asp$/);
     await expectMessage('User dave added to group QZW3SVC1.');
     await follow(link, /UserDelete\.asp\?/);
-    assert.equal(await page.locator('#confirm-remove p').innerText(),
-                 'Remove user dave from group QZW3SVC1?');
     await follow('#confirm-remove-button', /ProfileAdministrators\.asp$/);
     await expectMessage('User dave removed from group QZW3SVC1.');
     assert.equal(await page.locator(link).count(), 0);
@@ -151,7 +149,6 @@ try {
     await follow('a[data-call=userAdd][data-arg=QZW3SVC3]', /Groups\.asp$/);
     await expectMessage('User bob added to group QZW3SVC3.');
     await page.goto(base + 'Users.asp');
-    assert.equal(await page.locator('#users tr', { hasText: 'bob' }).count() > 0, true);
     await shot('users');
   });
 
