@@ -2,21 +2,15 @@
 // its own: main() starts the program again inside one.
 #include "ad/dc.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/mount.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
-#include <thread>
 
 #include "platform/default_platform.h"
 #include "support/command.h"
@@ -27,47 +21,21 @@ namespace {
 
 constexpr char kAdminPassword[] = "Adm1n-Passw0rd!";
 
-pid_t Spawn(const std::vector<std::string>& argv, const fs::path& log) {
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  std::string ca = SambaDc::Get().ca_file().string();
-  pid_t pid = fork();
-  if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) {
-    // Nothing of ours outlives a test program that dies.
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    int out = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-    int null = open("/dev/null", O_RDONLY);
-    dup2(null, 0);
-    dup2(out, 1);
-    dup2(out, 2);
-    // Samba's databases skip fsync: the folder is thrown away after the run anyway.
-    setenv("TDB_NO_FSYNC", "1", 1);
-    setenv("LDAPTLS_CACERT", ca.c_str(), 1);
-    unsetenv("ASAN_OPTIONS");
-    execvp(args[0], args.data());
-    _exit(127);
-  }
-  return pid;
-}
-
-bool PortOpen(int port) {
-  const int fd = ConnectLoopback(port);
-  if (fd >= 0) close(fd);
-  return fd >= 0;
+// Samba's databases skip fsync: the folder is thrown away after the run anyway.
+std::vector<std::string> SambaEnvironment() {
+  return {"ASAN_OPTIONS", "TDB_NO_FSYNC=1", "LDAPTLS_CACERT=" + SambaDc::Get().ca_file().string()};
 }
 
 // Runs provision.sh beside this file (see there for what it makes) on the DC's folder.
 void Provision(const fs::path& folder, const std::string& third, const std::string& fourth) {
   const char* source = std::getenv("BRINDLECORE_SOURCE_DIR");
   if (source == nullptr) throw std::runtime_error("BRINDLECORE_SOURCE_DIR is not set");
-  std::string script = "unset ASAN_OPTIONS; TDB_NO_FSYNC=1 LDAPTLS_CACERT='";
-  script.append(SambaDc::Get().ca_file().string()).append("' exec sh '").append(source);
-  script.append("/tests/ad/provision.sh' '").append(folder.string()).append("' '");
-  script.append(kAdminPassword).append("' '").append(third).append("' '").append(fourth);
-  CommandOutcome out = RunShell(script.append("'"));
-  if (out.status != 0) throw std::runtime_error("provision.sh: " + out.out + out.err);
+  const fs::path log = folder / "provision.log";
+  if (WaitExit(Spawn({"sh", std::string(source) + "/tests/ad/provision.sh", folder.string(),
+                      kAdminPassword, third, fourth},
+                     LogTo(log), SambaEnvironment())) != 0) {
+    throw std::runtime_error("provision.sh: " + ReadFile(log));
+  }
 }
 
 }  // namespace
@@ -97,35 +65,17 @@ void SambaDc::Start() {
   }
   Provision(folder_, kServicePassword, kUserPassword);
   fs::path conf = folder_ / "dc" / "etc" / "smb.conf";
-  pid_ = Spawn({"samba", "-s", conf.string(), "--foreground", "--no-process-group", "-M", "single"},
-               folder_ / "samba.log");
-  for (int i = 0; i < 600 && !PortOpen(636); ++i) {
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
-      throw std::runtime_error("samba ended: " + ReadFile(folder_ / "samba.log") +
-                               ReadFile(folder_ / "dc.log"));
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  samba_.Start({"samba", "-s", conf.string(), "--foreground", "--no-process-group", "-M", "single"},
+               LogTo(folder_ / "samba.log"), SambaEnvironment());
+  if (!samba_.WaitReady([] { return PortOpen(636); }, 60)) {
+    throw std::runtime_error("samba does not listen: " + ReadFile(folder_ / "samba.log") +
+                             ReadFile(folder_ / "dc.log"));
   }
-  if (!PortOpen(636))
-    throw std::runtime_error("samba does not listen: " + ReadFile(folder_ / "samba.log"));
   Provision(folder_, "bulk", std::to_string(kBulkMembers));
 }
 
 void SambaDc::Stop() {
-  if (pid_ > 0) {
-    kill(pid_, SIGTERM);
-    int status = 0;
-    for (int i = 0; i < 100 && waitpid(pid_, &status, WNOHANG) == 0; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    if (waitpid(pid_, &status, WNOHANG) == 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, &status, 0);
-    }
-    pid_ = -1;
-  }
+  samba_.Stop();
   umount("/etc/hosts");
   std::error_code ec;
   if (!folder_.empty() && !std::getenv("BRINDLECORE_AD_KEEP")) fs::remove_all(folder_, ec);

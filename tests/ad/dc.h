@@ -17,6 +17,7 @@
 
 #include "platform/platform.h"
 #include "support/dispatch.h"
+#include "support/process.h"
 #include "support/temp_dir.h"
 #include "support/web_root.h"
 #include "support/winnt_fixture.h"
@@ -50,7 +51,7 @@ class SambaDc {
 
  private:
   std::filesystem::path folder_;
-  pid_t pid_ = -1;
+  ServerProcess samba_;
 };
 
 // The relay answers a search under this base, which no server of ours holds, with a referral

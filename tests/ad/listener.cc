@@ -1,4 +1,3 @@
-#include <arpa/inet.h>
 #include <gnutls/gnutls.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -17,20 +16,6 @@
 
 namespace brindlecore::testing {
 namespace {
-
-int BoundSocket(int* port) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0 ||
-      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-    throw std::runtime_error("cannot bind a loopback port");
-  }
-  *port = ntohs(addr.sin_port);
-  return fd;
-}
 
 // The BER the relay needs: one tag byte, definite lengths.
 struct Tlv {
@@ -150,8 +135,7 @@ bool SendTls(gnutls_session_t tls, const std::string& data) {
 }  // namespace
 
 Listener::Listener(Mode mode) : mode_(mode) {
-  fd_ = BoundSocket(&port_);
-  listen(fd_, 16);
+  fd_ = ListenLoopback(&port_);
   thread_ = std::thread([this] { Serve(); });
 }
 

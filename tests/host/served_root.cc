@@ -1,7 +1,5 @@
 #include "host/served_root.h"
 
-#include <signal.h>
-
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -29,25 +27,19 @@ ServedRoot::ServedRoot(const std::string& conf) {
     throw std::runtime_error("regsvr failed");
   }
   std::filesystem::create_directory(tmp());
-  // The shell's process id is the server's once it has exec'd.
-  const std::string script = "echo $$; TMPDIR='" + tmp().string() + "' exec '" + CommandPath() +
-                             "' --root '" + root().string() + "' serve --listen 127.0.0.1:0 2>'" +
-                             root().string() + "/serve.stderr'";
-  out_ = popen(script.c_str(), "r");
-  char line[512] = "";
-  if (out_ == nullptr || fscanf(out_, "%d\n", &pid_) != 1 || !fgets(line, sizeof line, out_)) {
-    throw std::runtime_error("serve did not start: " + Log());
-  }
+  const std::filesystem::path out = root() / "serve.stdout";
+  server_.Start({CommandPath(), "--root", root().string(), "serve", "--listen", "127.0.0.1:0"},
+                {"/dev/null", out, root() / "serve.stderr"}, {"TMPDIR=" + tmp().string()});
   // The first line names the address the server listens on.
-  const std::string said = line;
+  std::string said;
+  server_.WaitReady([&] { return (said = ReadFile(out)).find('\n') != std::string::npos; }, 30);
   port_ = std::atoi(said.c_str() + said.rfind(':') + 1);
   if (said.find(" on https://") != std::string::npos) scheme_ = "https";
   if (port_ <= 0) throw std::runtime_error("serve said: " + said + Log());
 }
 
 ServedRoot::~ServedRoot() {
-  if (pid_ > 0) kill(pid_, SIGTERM);
-  if (out_ != nullptr) pclose(out_);
+  server_.Stop();
   std::cerr << Log();
 }
 

@@ -5,9 +5,9 @@
 
 #include <httplib.h>
 
-#include <cstdio>
 #include <string>
 
+#include "support/process.h"
 #include "support/temp_dir.h"
 
 namespace brindlecore::testing {
@@ -37,8 +37,7 @@ class ServedRoot {
 
  private:
   TempDir dir_;
-  FILE* out_ = nullptr;
-  int pid_ = -1;
+  ServerProcess server_;
   int port_ = 0;
   std::string scheme_ = "http";
 };

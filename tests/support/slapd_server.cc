@@ -1,24 +1,13 @@
 #include "support/slapd_server.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
 
+#include "support/process.h"
 #include "support/temp_dir.h"
-#include "support/web_root.h"
-
-extern char** environ;
 
 namespace brindlecore::testing {
 namespace {
@@ -96,37 +85,15 @@ std::string EscapeRdnValue(const std::string& value) {
   return out;
 }
 
-// Runs a program with its output in `log`; the client tools must not read the machine's ldap.conf.
-pid_t Spawn(const std::vector<std::string>& argv, const fs::path& log) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  std::vector<std::string> env_text;
-  for (char** e = environ; *e; ++e) {
-    if (std::strncmp(*e, "LDAP", 4) != 0) env_text.emplace_back(*e);
-  }
-  env_text.emplace_back("LDAPNOINIT=1");
-  std::vector<char*> env;
-  for (auto& e : env_text) env.push_back(e.data());
-  env.push_back(nullptr);
-  pid_t pid = 0;
-  int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), env.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) throw std::runtime_error("slapd fixture: cannot run " + argv[0]);
-  return pid;
-}
+// The client tools must not read the machine's ldap.conf.
+const std::vector<std::string> kLdapEnv = {"LDAP", "LDAPNOINIT=1"};
 
 }  // namespace
 
 struct SlapdServer::Impl {
   TempDir dir;
   int port = 0;
-  pid_t pid = -1;
+  ServerProcess slapd;
   int ldif_count = 0;
 
   fs::path Path(const std::string& name) const { return dir.path() / name; }
@@ -164,40 +131,24 @@ struct SlapdServer::Impl {
 
   bool TryStart() {
     port = FreePort();
-    pid = Spawn({"/usr/sbin/slapd", "-f", Path("slapd.conf").string(), "-h",
+    slapd.Start({"/usr/sbin/slapd", "-f", Path("slapd.conf").string(), "-h",
                  "ldap://127.0.0.1:" + std::to_string(port) + "/", "-d", "0"},
-                Path("slapd.log"));
-    for (int i = 0; i < 200; ++i) {
-      int status = 0;
-      if (waitpid(pid, &status, WNOHANG) == pid) {
-        pid = -1;
-        return false;
-      }
-      if (int fd = ConnectLoopback(port); fd >= 0) return close(fd) == 0;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    Stop();
+                LogTo(Path("slapd.log")), kLdapEnv);
+    if (slapd.WaitReady([&] { return PortOpen(port); }, 10)) return true;
+    slapd.Stop(SIGKILL);  // nothing of the database outlives the test
     return false;
-  }
-
-  void Stop() {
-    if (pid <= 0) return;
-    kill(pid, SIGKILL);  // nothing of the database outlives the test
-    waitpid(pid, nullptr, 0);
-    pid = -1;
   }
 
   void Add(const std::string& ldif) {
     fs::path file = Path("add-" + std::to_string(++ldif_count) + ".ldif");
     WriteFile(file, ldif);
     fs::path log = Path("ldapadd.log");
-    pid_t child = Spawn({"ldapadd", "-x", "-H", "ldap://127.0.0.1:" + std::to_string(port), "-D",
-                         kManagerDn, "-y", Path("manager.pw").string(), "-f", file.string()},
-                        log);
-    int status = 0;
-    waitpid(child, &status, 0);
+    const int status =
+        WaitExit(Spawn({"ldapadd", "-x", "-H", "ldap://127.0.0.1:" + std::to_string(port), "-D",
+                        kManagerDn, "-y", Path("manager.pw").string(), "-f", file.string()},
+                       LogTo(log), kLdapEnv));
     fs::remove(file);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    if (status != 0) {
       throw std::runtime_error("slapd fixture: ldapadd failed: " + ReadFile(log));
     }
   }
@@ -222,7 +173,7 @@ SlapdServer::SlapdServer() : impl_(std::make_unique<Impl>()) {
   impl_->Add(Ldif(kBaseDn, {{"objectClass", "domainDNS"}, {"dc", "example"}, {"name", "example"}}));
 }
 
-SlapdServer::~SlapdServer() { impl_->Stop(); }
+SlapdServer::~SlapdServer() { impl_->slapd.Stop(SIGKILL); }
 
 std::string SlapdServer::uri() const { return "ldap://127.0.0.1:" + std::to_string(impl_->port); }
 std::string SlapdServer::base_dn() const { return kBaseDn; }

@@ -1,31 +1,15 @@
 #include "support/web_root.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <fstream>
-#include <thread>
 
 #include "platform/default_platform.h"
 #include "platform/directory/iis/metabase_store.h"
 #include "platform/web/process.h"
 
 namespace brindlecore::testing {
-namespace {
-
-sockaddr_in Loopback(int port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return a;
-}
-
-}  // namespace
 
 HttpAnswer HttpGet(int port, const std::string& path, const std::string& host) {
   HttpAnswer answer;
@@ -45,24 +29,6 @@ HttpAnswer HttpGet(int port, const std::string& path, const std::string& host) {
   size_t body = reply.find("\r\n\r\n");
   if (body != std::string::npos) answer.body = reply.substr(body + 4);
   return answer;
-}
-
-int FreePort() {
-  int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a = Loopback(0);
-  bind(s, reinterpret_cast<sockaddr*>(&a), sizeof(a));
-  socklen_t length = sizeof(a);
-  getsockname(s, reinterpret_cast<sockaddr*>(&a), &length);
-  close(s);
-  return ntohs(a.sin_port);
-}
-
-int ConnectLoopback(int port) {
-  int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a = Loopback(port);
-  if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0) return s;
-  close(s);
-  return -1;
 }
 
 WebRoot::WebRoot(const std::string& conf) {
@@ -91,9 +57,7 @@ void WebRoot::StopNginx() {
   pid_t master = platform::web::RunningNginx(pid_file);
   if (master == 0) return;
   kill(master, SIGTERM);
-  for (int i = 0; i < 5000 && platform::web::RunningNginx(pid_file) == master; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  WaitUntil([&] { return platform::web::RunningNginx(pid_file) != master; }, 5);
 }
 
 }  // namespace brindlecore::testing

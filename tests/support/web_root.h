@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "support/process.h"
 #include "support/temp_dir.h"
 
 namespace brindlecore::testing {
@@ -19,12 +20,6 @@ struct HttpAnswer {
 
 // GET http://127.0.0.1:port/path with the given Host header, over HTTP/1.0.
 HttpAnswer HttpGet(int port, const std::string& path, const std::string& host = "localhost");
-
-// A loopback port nothing listens on right now.
-int FreePort();
-
-// A connection to a loopback port, or -1.
-int ConnectLoopback(int port);
 
 // A root with `web.server = nginx` (managed mode) and an initialised web service. The nginx
 // master it comes to run is stopped by its pid when the root goes.
