@@ -1,13 +1,11 @@
-// The domain controller started once for the whole program, in a network and mount namespace of
-// its own: main() starts the program again inside one.
+// The domain controller started once for the whole program, which ctest runs in a network and
+// mount namespace of its own ("unshare --net --mount").
 #include "ad/dc.h"
 
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
-#include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
@@ -40,9 +38,22 @@ void Provision(const fs::path& folder, const std::string& third, const std::stri
 
 }  // namespace
 
+// Registered before main(): the test runner starts the DC before the first test and stops it
+// after the last.
 SambaDc& SambaDc::Get() {
-  static SambaDc dc;
-  return dc;
+  static SambaDc* const dc =
+      static_cast<SambaDc*>(::testing::AddGlobalTestEnvironment(new SambaDc));
+  return *dc;
+}
+[[maybe_unused]] static const SambaDc& registered = SambaDc::Get();
+
+void SambaDc::SetUp() {
+  try {
+    Start();
+  } catch (const std::exception& e) {
+    TearDown();
+    FAIL() << e.what();
+  }
 }
 
 void SambaDc::ResolveDomainNameTo(const std::string& address) {
@@ -74,7 +85,7 @@ void SambaDc::Start() {
   Provision(folder_, "bulk", std::to_string(kBulkMembers));
 }
 
-void SambaDc::Stop() {
+void SambaDc::TearDown() {
   samba_.Stop();
   umount("/etc/hosts");
   std::error_code ec;
@@ -111,40 +122,3 @@ std::string AdCase::Call(const SignIn& s) {
 }
 
 }  // namespace brindlecore::testing
-
-namespace {
-
-class DcEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    try {
-      brindlecore::testing::SambaDc::Get().Start();
-    } catch (const std::exception& e) {
-      brindlecore::testing::SambaDc::Get().Stop();
-      FAIL() << e.what();
-    }
-  }
-  void TearDown() override { brindlecore::testing::SambaDc::Get().Stop(); }
-};
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (!std::getenv("BRINDLECORE_AD_NAMESPACE")) {
-    char self[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return 1;
-    self[n] = '\0';
-    setenv("BRINDLECORE_AD_NAMESPACE", "1", 1);
-    std::vector<char*> args = {const_cast<char*>("unshare"), const_cast<char*>("--net"),
-                               const_cast<char*>("--mount"), const_cast<char*>("--"), self};
-    for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
-    args.push_back(nullptr);
-    execvp("unshare", args.data());
-    std::perror("unshare (the tests need a network namespace of their own)");
-    return 1;
-  }
-  ::testing::InitGoogleTest(&argc, argv);
-  ::testing::AddGlobalTestEnvironment(new DcEnvironment);
-  return RUN_ALL_TESTS();
-}

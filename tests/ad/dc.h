@@ -1,12 +1,12 @@
 // A throwaway Active Directory domain controller (Samba) for the tests of this folder: provisioned
-// once per run in a temporary folder, inside the private network and mount namespace that main()
-// puts the test program in, so the domain's names resolve through a hosts file of our own and
+// once per run in a temporary folder, inside the private network and mount namespace that ctest
+// runs the test program in, so the domain's names resolve through a hosts file of our own and
 // nothing outside the namespace is reachable or reaches it. Beside it, loopback listeners that
 // stand in for dead, refusing and Windows-like servers, and a platform root configured for it.
 #ifndef BRINDLECORE_TESTS_AD_DC_H_
 #define BRINDLECORE_TESTS_AD_DC_H_
 
-#include <sys/types.h>
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <filesystem>
@@ -35,12 +35,12 @@ inline constexpr char kComputer[] = "WEBSRV1";
 inline constexpr char kAlicePath[] = "LDAP://CN=Alice Smith,CN=Users,DC=example,DC=test";
 
 // The directory the DC starts with: see provision.sh for each object.
-class SambaDc {
+class SambaDc : public ::testing::Environment {
  public:
   static SambaDc& Get();
 
-  void Start();  // provisions, fills and starts; throws std::runtime_error with the log
-  void Stop();   // stops the DC by its PID and removes its folder
+  void SetUp() override;     // provisions, fills and starts; fails the run with the logs
+  void TearDown() override;  // stops the DC by its PID and removes its folder
 
   const std::filesystem::path& folder() const { return folder_; }
   std::filesystem::path ca_file() const { return folder_ / "tls" / "ca.pem"; }
@@ -50,6 +50,7 @@ class SambaDc {
   void ResolveDomainNameTo(const std::string& address);
 
  private:
+  void Start();
   std::filesystem::path folder_;
   ServerProcess samba_;
 };
