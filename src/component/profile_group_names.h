@@ -22,7 +22,7 @@ inline constexpr long kProfilePrefixLength = static_cast<long>(kPerSitePrefix.si
 inline constexpr int32_t kLocalGroupType = 4;
 
 inline bool HasPrefix(std::string_view name, std::string_view prefix) {
-  return name.substr(0, prefix.size()) == prefix;
+  return name.starts_with(prefix);
 }
 
 // Whether the name opens with either family's prefix.

@@ -81,6 +81,20 @@ size_t DirEnumerator::NextNames(std::span<std::string_view> names) {
   return count;
 }
 
+void DirEnumerator::CountMembersNamedEach(std::string_view member, MemberCountVisitor& visitor) {
+  while (DirObject* group = NextBorrowed()) {
+    const std::string_view name = group->NameView();
+    if (!visitor.Asks(name)) continue;
+    size_t count = 0;
+    try {
+      count = group->CountMembersNamed(member);
+    } catch (const AutomationError&) {
+      continue;
+    }
+    if (count > 0) visitor.Found(name, count);
+  }
+}
+
 std::unique_ptr<DirObject> Require(std::unique_ptr<DirObject> object, DirKind kind) {
   if (!object || !object->Supports(kind)) errors::kRtTypeMismatch.Throw();
   return object;

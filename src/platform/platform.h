@@ -88,6 +88,20 @@ class DirObject {
   std::vector<std::string> member_names_;  // for MemberNames by way of Members
 };
 
+// What a walk that asks a container's groups about one member name wants of each group
+// (DirEnumerator::CountMembersNamedEach).
+class MemberCountVisitor {
+ public:
+  // Whether the group of this name is to be asked. Tells by the name alone: a provider may skip
+  // it for a group it can tell holds no such member.
+  virtual bool Asks(std::string_view group_name) = 0;
+  // A group asked that holds `count` (> 0) members of the name.
+  virtual void Found(std::string_view group_name, size_t count) = 0;
+
+ protected:
+  ~MemberCountVisitor() = default;
+};
+
 // Enumeration of a container's children or a group's members, in the provider's order.
 class DirEnumerator {
  public:
@@ -106,6 +120,11 @@ class DirEnumerator {
   // enumerator's end. An object whose Name fails is left out; a failing step throws as Next does,
   // once the names before it have been handed out.
   virtual size_t NextNames(std::span<std::string_view> names);
+  // The rest of the walk, for one that asks groups how many of their members bear `member`:
+  // NextBorrowed, NameView, and CountMembersNamed of each group `visitor` asks. A failed step or
+  // name read ends the walk by throwing; a group whose count fails is passed by. The overview
+  // makes this walk for every user: a provider may answer without an object per group.
+  virtual void CountMembersNamedEach(std::string_view member, MemberCountVisitor& visitor);
 
  private:
   std::unique_ptr<DirObject> borrowed_;

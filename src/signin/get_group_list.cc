@@ -12,31 +12,32 @@ namespace brindlecore::component {
 
 namespace {
 
-// Finds one user among the members of groups. A user name that is no text matches no member;
-// the members are still asked for, as for any other name.
-class MemberMatcher {
+// The groups the login type asks about, and the list of those that hold the user. A user name
+// that is no text matches no member; the members are still asked for, as for any other name.
+class GroupList final : public platform::MemberCountVisitor {
  public:
-  explicit MemberMatcher(const Variant& user_name)
-      : is_text_(user_name.IsString()), user_(is_text_ ? user_name.str() : std::string_view()) {}
+  GroupList(bool server, bool profile, const Variant& user_name)
+      : server_(server), profile_(profile), is_text_(user_name.IsString()) {}
 
-  // Appends `name` and `suffix` once for every member of `group` named exactly as the user.
-  // Nothing in the walk is reported: a member that cannot be read simply does not match, and a
-  // failure to take the member list or to move on ends the walk.
-  void AppendPerMatch(platform::DirObject& group, std::string_view name, std::string_view suffix,
-                      std::string& list) const {
-    size_t matches = 0;
-    try {
-      matches = group.CountMembersNamed(user_);
-    } catch (const AutomationError&) {
-      return;
-    }
-    if (!is_text_) return;
-    for (; matches > 0; --matches) list.append(name).append(suffix);
+  bool Asks(std::string_view name) override {
+    // Multi-site groups are left out on purpose: this list serves the per-site overview.
+    return Administrators(name) || (profile_ && HasPrefix(name, kPerSitePrefix));
   }
+  // The name and its suffix once for every member named exactly as the user.
+  void Found(std::string_view name, size_t count) override {
+    if (!is_text_) return;
+    const std::string_view suffix = Administrators(name) ? "\r\n" : ";";
+    for (; count > 0; --count) result_.append(name).append(suffix);
+  }
+  std::string& result() { return result_; }
 
  private:
-  const bool is_text_;
-  const std::string_view user_;
+  bool Administrators(std::string_view name) const {
+    return server_ && Trim(name) == "Administrators";
+  }
+
+  const bool server_, profile_, is_text_;
+  std::string result_;
 };
 
 }  // namespace
@@ -51,22 +52,13 @@ Variant Authentication::GetGroupList(Variant sNTDomain, Variant sUserName, Varia
       return Variant("");
     }
 
-    const bool server = signin::HoldsText(sLoginType, signin::kServerAdministrator);
-    const bool profile = signin::HoldsText(sLoginType, signin::kProfileAdministrator);
-    std::string result;
-    MemberMatcher matcher(sUserName);
-    std::unique_ptr<platform::DirEnumerator> groups = domain->Enumerate();
-    while (platform::DirObject* group = groups->NextBorrowed()) {
-      // A failed read of the name goes to the trap, whichever test would have read it.
-      const std::string_view name = group->NameView();
-      if (server && Trim(name) == "Administrators") {
-        matcher.AppendPerMatch(*group, name, "\r\n", result);
-      }
-      // Multi-site groups are left out on purpose: this list serves the per-site overview.
-      if (profile && HasPrefix(name, kPerSitePrefix))
-        matcher.AppendPerMatch(*group, name, ";", result);
-    }
-    return Variant(result);
+    GroupList list(signin::HoldsText(sLoginType, signin::kServerAdministrator),
+                   signin::HoldsText(sLoginType, signin::kProfileAdministrator), sUserName);
+    // A failed read of a name goes to the trap, whichever test would have read it; a group whose
+    // members cannot be read simply holds no match.
+    domain->Enumerate()->CountMembersNamedEach(
+        sUserName.IsString() ? sUserName.str() : std::string_view(), list);
+    return Variant(std::move(list.result()));
   } catch (const AutomationError& e) {
     pvError = FormC(pvError, e);
     return Variant("");

@@ -42,10 +42,22 @@ struct MemberEntry {
 
 // A group's members in the order added, with their names also kept side by side: a walk that
 // reads only names then reads them in one run without a copy. A signature of the names (one bit
-// of 64 for each) lets most groups tell at once that they do not hold a name: the overview asks
-// every group about every user.
+// of 64 for each) lets most groups tell at once that they do not hold a name, and a hash kept
+// beside each name spares most compares in the rest: the overview asks every group about every
+// user.
 class MemberList {
  public:
+  // A name to count, hashed once for a walk that asks many groups.
+  class Key {
+   public:
+    explicit Key(std::string_view name) : name_(name), hash_(Hash(name)) {}
+
+   private:
+    friend class MemberList;
+    std::string_view name_;
+    uint64_t hash_;
+  };
+
   using const_iterator = std::vector<MemberEntry>::const_iterator;
   const_iterator begin() const { return entries_.begin(); }
   const_iterator end() const { return entries_.end(); }
@@ -54,15 +66,20 @@ class MemberList {
   const MemberEntry& operator[](size_t i) const { return entries_[i]; }
   const std::vector<std::string>& names() const { return names_; }
   // Members named exactly `name`.
-  size_t Count(std::string_view name) const {
-    if ((signature_ & NameBit(name)) == 0) return 0;
+  size_t Count(std::string_view name) const { return Count(Key(name)); }
+  size_t Count(const Key& key) const {
+    if ((signature_ & Bit(key.hash_)) == 0) return 0;
     size_t count = 0;
-    for (const std::string& member : names_) count += member == name;
+    for (size_t i = 0; i < hashes_.size(); ++i) {
+      count += hashes_[i] == key.hash_ && names_[i] == key.name_;
+    }
     return count;
   }
 
   void push_back(MemberEntry member) {
-    signature_ |= NameBit(member.name);
+    const uint64_t hash = Hash(member.name);
+    signature_ |= Bit(hash);
+    hashes_.push_back(hash);
     names_.push_back(member.name);
     entries_.push_back(std::move(member));
   }
@@ -75,21 +92,23 @@ class MemberList {
       if (kept != i) {
         entries_[kept] = std::move(entries_[i]);
         names_[kept] = std::move(names_[i]);
+        hashes_[kept] = hashes_[i];
       }
       ++kept;
     }
     const size_t removed = entries_.size() - kept;
     entries_.resize(kept);
     names_.resize(kept);
+    hashes_.resize(kept);
     signature_ = 0;
-    for (const std::string& name : names_) signature_ |= NameBit(name);
+    for (uint64_t hash : hashes_) signature_ |= Bit(hash);
     return removed;
   }
 
  private:
-  // From the length and the first and last bytes only (up to eight each): a name longer than 16
-  // shares its bit more often, which costs a compare, never a wrong answer.
-  static uint64_t NameBit(std::string_view name) {
+  // From the length and the first and last bytes only (up to eight each): names longer than 16
+  // that differ only in their middle share a hash, which costs a compare, never a wrong answer.
+  static uint64_t Hash(std::string_view name) {
     const size_t size = name.size();
     const char* p = name.data();
     uint64_t head = 0, tail = 0;
@@ -107,12 +126,14 @@ class MemberList {
              static_cast<unsigned char>(p[size - 1]) << 16;
     }
     const uint64_t hash = (head * 0x9E3779B97F4A7C15ull) ^ (tail * 0xC2B2AE3D27D4EB4Full) ^ size;
-    return uint64_t{1} << ((hash * 0x165667B19E3779F9ull) >> 58);
+    return hash * 0x165667B19E3779F9ull;
   }
+  static uint64_t Bit(uint64_t hash) { return uint64_t{1} << (hash >> 58); }
 
   std::vector<MemberEntry> entries_;
   std::vector<std::string> names_;  // entries_[i].name
-  uint64_t signature_ = 0;          // NameBit of every name
+  std::vector<uint64_t> hashes_;    // Hash of names_[i]
+  uint64_t signature_ = 0;          // Bit of every hash
 };
 
 struct AccountEntry {

@@ -270,6 +270,18 @@ class AccountEnumerator : public DirEnumerator {
     }
     return &*borrowed_;
   }
+  // Straight through the snapshot while the store is as the enumeration read it, when each group
+  // is the entry a bound object would count in; otherwise every group is asked as it now stands.
+  // A count costs less than a look at the name, so the name is looked at only for a match.
+  void CountMembersNamedEach(std::string_view member, MemberCountVisitor& visitor) override {
+    if (!store_->Unchanged(version_)) return DirEnumerator::CountMembersNamedEach(member, visitor);
+    const MemberList::Key key(member);
+    // A user, which has no members, counts none: asked as a group, it fails and is passed by.
+    while (const AccountEntry* e = Step()) {
+      const size_t count = e->members.Count(key);
+      if (count > 0 && visitor.Asks(e->name)) visitor.Found(e->name, count);
+    }
+  }
 
  private:
   // Out of line: the walk's every other step only re-aims the object.

@@ -389,6 +389,37 @@ TEST_F(WinNtProviderTest, ACallSeesOthersCommitsFromTheNextCallOn) {
   platform_->EndCall();
 }
 
+// The overview's walk of the groups for one member name, in a call and outside one: a change
+// made after the enumeration shows, and only the groups asked about are counted.
+TEST_F(WinNtProviderTest, CountsOfOneMemberNameAcrossTheGroups) {
+  struct Counts : MemberCountVisitor {
+    bool Asks(std::string_view group) override { return group != "Users"; }
+    void Found(std::string_view group, size_t count) override {
+      text.append(group).append("=").append(std::to_string(count)).append(",");
+    }
+    std::string text;
+  };
+  const auto counts = [](DirEnumerator& groups, const char* member) {
+    Counts visitor;
+    groups.CountMembersNamedEach(member, visitor);
+    return visitor.text;
+  };
+  auto computer = platform_->GetObject("WinNT://WEBSRV1");
+  computer->SetFilter({"group"});
+  platform_->GetObject("WinNT://WEBSRV1/Users")->Add("WinNT://WEBSRV1/bob");
+  for (bool in_call : {true, false}) {
+    SCOPED_TRACE(in_call);
+    if (in_call) platform_->BeginCall();
+    EXPECT_EQ(counts(*computer->Enumerate(), "bob"), "QZW3SVC1=1,");
+    EXPECT_EQ(counts(*computer->Enumerate(), "BOB"), "");
+    auto groups = computer->Enumerate();
+    Site1()->Add("WinNT://ELSEWHERE/bob");
+    EXPECT_EQ(counts(*groups, "bob"), "QZW3SVC1=2,");
+    Site1()->Remove("WinNT://ELSEWHERE/bob");
+    if (in_call) platform_->EndCall();
+  }
+}
+
 TEST_F(WinNtProviderTest, SignInRefusalsAreIndistinguishable) {
   auto ns = platform_->GetObject("WinNT:");
   const std::pair<std::string, std::string> refused[] = {
