@@ -160,8 +160,8 @@ MUTANTS = [
 FIRST = {
     "signin": "^(signin|signin_ldap|component)$",
     "groups": "^(groups|cli_accounts)$",
-    "listings": "^(listings|cli_accounts)$",
-    "profileadmins": "^(profileadmins|profileadmins_ldap)$",
+    "listings": "^(listings|signin_ldap|cli_accounts)$",
+    "profileadmins": "^(profileadmins|signin_ldap)$",
     "webserver": "^(webserver|cli_sites)$",
     "platform/directory/iis": "^(platform_directory_iis|webserver|cli_sites)$",
     "platform/directory/winnt": "^(platform_directory_winnt|signin|groups|cli_accounts)$",

@@ -82,6 +82,8 @@ TEST_F(DomainAccountsTest, SignInOutcomes) {
       {{}, jdoe + "|CN=Web Admins;|Server admins;|x"},
       // Only a backslash past the first character ends a domain part.
       {{.user = "E\\jdoe"}, jdoe + "|CN=Web Admins;|Server admins;|x"},
+      {{.user = "ann", .password = "pw2"},
+       ann + "|||User Authenticated, but Group Membership Incorrect for Server Administrator."},
       {{.admin_group = "NoSuchGroup"},
        jdoe + "|||x - -1,Server Admin Group specified on Authentication Provider setup does not "
               "exist."},
