@@ -276,26 +276,36 @@ void Database::Migrate(std::span<const std::string_view> migrations) {
 // --- Transaction
 
 // Both ends of every change: sqlite3_exec would prepare them again each time.
-Transaction::Transaction(Database& db) : db_(db) { db_.Cached("BEGIN IMMEDIATE").Run(); }
+Transaction::Transaction(Database& db)
+    : db_(db), nested_(sqlite3_get_autocommit(db.handle()) == 0) {
+  db_.Cached(nested_ ? "SAVEPOINT change" : "BEGIN IMMEDIATE").Run();
+}
 
 Transaction::~Transaction() { Rollback(); }
 
 void Transaction::Rollback() {
-  if (open_) sqlite3_exec(db_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+  if (open_) {
+    sqlite3_exec(db_.handle(), nested_ ? "ROLLBACK TO change; RELEASE change" : "ROLLBACK", nullptr,
+                 nullptr, nullptr);
+  }
   open_ = false;
 }
 
 void Transaction::Commit() {
-  db_.Cached("COMMIT").Run();
+  db_.Cached(nested_ ? "RELEASE change" : "COMMIT").Run();
   open_ = false;
 }
 
 // --- ReadTransaction
 
-ReadTransaction::ReadTransaction(Database& db) : db_(db) { db_.Cached("BEGIN").Run(); }
+ReadTransaction::ReadTransaction(Database& db)
+    : db_(db), began_(sqlite3_get_autocommit(db.handle()) != 0) {
+  if (began_) db_.Cached("BEGIN").Run();
+}
 
 // Should the end fail, the transaction is abandoned rather than left open under the next one.
 ReadTransaction::~ReadTransaction() {
+  if (!began_) return;
   if (sqlite3_exec(db_.handle(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
     sqlite3_exec(db_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
   }

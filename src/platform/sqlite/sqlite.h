@@ -15,8 +15,11 @@
 //   statement keeps a read transaction open or carries values into the next use.
 // - Transaction begins IMMEDIATE (takes the write lock at once, so two writers wait on the busy
 //   timeout instead of failing on upgrade) and rolls back in its destructor unless committed.
+//   Inside another transaction it is a savepoint of it: its commit keeps its changes for the
+//   outer one to make durable, its rollback undoes only its own.
 // - ReadTransaction holds one state of the file for several reads (a plain BEGIN: the reads
 //   take no write lock) and ends in its destructor; having written nothing, it keeps nothing.
+//   Inside another transaction the reads already see one state, and it does nothing.
 #ifndef BRINDLECORE_PLATFORM_SQLITE_SQLITE_H_
 #define BRINDLECORE_PLATFORM_SQLITE_SQLITE_H_
 
@@ -160,6 +163,7 @@ class Transaction {
 
  private:
   Database& db_;
+  bool nested_;
   bool open_ = true;
 };
 
@@ -172,6 +176,7 @@ class ReadTransaction {
 
  private:
   Database& db_;
+  bool began_;
 };
 
 }  // namespace brindlecore::platform::sqlite

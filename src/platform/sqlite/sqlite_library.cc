@@ -33,6 +33,7 @@ constexpr char kSqliteLibrary[] = "libsqlite3.so.0";
   X(sqlite3_bind_null)                  \
   X(sqlite3_bind_text64)                \
   X(sqlite3_changes)                    \
+  X(sqlite3_get_autocommit)             \
   X(sqlite3_last_insert_rowid)          \
   X(sqlite3_column_int64)               \
   X(sqlite3_column_double)              \
@@ -107,6 +108,7 @@ int sqlite3_bind_text64(sqlite3_stmt* stmt, int index, const char* text, sqlite3
   return Sqlite().sqlite3_bind_text64(stmt, index, text, bytes, destructor, encoding);
 }
 int sqlite3_changes(sqlite3* db) { return Sqlite().sqlite3_changes(db); }
+int sqlite3_get_autocommit(sqlite3* db) { return Sqlite().sqlite3_get_autocommit(db); }
 sqlite3_int64 sqlite3_last_insert_rowid(sqlite3* db) {
   return Sqlite().sqlite3_last_insert_rowid(db);
 }

@@ -148,6 +148,26 @@ int64_t AccountStore::DatabaseId(const std::string& db) {
   return s.Int(0);
 }
 
+// --- bulk changes
+
+AccountStore::Batch::Batch(AccountStore& store) : store_(store) {
+  std::lock_guard lock(store_.mu_);
+  tx_.emplace(store_.Db());
+}
+
+// The cache was patched with the batch's changes as they were made.
+AccountStore::Batch::~Batch() {
+  std::lock_guard lock(store_.mu_);
+  if (tx_) store_.cache_.Clear();
+  tx_.reset();
+}
+
+void AccountStore::Batch::Commit() {
+  std::lock_guard lock(store_.mu_);
+  tx_->Commit();
+  tx_.reset();
+}
+
 // --- account databases
 
 bool AccountStore::CreateDatabase(const std::string& name) {

@@ -101,6 +101,24 @@ class AccountStore {
   bool CheckPassword(const std::string& db, const std::string& account,
                      const std::string& password);
 
+  // --- bulk changes
+  // Until Commit, every change of this store joins one write transaction (a savepoint each, so a
+  // refused change undoes only its own), made durable at once by Commit: for set-ups of thousands
+  // of accounts, which one durable commit per change would take minutes to write. Other
+  // connections' writers wait for it. Ended without Commit, it keeps nothing. One at a time.
+  class Batch {
+   public:
+    explicit Batch(AccountStore& store);
+    ~Batch();
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+    void Commit();
+
+   private:
+    AccountStore& store_;
+    std::optional<sqlite::Transaction> tx_;
+  };
+
   // --- host calls (Platform::BeginCall): between the two, the first read looks for other
   // connections' commits and later reads trust the cache, so one call reads one state however
   // many objects it binds and walks. Calls may overlap (several threads); each new one looks

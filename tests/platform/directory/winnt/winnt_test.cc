@@ -120,6 +120,41 @@ TEST(AccountStoreTest, CachedReadSeesOtherConnectionsChanges) {
   EXPECT_EQ(writer.Read("A")->Find("QZW3SVC1")->members.size(), 1u);
 }
 
+// A batch's changes reach another connection only at its commit, a refused change inside it undoes
+// only its own, and a batch ended without a commit keeps nothing, in the file or in the cache.
+TEST(AccountStoreTest, BatchKeepsAllItsChangesAtItsCommitOrNone) {
+  TempDir dir;
+  AccountStore store(dir.path(), true), other(dir.path(), true);
+  store.CreateDatabase("A");
+  const auto names = [](AccountStore& s) {
+    std::string out;
+    for (const AccountEntry& e : s.Read("A")->accounts) out += e.name + ",";
+    return out;
+  };
+  const std::string built_in = "Administrators,Users,";
+  EXPECT_EQ(names(other), built_in);
+  {
+    AccountStore::Batch batch(store);
+    store.AddUser("A", "ann", "", "", "");
+    EXPECT_THAT(ErrorOf([&] { store.AddUser("A", "ANN", "", "", ""); }),
+                ErrorNumberIs(errors::kNerrUserexists));
+    store.AddGroup("A", "G", "");
+    store.AddMember("A", "G", "WinNT://A/ann");
+    EXPECT_EQ(names(other), built_in);
+    batch.Commit();
+  }
+  EXPECT_EQ(names(other), built_in + "ann,G,");
+  EXPECT_EQ(other.Read("A")->Find("G")->members.size(), 1u);
+  {
+    AccountStore::Batch batch(store);
+    store.AddUser("A", "bob", "", "", "");
+    EXPECT_EQ(names(store), built_in + "ann,G,bob,");
+  }
+  EXPECT_EQ(names(store), built_in + "ann,G,");
+  EXPECT_EQ(names(other), built_in + "ann,G,");
+  EXPECT_EQ(IntegrityCheck(dir.path()), "ok");
+}
+
 TEST(AccountStoreTest, ConcurrentProcessesAddingMembersAllSucceed) {
   TempDir dir;
   constexpr int kUsers = 80;
