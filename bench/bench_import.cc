@@ -35,10 +35,11 @@ std::map<std::string, int64_t> AccountIds(const std::filesystem::path& file) {
 
 struct Fixture {
   Fixture() {
-    testing::AccountsFixture accounts(ours.path());
-    accounts.Computer("IMPORT");
-    for (int u = 1; u <= kUsers; ++u) accounts.User("IMPORT", "user" + std::to_string(u));
-    for (int g = 1; g <= kGroups; ++g) accounts.Group("IMPORT", "QZW3SVC" + std::to_string(g));
+    testing::AccountsFixture(ours.path()).InOneTransaction([](testing::AccountsFixture& accounts) {
+      accounts.Computer("IMPORT");
+      for (int u = 1; u <= kUsers; ++u) accounts.User("IMPORT", "user" + std::to_string(u));
+      for (int g = 1; g <= kGroups; ++g) accounts.Group("IMPORT", "QZW3SVC" + std::to_string(g));
+    });
     RunCommand(ours.path(), {"regsvr"});
     std::filesystem::copy_file(ours.path() / "accounts.db", floor.path() / "accounts.db");
     const std::string file = (ours.path() / "import.txt").string();

@@ -8,6 +8,7 @@
 #include <malloc.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <memory>
@@ -58,41 +59,36 @@ constexpr int kUsers = 2000;
 constexpr int kGroups = 200;
 constexpr int kMembersPerGroup = 10;
 
-void Exec(sqlite3* db, const char* sql) {
-  char* message = nullptr;
-  if (sqlite3_exec(db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
-    std::string text = message != nullptr ? message : "?";
-    sqlite3_free(message);
-    throw std::runtime_error(text);
+// kUsers users and kGroups profile groups; group g holds the kMembersPerGroup users g,
+// g + kGroups, ... spread over the whole range, so every user is in one group. Each group's members
+// go in by name.
+void AddAccounts(testing::AccountsFixture& accounts) {
+  for (int i = 1; i <= kUsers; ++i) {
+    const std::string n = std::to_string(i);
+    accounts.User(kComputer, "user" + n, "", "Full Name " + n, "Description " + n);
+  }
+  for (int g = 1; g <= kGroups; ++g) {
+    accounts.Group(kComputer, "QZW3SVC" + std::to_string(g), "Site " + std::to_string(g));
+  }
+  for (int g = 1; g <= kGroups; ++g) {
+    std::vector<std::string> members;
+    for (int u = g; u <= kUsers; u += kGroups) members.push_back("user" + std::to_string(u));
+    std::sort(members.begin(), members.end());
+    for (const std::string& m : members) {
+      accounts.Member(kComputer, "QZW3SVC" + std::to_string(g), m);
+    }
   }
 }
 
-// The accounts go in with one transaction of plain inserts: through the store one at a time
-// the set-up alone would take minutes.
+// Built through the store in one transaction.
 struct Fixture {
   Fixture() {
-    testing::AccountsFixture(dir.path()).Computer(kComputer).User(kComputer, "admin", "pw");
+    testing::AccountsFixture(dir.path())
+        .Computer(kComputer)
+        .User(kComputer, "admin", "pw")
+        .InOneTransaction(AddAccounts);
     const std::string file = (dir.path() / "accounts.db").string();
     if (sqlite3_open(file.c_str(), &db) != SQLITE_OK) throw std::runtime_error("open");
-    Exec(db, "BEGIN");
-    Exec(db,
-         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000) "
-         "INSERT INTO accounts(db_id, kind, name, full_name, description) "
-         "SELECT (SELECT id FROM account_dbs WHERE name = 'BENCH'), 1, 'user' || i, "
-         "'Full Name ' || i, 'Description ' || i FROM n");
-    Exec(db,
-         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 200) "
-         "INSERT INTO accounts(db_id, kind, name, description, group_type) "
-         "SELECT (SELECT id FROM account_dbs WHERE name = 'BENCH'), 2, 'QZW3SVC' || i, "
-         "'Site ' || i, 4 FROM n");
-    // Group g holds ten users spread over the whole range, so every user is in one group.
-    Exec(db,
-         "INSERT INTO members(group_id, account_id) "
-         "SELECT g.id, u.id FROM accounts g JOIN accounts u "
-         "ON u.kind = 1 AND u.name LIKE 'user%' AND g.kind = 2 AND g.name LIKE 'QZW3SVC%' "
-         "AND (CAST(substr(u.name, 5) AS INTEGER) - 1) % 200 = "
-         "CAST(substr(g.name, 8) AS INTEGER) - 1");
-    Exec(db, "COMMIT");
     platform = platform::MakePlatform(dir.path());
   }
   ~Fixture() { sqlite3_close(db); }

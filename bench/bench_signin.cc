@@ -8,6 +8,7 @@
 #include <dlfcn.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -17,7 +18,7 @@
 #include "brindlecore/automation.h"
 #include "component/authentication_object.h"
 #include "platform/default_platform.h"
-#include "platform/directory/winnt/password_hash.h"
+#include "platform/directory/winnt/account_store.h"
 #include "support/temp_dir.h"
 #include "support/winnt_fixture.h"
 
@@ -26,51 +27,48 @@ namespace {
 
 constexpr char kPassword[] = "correct horse";
 
-void Exec(sqlite3* db, const std::string& sql) {
-  char* message = nullptr;
-  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-    std::string text = message != nullptr ? message : "?";
-    sqlite3_free(message);
-    throw std::runtime_error(text);
-  }
-}
+std::string Group(int g) { return "QZW3SVC" + std::to_string(g); }
 
 // A computer of `groups` profile groups with `members` members each, drawn from 200 users; the
-// signing-in account "padmin" is in every tenth group. Bulk SQL keeps the set-up short; the
-// account's hash is made at the library's default cost, as a real account's would be.
+// signing-in account "padmin" is in every tenth group. The account's hash is made at the library's
+// default cost, as a real account's would be.
 struct Computer {
   Computer(const std::string& name, int groups, int members) {
-    testing::AccountsFixture(dir.path()).Computer(name).User(name, "padmin", kPassword);
+    testing::AccountsFixture(dir.path())
+        .Computer(name)
+        .User(name, "padmin")
+        .InOneTransaction([&](testing::AccountsFixture& accounts) {
+          for (int u = 1; u <= 200; ++u) accounts.User(name, "user" + std::to_string(u));
+          for (int g = 1; g <= groups; ++g)
+            accounts.Group(name, Group(g), "Site " + std::to_string(g));
+          // Group g: the users u with (u + g) % 200 < members - 1, by name.
+          const auto member = [&](int u, int g) { return (u + g) % 200 < members - 1; };
+          for (int g = 1; g <= groups; ++g) {
+            std::vector<std::string> in;
+            for (int u = 1; u <= 200; ++u) {
+              if (member(u, g)) in.push_back("user" + std::to_string(u));
+            }
+            std::sort(in.begin(), in.end());
+            for (const std::string& m : in) accounts.Member(name, Group(g), m);
+          }
+          // The built-in groups too, whose names number as 0.
+          accounts.Member(name, "Administrators", "padmin").Member(name, "Users", "padmin");
+          for (int g = 10; g <= groups; g += 10) accounts.Member(name, Group(g), "padmin");
+          // user1 fills the other groups up to 20; where it is a member already, the group
+          // keeps 19.
+          for (int g = 1; g <= groups; ++g) {
+            if (g % 10 != 0 && !member(1, g)) accounts.Member(name, Group(g), "user1");
+          }
+        });
+    platform::winnt::AccountStore(dir.path(), false).SetPassword(name, "padmin", kPassword);
     const std::string file = (dir.path() / "accounts.db").string();
     if (sqlite3_open(file.c_str(), &db) != SQLITE_OK) throw std::runtime_error("open");
-    const std::string db_id = "(SELECT id FROM account_dbs WHERE name = '" + name + "')";
-    hash = platform::winnt::HashPassword(kPassword);
-    Exec(db, "BEGIN");
-    Exec(db, "UPDATE accounts SET password_hash = '" + hash + "' WHERE name = 'padmin'");
-    Exec(db,
-         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 200) "
-         "INSERT INTO accounts(db_id, kind, name, full_name, description) SELECT " +
-             db_id + ", 1, 'user' || i, '', '' FROM n");
-    Exec(db, "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
-                 std::to_string(groups) +
-                 ") INSERT INTO accounts(db_id, kind, name, description, group_type) SELECT " +
-                 db_id + ", 2, 'QZW3SVC' || i, 'Site ' || i, 4 FROM n");
-    Exec(db,
-         "INSERT INTO members(group_id, account_id) SELECT g.id, u.id FROM accounts g "
-         "JOIN accounts u ON g.kind = 2 AND g.name LIKE 'QZW3SVC%' AND u.kind = 1 AND "
-         "u.name LIKE 'user%' AND (CAST(substr(u.name, 5) AS INTEGER) + "
-         "CAST(substr(g.name, 8) AS INTEGER)) % 200 < " +
-             std::to_string(members - 1));
-    Exec(db,
-         "INSERT INTO members(group_id, account_id) SELECT g.id, u.id FROM accounts g "
-         "JOIN accounts u ON g.kind = 2 AND u.name = 'padmin' AND "
-         "CAST(substr(g.name, 8) AS INTEGER) % 10 = 0");
-    // user1 fills the other groups up to 20; where it is a member already, the group keeps 19.
-    Exec(db,
-         "INSERT OR IGNORE INTO members(group_id, account_id) SELECT g.id, u.id FROM "
-         "accounts g JOIN accounts u ON g.kind = 2 AND u.name = 'user1' AND "
-         "CAST(substr(g.name, 8) AS INTEGER) % 10 <> 0");
-    Exec(db, "COMMIT");
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db, "SELECT password_hash FROM accounts WHERE name = 'padmin'", -1, &stmt,
+                       nullptr);
+    sqlite3_step(stmt);
+    hash = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+    sqlite3_finalize(stmt);
     platform = platform::MakePlatform(dir.path());
   }
   ~Computer() { sqlite3_close(db); }

@@ -44,28 +44,54 @@ std::optional<AccountEntry> FindGroup(const std::filesystem::path& root,
 AccountsFixture::AccountsFixture(const std::filesystem::path& root) : root_(root) {}
 AccountsFixture::~AccountsFixture() = default;
 
+void AccountsFixture::Change(const std::function<void(AccountStore&)>& change) {
+  if (held_ != nullptr) return change(*held_);
+  AccountStore store = Open(root_);
+  change(store);
+}
+
+AccountsFixture& AccountsFixture::InOneTransaction(
+    const std::function<void(AccountsFixture&)>& build) {
+  AccountStore store = Open(root_);
+  held_ = &store;
+  try {
+    AccountStore::Batch batch(store);
+    build(*this);
+    batch.Commit();
+  } catch (...) {
+    held_ = nullptr;
+    throw;
+  }
+  held_ = nullptr;
+  return *this;
+}
+
 AccountsFixture& AccountsFixture::Computer(const std::string& name) {
-  if (!Open(root_).CreateDatabase(name)) errors::kErrorAlreadyExists.Throw();
+  Change([&](AccountStore& s) {
+    if (!s.CreateDatabase(name)) errors::kErrorAlreadyExists.Throw();
+  });
   return *this;
 }
 
 AccountsFixture& AccountsFixture::User(const std::string& computer, const std::string& name,
                                        const std::string& password, const std::string& full_name,
                                        const std::string& description) {
-  Open(root_).AddUser(computer, name, full_name, description, password, kTestHashCost);
+  Change([&](AccountStore& s) {
+    s.AddUser(computer, name, full_name, description, password, kTestHashCost);
+  });
   return *this;
 }
 
 AccountsFixture& AccountsFixture::Group(const std::string& computer, const std::string& name,
                                         const std::string& description) {
-  Open(root_).AddGroup(computer, name, description);
+  Change([&](AccountStore& s) { s.AddGroup(computer, name, description); });
   return *this;
 }
 
 AccountsFixture& AccountsFixture::Member(const std::string& computer, const std::string& group,
                                          const std::string& member) {
   std::string path = member.find('/') == std::string::npos ? computer + "/" + member : member;
-  Open(root_).AddMember(computer, group, "WinNT://" + path);
+  Change([&](AccountStore& s) { s.AddMember(computer, group, "WinNT://" + path); });
   return *this;
 }
 
