@@ -1,7 +1,6 @@
 #include "support/web_root.h"
 
-#include <sys/socket.h>
-#include <unistd.h>
+#include <httplib.h>
 
 #include <fstream>
 
@@ -12,23 +11,10 @@
 namespace brindlecore::testing {
 
 HttpAnswer HttpGet(int port, const std::string& path, const std::string& host) {
-  HttpAnswer answer;
-  int s = ConnectLoopback(port);
-  if (s < 0) return answer;
-  timeval timeout{5, 0};
-  setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
-  std::string request = "GET " + path + " HTTP/1.0\r\nHost: " + host + "\r\n\r\n";
-  std::string reply;
-  if (send(s, request.data(), request.size(), MSG_NOSIGNAL) == ssize_t(request.size())) {
-    char buffer[4096];
-    for (ssize_t n; (n = recv(s, buffer, sizeof(buffer), 0)) > 0;) reply.append(buffer, n);
-  }
-  close(s);
-  if (!reply.starts_with("HTTP/1.")) return answer;
-  answer.status = std::stoi(reply.substr(9, 3));
-  size_t body = reply.find("\r\n\r\n");
-  if (body != std::string::npos) answer.body = reply.substr(body + 4);
-  return answer;
+  httplib::Client client("127.0.0.1", port);
+  client.set_read_timeout(5, 0);
+  const httplib::Result answer = client.Get(path, {{"Host", host}});
+  return answer ? HttpAnswer{answer->status, answer->body} : HttpAnswer{};
 }
 
 WebRoot::WebRoot(const std::string& conf) {

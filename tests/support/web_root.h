@@ -18,7 +18,7 @@ struct HttpAnswer {
   std::string body;
 };
 
-// GET http://127.0.0.1:port/path with the given Host header, over HTTP/1.0.
+// GET http://127.0.0.1:port/path with the given Host header; redirects are not followed.
 HttpAnswer HttpGet(int port, const std::string& path, const std::string& host = "localhost");
 
 // A root with `web.server = nginx` (managed mode) and an initialised web service. The nginx
