@@ -251,12 +251,11 @@ SnapshotPtr AccountStore::Load(int64_t id, const std::string& name) {
   auto snap = std::make_shared<DatabaseSnapshot>();
   snap->id = id;
   snap->name = name;
-  auto by_name = std::make_shared<std::unordered_map<std::string, size_t>>();
   // One read transaction, so accounts and members come from the same state of the file.
   sqlite::Database& db = *db_;
   sqlite::ReadTransaction read(db);
   std::vector<std::shared_ptr<AccountEntry>> entries;
-  std::unordered_map<int64_t, AccountEntry*> by_id;
+  std::vector<int64_t> ids;  // ascending, as the rows come
   // Read in table order, filtered as they come: through the (db_id, name) index every row cost a
   // look-up in the table, and the rows then had to be sorted back into creation order.
   sqlite::Statement accounts =
@@ -265,20 +264,50 @@ SnapshotPtr AccountStore::Load(int64_t id, const std::string& name) {
   while (accounts.Step()) {
     auto& e = entries.emplace_back(std::make_shared<AccountEntry>());
     ReadAccount(accounts, *e);
-    by_id[e->id] = e.get();
-    by_name->emplace(FoldName(e->name), entries.size() - 1);
+    ids.push_back(e->id);
   }
-  // Likewise the members in table order, each group found by its key (CROSS JOIN keeps
-  // that order), rather than gathered group by group and sorted.
-  sqlite::Statement members = db.Prepare(
-      "SELECT m.group_id, m.id, m.path, a.name, a.kind FROM members m "
-      "CROSS JOIN accounts g ON g.id = m.group_id "
-      "LEFT JOIN accounts a ON a.id = m.account_id "
-      "WHERE g.db_id = ? ORDER BY m.id");
-  members.BindAll(id);
+  const auto find = [&](int64_t account_id) -> AccountEntry* {
+    auto it = std::lower_bound(ids.begin(), ids.end(), account_id);
+    return it == ids.end() || *it != account_id ? nullptr : entries[it - ids.begin()].get();
+  };
+  // Every membership in table order, its group and its account found among the accounts just
+  // read: joining each row to both cost two look-ups in the table per member. Only an account of
+  // another database kept here is looked up, for its kind.
+  sqlite::Statement members =
+      db.Prepare("SELECT group_id, id, account_id, path FROM members ORDER BY id");
   while (members.Step()) {
-    by_id.at(members.Int(0))->members.push_back(ReadMember(members, 1, name));
+    AccountEntry* group = find(members.Int(0));
+    if (group == nullptr) continue;
+    std::string account_name;
+    std::optional<AccountKind> kind;
+    if (!members.IsNull(2)) {
+      if (const AccountEntry* account = find(members.Int(2))) {
+        account_name = account->name;
+        kind = account->kind;
+      } else {
+        sqlite::Statement other = db.Cached("SELECT name, kind FROM accounts WHERE id = ?");
+        if (other.BindAll(members.Int(2)).Step()) {
+          account_name = other.Text(0);
+          kind = static_cast<AccountKind>(other.Int(1));
+        }
+      }
+    }
+    MemberEntry m;
+    m.id = members.Int(1);
+    if (members.IsNull(3)) {
+      m.name = std::move(account_name);
+      m.path = JoinPath(name, m.name);
+    } else {
+      m.path = members.Text(3);
+      std::string domain;
+      SplitMemberPath(m.path, &domain, &m.name);
+    }
+    m.kind = kind;
+    group->members.push_back(std::move(m));
   }
+  auto by_name = std::make_shared<std::unordered_map<std::string, size_t>>();
+  by_name->reserve(entries.size());
+  for (size_t i = 0; i < entries.size(); ++i) by_name->emplace(FoldName(entries[i]->name), i);
   for (auto& e : entries) snap->accounts.Append(std::move(e));
   snap->by_folded_name = std::move(by_name);
   return snap;

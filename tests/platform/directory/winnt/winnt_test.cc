@@ -343,10 +343,15 @@ TEST_F(WinNtProviderTest, GroupLifecycleThroughContainerAndGroup) {
   group->Add("WinNT://CORP/dave");
   group->Add("WinNT://ELSEWHERE/x\\y");  // a database not kept here is taken as given
   group->Add("WinNT://WEBSRV1/Users");   // a group may hold a group, which is no user
+  group->Add("WinNT://CORP/Users");
   EXPECT_EQ(Walk(*group->Members()),
             (std::vector<std::string>{
                 "nopass=WinNT://WEBSRV1/nopass:User", "dave=WinNT://CORP/dave:User",
-                "x\\y=WinNT://ELSEWHERE/x\\y:User", "Users=WinNT://WEBSRV1/Users:Group"}));
+                "x\\y=WinNT://ELSEWHERE/x\\y:User", "Users=WinNT://WEBSRV1/Users:Group",
+                "Users=WinNT://CORP/Users:Group"}));
+  // Read afresh from the file, the members are those the changes left in the cached copy.
+  EXPECT_EQ(Walk(*MakePlatform(dir_.path())->GetObject("WinNT://WEBSRV1/QZMULTI1")->Members()),
+            Walk(*group->Members()));
   auto members = group->Members();
   while (auto m = members->Next()) {
     EXPECT_EQ(m->Supports(DirKind::kUser), m->Class() == "User") << m->Name();
@@ -357,8 +362,9 @@ TEST_F(WinNtProviderTest, GroupLifecycleThroughContainerAndGroup) {
   EXPECT_EQ(group->CountMembersNamed("abcdefgh-1-ijklmnop"), 1u);
   EXPECT_EQ(group->CountMembersNamed("abcdefgh-2-ijklmnop"), 0u);
   EXPECT_EQ(group->CountMembersNamed("DAVE"), 0u);
-  for (const char* gone : {"WinNT://websrv1/NOPASS", "WinNT://elsewhere/X\\Y",
-                           "WinNT://WEBSRV1/users", "WinNT://ELSEWHERE/abcdefgh-1-ijklmnop"})
+  for (const char* gone :
+       {"WinNT://websrv1/NOPASS", "WinNT://elsewhere/X\\Y", "WinNT://WEBSRV1/users",
+        "WinNT://CORP/users", "WinNT://ELSEWHERE/abcdefgh-1-ijklmnop"})
     group->Remove(gone);
   EXPECT_EQ(group->CountMembersNamed("dave"), 1u);
   EXPECT_EQ(group->CountMembersNamed("nopass"), 0u);
