@@ -16,21 +16,15 @@ using platform::winnt::AccountStore;
 // The cheapest work factor: tests sign in often, and the hash's strength is not what they test.
 constexpr int kTestHashCost = 1;
 
-AccountStore Open(const std::filesystem::path& root) {
-  std::filesystem::create_directories(root);
-  return AccountStore(root, /*create=*/true);
-}
-
 std::string Join(const std::vector<std::string>& items) {
   std::string joined;
   for (const std::string& item : items) joined += (joined.empty() ? "" : ",") + item;
   return joined;
 }
 
-std::optional<AccountEntry> FindGroup(const std::filesystem::path& root,
-                                      const std::string& computer, const std::string& group) {
+std::optional<AccountEntry> FindGroup(AccountStore& store, const std::string& computer,
+                                      const std::string& group) {
   try {
-    AccountStore store = Open(root);
     auto snapshot = store.Read(computer);
     const AccountEntry* entry = snapshot->Find(group);
     if (entry != nullptr && entry->kind == AccountKind::kGroup) return *entry;
@@ -44,69 +38,60 @@ std::optional<AccountEntry> FindGroup(const std::filesystem::path& root,
 AccountsFixture::AccountsFixture(const std::filesystem::path& root) : root_(root) {}
 AccountsFixture::~AccountsFixture() = default;
 
-void AccountsFixture::Change(const std::function<void(AccountStore&)>& change) {
-  if (held_ != nullptr) return change(*held_);
-  AccountStore store = Open(root_);
-  change(store);
+std::shared_ptr<AccountStore> AccountsFixture::Store() const {
+  if (held_) return held_;
+  std::filesystem::create_directories(root_);
+  return std::make_shared<AccountStore>(root_, /*create=*/true);
 }
 
+// Should `build` throw, the batch keeps nothing and later changes commit one by one.
 AccountsFixture& AccountsFixture::InOneTransaction(
     const std::function<void(AccountsFixture&)>& build) {
-  AccountStore store = Open(root_);
-  held_ = &store;
-  try {
-    AccountStore::Batch batch(store);
-    build(*this);
-    batch.Commit();
-  } catch (...) {
-    held_ = nullptr;
-    throw;
-  }
-  held_ = nullptr;
+  const auto store = held_ = Store();
+  AccountStore::Batch batch(*store);
+  build(*this);
+  batch.Commit();
+  held_.reset();
   return *this;
 }
 
 AccountsFixture& AccountsFixture::Computer(const std::string& name) {
-  Change([&](AccountStore& s) {
-    if (!s.CreateDatabase(name)) errors::kErrorAlreadyExists.Throw();
-  });
+  if (!Store()->CreateDatabase(name)) errors::kErrorAlreadyExists.Throw();
   return *this;
 }
 
 AccountsFixture& AccountsFixture::User(const std::string& computer, const std::string& name,
                                        const std::string& password, const std::string& full_name,
                                        const std::string& description) {
-  Change([&](AccountStore& s) {
-    s.AddUser(computer, name, full_name, description, password, kTestHashCost);
-  });
+  Store()->AddUser(computer, name, full_name, description, password, kTestHashCost);
   return *this;
 }
 
 AccountsFixture& AccountsFixture::Group(const std::string& computer, const std::string& name,
                                         const std::string& description) {
-  Change([&](AccountStore& s) { s.AddGroup(computer, name, description); });
+  Store()->AddGroup(computer, name, description);
   return *this;
 }
 
 AccountsFixture& AccountsFixture::Member(const std::string& computer, const std::string& group,
                                          const std::string& member) {
   std::string path = member.find('/') == std::string::npos ? computer + "/" + member : member;
-  Change([&](AccountStore& s) { s.AddMember(computer, group, "WinNT://" + path); });
+  Store()->AddMember(computer, group, "WinNT://" + path);
   return *this;
 }
 
 bool AccountsFixture::HasGroup(const std::string& computer, const std::string& group) const {
-  return FindGroup(root_, computer, group).has_value();
+  return FindGroup(*Store(), computer, group).has_value();
 }
 
 std::string AccountsFixture::GroupDescription(const std::string& computer,
                                               const std::string& group) const {
-  auto entry = FindGroup(root_, computer, group);
+  auto entry = FindGroup(*Store(), computer, group);
   return entry ? entry->description : "";
 }
 
 std::string AccountsFixture::Members(const std::string& computer, const std::string& group) const {
-  auto entry = FindGroup(root_, computer, group);
+  auto entry = FindGroup(*Store(), computer, group);
   std::vector<std::string> names;
   if (entry) {
     for (const auto& member : entry->members) names.push_back(member.name);
@@ -115,10 +100,10 @@ std::string AccountsFixture::Members(const std::string& computer, const std::str
 }
 
 std::string AccountsFixture::Groups(const std::string& computer) const {
-  AccountStore store = Open(root_);
   std::vector<std::string> names;
   try {
-    for (const AccountEntry& e : store.Read(computer)->accounts) {
+    const auto snapshot = Store()->Read(computer);  // outlives the store that read it
+    for (const AccountEntry& e : snapshot->accounts) {
       if (e.kind == AccountKind::kGroup) names.push_back(e.name);
     }
   } catch (const AutomationError&) {

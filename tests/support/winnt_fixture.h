@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace brindlecore::platform::winnt {
@@ -42,10 +43,10 @@ class AccountsFixture {
   std::string Groups(const std::string& computer) const;
 
  private:
-  // Runs `change` on the store of InOneTransaction, else on one opened for it alone.
-  void Change(const std::function<void(platform::winnt::AccountStore&)>& change);
+  // The store of InOneTransaction, else one opened for this change alone.
+  std::shared_ptr<platform::winnt::AccountStore> Store() const;
   std::filesystem::path root_;
-  platform::winnt::AccountStore* held_ = nullptr;
+  std::shared_ptr<platform::winnt::AccountStore> held_;
 };
 
 }  // namespace brindlecore::testing
