@@ -276,11 +276,18 @@ class AccountEnumerator : public DirEnumerator {
   void CountMembersNamedEach(std::string_view member, MemberCountVisitor& visitor) override {
     if (!store_->Unchanged(version_)) return DirEnumerator::CountMembersNamedEach(member, visitor);
     const MemberList::Key key(member);
+    const AccountList& accounts = snapshot_->accounts;
     // A user, which has no members, counts none: asked as a group, it fails and is passed by.
-    while (const AccountEntry* e = Step()) {
-      const size_t count = e->members.Count(key);
-      if (count > 0 && visitor.Asks(e->name)) visitor.Found(e->name, count);
+    const size_t size = Size();
+    for (size_t n = next_; n < size; ++n) {
+      const size_t position = Position(n);
+      if (!key.MayBeIn(accounts.MemberSignature(position))) continue;
+      next_ = n + 1;
+      const AccountEntry& e = accounts[position];
+      const size_t count = e.members.Count(key);
+      if (count > 0 && visitor.Asks(e.name)) visitor.Found(e.name, count);
     }
+    next_ = size;
   }
 
  private:
@@ -290,10 +297,11 @@ class AccountEnumerator : public DirEnumerator {
   }
   // The next account of the kinds asked for; nullptr after the last.
   const AccountEntry* Step() {
-    const AccountList& accounts = snapshot_->accounts;
-    if (of_kind_ == nullptr) return next_ < accounts.size() ? &accounts[next_++] : nullptr;
-    return next_ < of_kind_->size() ? &accounts[(*of_kind_)[next_++]] : nullptr;
+    return next_ < Size() ? &snapshot_->accounts[Position(next_++)] : nullptr;
   }
+  // How many accounts the walk yields, and where the n-th of them is in the snapshot.
+  size_t Size() const { return of_kind_ ? of_kind_->size() : snapshot_->accounts.size(); }
+  size_t Position(size_t n) const { return of_kind_ ? (*of_kind_)[n] : n; }
 
   StorePtr store_;
   SnapshotPtr snapshot_;

@@ -448,10 +448,12 @@ TEST_F(WinNtProviderTest, CountsOfOneMemberNameAcrossTheGroups) {
   auto computer = platform_->GetObject("WinNT://WEBSRV1");
   computer->SetFilter({"group"});
   platform_->GetObject("WinNT://WEBSRV1/Users")->Add("WinNT://WEBSRV1/bob");
+  Site1()->Add("WinNT://WEBSRV1/nopass");
   for (bool in_call : {true, false}) {
     SCOPED_TRACE(in_call);
     if (in_call) platform_->BeginCall();
     EXPECT_EQ(counts(*computer->Enumerate(), "bob"), "QZW3SVC1=1,");
+    EXPECT_EQ(counts(*computer->Enumerate(), "nopass"), "QZW3SVC1=1,");
     EXPECT_EQ(counts(*computer->Enumerate(), "BOB"), "");
     auto groups = computer->Enumerate();
     Site1()->Add("WinNT://ELSEWHERE/bob");
