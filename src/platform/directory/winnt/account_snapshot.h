@@ -10,7 +10,9 @@
 #ifndef BRINDLECORE_PLATFORM_DIRECTORY_WINNT_ACCOUNT_SNAPSHOT_H_
 #define BRINDLECORE_PLATFORM_DIRECTORY_WINNT_ACCOUNT_SNAPSHOT_H_
 
+#include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -53,6 +55,8 @@ class MemberList {
     explicit Key(std::string_view name) : name_(name), hash_(Hash(name)) {}
     // False when a list of this signature surely holds no member of the name.
     bool MayBeIn(uint64_t signature) const { return (signature & Bits(hash_)) == Bits(hash_); }
+    // The signature bits a list holding the name has set.
+    uint64_t bits() const { return Bits(hash_); }
 
    private:
     friend class MemberList;
@@ -191,19 +195,52 @@ class AccountList {
   // `entry` replaces the account at `i`, which has the same kind (an account keeps its kind).
   void Set(size_t i, AccountPtr entry) {
     member_signatures_[i] = entry->members.signature();
+    if (entry->kind == AccountKind::kGroup) {
+      const auto g = std::lower_bound(groups_.begin(), groups_.end(), i) - groups_.begin();
+      Index(static_cast<size_t>(g), member_signatures_[i]);
+    }
     items_[i] = std::move(entry);
   }
   void Append(AccountPtr entry) {
+    const uint64_t signature = entry->members.signature();
+    if (entry->kind == AccountKind::kGroup) {
+      if (groups_.size() % 64 == 0) group_bits_.resize(group_bits_.size() + 64);
+      Index(groups_.size(), signature);
+    }
     (entry->kind == AccountKind::kGroup ? groups_ : users_)
         .push_back(static_cast<uint32_t>(items_.size()));
-    member_signatures_.push_back(entry->members.signature());
+    member_signatures_.push_back(signature);
     items_.push_back(std::move(entry));
   }
 
+  // Which groups of the 64 from PositionsOf(kGroup)[64 * block] on may hold a member named as
+  // `key`, bit j for the j-th of them: the overview asks every group about every user, and this
+  // passes 64 groups at a time where a look at each signature took one.
+  size_t GroupBlocks() const { return group_bits_.size() / 64; }
+  uint64_t GroupsThatMayHold(const MemberList::Key& key, size_t block) const {
+    const uint64_t* bits = &group_bits_[block * 64];
+    uint64_t may = ~uint64_t{0};
+    for (uint64_t want = key.bits(); want != 0; want &= want - 1) {
+      may &= bits[std::countr_zero(want)];
+    }
+    return may;
+  }
+
  private:
+  // Files the g-th group under each bit of its signature, and under no other.
+  void Index(size_t g, uint64_t signature) {
+    uint64_t* bits = &group_bits_[g / 64 * 64];
+    const uint64_t self = uint64_t{1} << (g % 64);
+    for (int b = 0; b < 64; ++b) {
+      bits[b] = (signature >> b & 1) ? bits[b] | self : bits[b] & ~self;
+    }
+  }
+
   std::vector<AccountPtr> items_;
   std::vector<uint64_t> member_signatures_;  // of items_[i]
   std::vector<uint32_t> users_, groups_;
+  // For each 64 groups, for each signature bit, which of them have it set.
+  std::vector<uint64_t> group_bits_;
 };
 
 // One account database as it was when read. Never changes; share freely.

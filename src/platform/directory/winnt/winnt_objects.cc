@@ -1,6 +1,7 @@
 #include "platform/directory/winnt/winnt_objects.h"
 
 #include <algorithm>
+#include <bit>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -279,6 +280,21 @@ class AccountEnumerator : public DirEnumerator {
     const AccountList& accounts = snapshot_->accounts;
     // A user, which has no members, counts none: asked as a group, it fails and is passed by.
     const size_t size = Size();
+    if (of_kind_ == &accounts.PositionsOf(AccountKind::kGroup)) {
+      // Only the groups whose signature allows the name, 64 at a time, from where the walk is.
+      uint64_t may = ~uint64_t{0} << (next_ % 64);
+      for (size_t block = next_ / 64; block < accounts.GroupBlocks(); ++block, may = ~uint64_t{0}) {
+        for (may &= accounts.GroupsThatMayHold(key, block); may != 0; may &= may - 1) {
+          const size_t n = block * 64 + static_cast<size_t>(std::countr_zero(may));
+          next_ = n + 1;
+          const AccountEntry& e = accounts[(*of_kind_)[n]];
+          const size_t count = e.members.Count(key);
+          if (count > 0 && visitor.Asks(e.name)) visitor.Found(e.name, count);
+        }
+      }
+      next_ = size;
+      return;
+    }
     for (size_t n = next_; n < size; ++n) {
       const size_t position = Position(n);
       if (!key.MayBeIn(accounts.MemberSignature(position))) continue;

@@ -463,6 +463,42 @@ TEST_F(WinNtProviderTest, CountsOfOneMemberNameAcrossTheGroups) {
   }
 }
 
+// The walk passes groups 64 at a time: matches on both sides of a block's edge, a walk resumed
+// inside a block, and groups changed within the call all count as they stand.
+TEST_F(WinNtProviderTest, CountsOfOneMemberNameAcrossManyGroups) {
+  struct Counts : MemberCountVisitor {
+    bool Asks(std::string_view) override { return true; }
+    void Found(std::string_view group, size_t count) override {
+      text.append(group).append("=").append(std::to_string(count)).append(",");
+    }
+    std::string text;
+  };
+  auto computer = platform_->GetObject("WinNT://WEBSRV1");
+  // After Administrators, Users and QZW3SVC1, G60 is the 64th group and G61 the 65th.
+  for (int g = 0; g < 70; ++g)
+    computer->Create("group", std::string("G").append(std::to_string(g)))->SetInfo();
+  for (const char* g : {"G60", "G61", "G69"}) {
+    platform_->GetObject(std::string("WinNT://WEBSRV1/") + g)->Add("WinNT://WEBSRV1/bob");
+  }
+  computer->SetFilter({"group"});
+  platform_->BeginCall();
+  const auto counts = [&](size_t skip) {
+    auto groups = computer->Enumerate();
+    for (; skip > 0; --skip) groups->Next();
+    Counts visitor;
+    groups->CountMembersNamedEach("bob", visitor);
+    return visitor.text;
+  };
+  EXPECT_EQ(counts(0), "QZW3SVC1=1,G60=1,G61=1,G69=1,");
+  EXPECT_EQ(counts(63), "G60=1,G61=1,G69=1,");
+  EXPECT_EQ(counts(64), "G61=1,G69=1,");
+  EXPECT_EQ(counts(73), "");
+  platform_->GetObject("WinNT://WEBSRV1/G61")->Remove("WinNT://WEBSRV1/bob");
+  platform_->GetObject("WinNT://WEBSRV1/G62")->Add("WinNT://WEBSRV1/bob");
+  EXPECT_EQ(counts(0), "QZW3SVC1=1,G60=1,G62=1,G69=1,");
+  platform_->EndCall();
+}
+
 TEST_F(WinNtProviderTest, SignInRefusalsAreIndistinguishable) {
   auto ns = platform_->GetObject("WinNT:");
   const std::pair<std::string, std::string> refused[] = {
