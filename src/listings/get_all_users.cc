@@ -67,17 +67,22 @@ void AppendUserRow(UserListing& listing, const std::string& shown, const std::st
                    const std::string& description, const Variant& account) {
   std::string& html = listing.html;
   if (listing.show_groups) {
-    html += "<TR><TD class=TableRow>" + shown + "</TD>";
-    html += "<TD class=TableRow>" + description + "</TD>";
+    html.append("<TR><TD class=TableRow>").append(shown).append("</TD>");
+    html.append("<TD class=TableRow>").append(description).append("</TD>");
     // The cell is opened before the look-up so that a failed look-up leaves a visibly broken row
     // behind rather than silently dropping the user.
     html += "<TD class=TableRow>";
     html += listing.groups_of(account);
     html += "</TD></TR>";
   } else {
-    html += "<TR><TD class=TableRow><a href=\"JavaScript:updateField('" + picked + "','" +
-            listing.current_group + "');\">" + shown + "</a></TD>";
-    html += "<TD class=TableRow>" + description + "</TD></TR>";
+    html.append("<TR><TD class=TableRow><a href=\"JavaScript:updateField('")
+        .append(picked)
+        .append("','")
+        .append(listing.current_group)
+        .append("');\">")
+        .append(shown)
+        .append("</a></TD>");
+    html.append("<TD class=TableRow>").append(description).append("</TD></TR>");
   }
 }
 
@@ -161,10 +166,12 @@ Variant Authentication::GetAllUsers(Variant psUserProvider, Variant psComputerNa
     const std::string current_group = ToText(psCurrentGroup);
     const std::string computer_name = ToText(psComputerName);
 
+    // One set of arguments for every user: the call leaves those passed by value as they were.
+    std::vector<Arg> args{Arg{Variant(computer_name), false}, Arg{Variant(), false},
+                          Arg{Variant("ProfileAdministrator"), false}, Arg{Variant(), true}};
     const auto groups_of = [&](const Variant& account) {
-      std::vector<Arg> args{Arg{Variant(computer_name), false}, Arg{account, false},
-                            Arg{Variant("ProfileAdministrator"), false},
-                            Arg{Variant(std::string()), true}};
+      args[1].value = account;
+      args[3].value = Variant(std::string());
       const Variant groups = CallSelf("GetGroupList", args);
       const std::string lookup_error = ConcatText(args[3].value);
       if (!lookup_error.empty()) {
