@@ -510,9 +510,9 @@ void AccountStore::RemoveMember(const std::string& db_name, const std::string& g
         "DELETE FROM members WHERE group_id = ("
         "  SELECT g.id FROM accounts g JOIN account_dbs d ON d.id = g.db_id "
         "  WHERE d.name = ?1 AND g.name = ?2 AND g.kind = 2) AND ("
-        "  account_id IN (SELECT a.id FROM accounts a "
-        "                 JOIN account_dbs d ON d.id = a.db_id "
-        "                 WHERE d.name = ?3 AND a.name = ?4)"
+        "  account_id = (SELECT a.id FROM accounts a "
+        "                JOIN account_dbs d ON d.id = a.db_id "
+        "                WHERE d.name = ?3 AND a.name = ?4)"
         "  OR (account_id IS NULL AND path = ?5)) "
         "RETURNING group_id, id");
     std::vector<int64_t> removed;
