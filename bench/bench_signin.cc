@@ -6,12 +6,10 @@
 #include <benchmark/benchmark.h>
 #include <crypt.h>
 #include <dlfcn.h>
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -61,20 +59,10 @@ struct Computer {
           }
         });
     platform::winnt::AccountStore(dir.path(), false).SetPassword(name, "padmin", kPassword);
-    const std::string file = (dir.path() / "accounts.db").string();
-    if (sqlite3_open(file.c_str(), &db) != SQLITE_OK) throw std::runtime_error("open");
-    sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db, "SELECT password_hash FROM accounts WHERE name = 'padmin'", -1, &stmt,
-                       nullptr);
-    sqlite3_step(stmt);
-    hash = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
-    sqlite3_finalize(stmt);
+    hash = testing::AccountsFixture(dir.path()).PasswordHash(name, "padmin");
     platform = platform::MakePlatform(dir.path());
   }
-  ~Computer() { sqlite3_close(db); }
-
   testing::TempDir dir;
-  sqlite3* db = nullptr;
   std::string hash;
   std::unique_ptr<platform::Platform> platform;
 };

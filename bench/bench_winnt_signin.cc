@@ -5,11 +5,9 @@
 // as the sign-in does. BM_YescryptVerify: one verification (the store's own) of the very hash
 // stored for the account. Their ratio is the platform's overhead (aim: at most 1.2).
 #include <benchmark/benchmark.h>
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -53,17 +51,7 @@ struct Fixture {
       std::sort(own.begin(), own.end());
       for (const std::string& group : own) accounts.Member("T", group, "padmin");
     });
-    sqlite3* db = nullptr;
-    if (sqlite3_open((dir.path() / "accounts.db").c_str(), &db) != SQLITE_OK) {
-      throw std::runtime_error("open");
-    }
-    sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db, "SELECT password_hash FROM accounts WHERE name = 'padmin'", -1, &stmt,
-                       nullptr);
-    sqlite3_step(stmt);
-    hash = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
+    hash = testing::AccountsFixture(dir.path()).PasswordHash("T", "padmin");
     platform = platform::MakePlatform(dir.path());
   }
   testing::TempDir dir;

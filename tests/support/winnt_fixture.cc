@@ -1,5 +1,7 @@
 #include "support/winnt_fixture.h"
 
+#include <sqlite3.h>
+
 #include <optional>
 #include <vector>
 
@@ -109,6 +111,28 @@ std::string AccountsFixture::Groups(const std::string& computer) const {
   } catch (const AutomationError&) {
   }
   return Join(names);
+}
+
+std::string AccountsFixture::PasswordHash(const std::string& computer,
+                                          const std::string& account) const {
+  sqlite3* db = nullptr;
+  sqlite3_stmt* stmt = nullptr;
+  std::string hash;
+  if (sqlite3_open_v2(AccountStore::FileIn(root_).c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+          SQLITE_OK &&
+      sqlite3_prepare_v2(db,
+                         "SELECT a.password_hash FROM accounts a JOIN account_dbs d "
+                         "ON d.id = a.db_id WHERE d.name = ? AND a.name = ?",
+                         -1, &stmt, nullptr) == SQLITE_OK) {
+    sqlite3_bind_text(stmt, 1, computer.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(stmt, 2, account.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(stmt) == SQLITE_ROW && sqlite3_column_text(stmt, 0) != nullptr) {
+      hash = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+    }
+  }
+  sqlite3_finalize(stmt);
+  sqlite3_close(db);
+  return hash;
 }
 
 }  // namespace brindlecore::testing

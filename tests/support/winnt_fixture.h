@@ -41,6 +41,9 @@ class AccountsFixture {
   std::string Members(const std::string& computer, const std::string& group) const;
   // Group names in creation order, joined with ",".
   std::string Groups(const std::string& computer) const;
+  // The stored password hash of `account`, read from the file: the store keeps hashes out of
+  // what it reads for everything else.
+  std::string PasswordHash(const std::string& computer, const std::string& account) const;
 
  private:
   // The store of InOneTransaction, else one opened for this change alone.
