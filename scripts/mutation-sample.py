@@ -119,7 +119,7 @@ MUTANTS = [
     ("webserver-9", "webserver/start_virtual_web_server.cc", "    result = true;\n", ""),
     # metabase
     ("metabase-1", "platform/directory/iis/metabase_store.cc",
-     "if (colon + 1 + length > text.size())", "if (colon + 1 + length >= text.size())"),
+     "length > text.size() - colon - 1", "length >= text.size() - colon - 1"),
     ("metabase-2", "platform/directory/iis/metabase_store.cc",
      "Variant(row.Int(type_column + 1) != 0)", "Variant(row.Int(type_column + 1) == 0)"),
     ("metabase-3", "platform/directory/iis/metabase_store.cc",

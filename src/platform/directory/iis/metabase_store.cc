@@ -1,5 +1,6 @@
 #include "platform/directory/iis/metabase_store.h"
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -46,10 +47,15 @@ Variant DecodeList(const std::string& text) {
   std::vector<std::string> items;
   size_t pos = 0;
   while (pos < text.size()) {
-    size_t colon = text.find(':', pos);
+    // The file may have been edited by hand: a length that is no plain number, or that runs past
+    // the value, is a damaged value like any other, not an exception of another kind.
+    const size_t colon = text.find(':', pos);
     if (colon == std::string::npos) errors::kEFail.Throw();
-    size_t length = std::stoul(text.substr(pos, colon - pos));
-    if (colon + 1 + length > text.size()) errors::kEFail.Throw();
+    size_t length = 0;
+    const auto [end, error] = std::from_chars(text.data() + pos, text.data() + colon, length);
+    if (error != std::errc() || end != text.data() + colon || length > text.size() - colon - 1) {
+      errors::kEFail.Throw();
+    }
     items.push_back(text.substr(colon + 1, length));
     pos = colon + 1 + length;
   }

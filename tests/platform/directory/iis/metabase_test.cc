@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <atomic>
 #include <thread>
@@ -72,6 +73,19 @@ TEST_F(MetabaseTest, PropertiesKeepTheirTypesAndAreStoredAtSetInfo) {
   EXPECT_EQ(again->Get("AccessRead"), Variant(true));
   EXPECT_EQ(again->Get("Whole"), Variant(int32_t{2147483647}));
   EXPECT_THAT(ErrorOf([&] { again->Get("X"); }), ErrorNumberIs(errors::kEAdsPropertyNotFound));
+
+  // A list damaged in the file reads as a failure, never as a shorter list or another exception.
+  for (const char* damaged : {"3:ab", "x:a", "-1:a", "+1:a", "99999999999999999999:a", "1:a:b"}) {
+    sqlite3* db = nullptr;
+    sqlite3_open((dir_.path() / "metabase.db").c_str(), &db);
+    const std::string sql = std::string("UPDATE properties SET value = '") + damaged +
+                            "' WHERE name = 'ServerBindings'";
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    EXPECT_THAT(ErrorOf([&] { Bind("IIS://LocalHost/W3SVC/1")->Get("ServerBindings"); }),
+                ErrorNumberIs(errors::kEFail))
+        << damaged;
+  }
 }
 
 TEST_F(MetabaseTest, AppCreate2StartAndDeleteWriteAtOnce) {
