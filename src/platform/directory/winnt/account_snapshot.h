@@ -273,6 +273,10 @@ class SnapshotCache {
   // After that look: `data_version` is what the connection now reports; a change drops every
   // snapshot.
   void Looked(int64_t data_version);
+  // Whether `data_version`, asked now, is the one the cache last looked at: no other connection
+  // has committed since, so the cache, with this connection's own changes patched in, holds the
+  // file as it is.
+  bool Seen(int64_t data_version) const { return data_version == data_version_; }
 
   // The version of the cache a read now gets, for Unchanged.
   uint64_t version() const { return version_.load(std::memory_order_relaxed); }

@@ -104,6 +104,17 @@ MemberEntry ReadMember(const sqlite::Statement& row, int first, const std::strin
   return m;
 }
 
+// Names and paths are the same when they differ only in the case of ASCII letters. Compared from
+// the end: the paths of one group's members differ in their account part.
+bool SameFolded(std::string_view a, std::string_view b) {
+  const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+  if (a.size() != b.size()) return false;
+  for (size_t i = a.size(); i-- > 0;) {
+    if (a[i] != b[i] && fold(a[i]) != fold(b[i])) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool SplitMemberPath(std::string_view path, std::string* domain, std::string* account) {
@@ -320,9 +331,13 @@ void AccountStore::Write(const std::string& db_name, Change change) {
   sqlite::Transaction tx(db);
   // Asked inside the transaction, so the snapshot is judged against the state the change starts
   // from.
+  const bool looks = cache_.MustLook();
   CheckFresh();
   SnapshotPtr cached = cache_.Find(db_name);
-  AccountPtr changed = change(db, cached.get());
+  // Inside a call the cache keeps the state the call began with, and lags any commit of another
+  // connection since: only when there is none does it hold the file as this change sees it.
+  const bool current = cached && (looks || cache_.Seen(db.DataVersion()));
+  AccountPtr changed = change(db, cached.get(), current);
   tx.Commit();
   cache_.Patch(cached, std::move(changed));
 }
@@ -368,7 +383,7 @@ void AccountStore::AddUser(const std::string& db_name, const std::string& name,
   // Hash before taking the lock: it is the slow part and needs nothing from the store.
   std::optional<std::string> hash;
   if (!password.empty()) hash = HashPassword(password, hash_cost);
-  Write(db_name, [&](sqlite::Database& db, const DatabaseSnapshot* cached) -> AccountPtr {
+  Write(db_name, [&](sqlite::Database& db, const DatabaseSnapshot* cached, bool) -> AccountPtr {
     int64_t id = DatabaseId(db_name);
     sqlite::Statement taken = db.Prepare("SELECT 1 FROM accounts WHERE db_id = ? AND name = ?");
     if (taken.BindAll(id, name).Step()) errors::kNerrUserexists.Throw();
@@ -385,7 +400,7 @@ void AccountStore::SetPassword(const std::string& db_name, const std::string& na
                                const std::string& password, int hash_cost) {
   std::optional<std::string> hash;
   if (!password.empty()) hash = HashPassword(password, hash_cost);
-  Write(db_name, [&](sqlite::Database& db, const DatabaseSnapshot* cached) {
+  Write(db_name, [&](sqlite::Database& db, const DatabaseSnapshot* cached, bool) {
     int64_t id = DatabaseId(db_name);
     int changed = db.Prepare(
                         "UPDATE accounts SET password_hash = ? "
@@ -400,7 +415,7 @@ void AccountStore::SetPassword(const std::string& db_name, const std::string& na
 void AccountStore::AddGroup(const std::string& db_name, const std::string& name,
                             const std::string& description, int32_t group_type) {
   CheckName(name);
-  Write(db_name, [&](sqlite::Database& db, const DatabaseSnapshot* cached) -> AccountPtr {
+  Write(db_name, [&](sqlite::Database& db, const DatabaseSnapshot* cached, bool) -> AccountPtr {
     int64_t id = DatabaseId(db_name);
     sqlite::Statement taken = db.Prepare("SELECT 1 FROM accounts WHERE db_id = ? AND name = ?");
     if (taken.BindAll(id, name).Step()) errors::kErrorAliasExists.Throw();
@@ -430,7 +445,7 @@ void AccountStore::DeleteAccount(const std::string& db_name, AccountKind kind,
 
 void AccountStore::UpdateAccount(const std::string& db_name, AccountKind kind,
                                  const std::string& name, const AccountChanges& changes) {
-  Write(db_name, [&](sqlite::Database& db, const DatabaseSnapshot* cached) {
+  Write(db_name, [&](sqlite::Database& db, const DatabaseSnapshot* cached, bool) {
     int64_t id = DatabaseId(db_name);
     int changed = db.Prepare(
                         "UPDATE accounts SET full_name = coalesce(?, full_name), "
@@ -460,13 +475,65 @@ void AccountStore::ThrowMemberChangeRefused(const std::string& db_name, const st
   otherwise.Throw();
 }
 
-// One statement per change: the group and the member are found inside it, and the few columns a
-// cached snapshot needs come back from it. Only a refused change pays for finding out why.
+// With the cache holding the file as the change sees it, the group and a member of its own
+// database are found there, and the change is one insert by ids, its patch made from what the
+// cache holds and the new row's id. Nothing is written when that cannot be done.
+std::optional<AccountPtr> AccountStore::AddOwnMember(const DatabaseSnapshot& cached,
+                                                     const std::string& group,
+                                                     const std::string& domain,
+                                                     const std::string& account) {
+  if (!SameFolded(domain, cached.name)) return std::nullopt;
+  const AccountEntry* g = cached.Find(group);
+  const AccountEntry* a = cached.Find(account);
+  if (g == nullptr || g->kind != AccountKind::kGroup || a == nullptr) return std::nullopt;
+  sqlite::Statement insert = db_->Cached("INSERT INTO members(group_id, account_id) VALUES (?, ?)");
+  try {
+    insert.BindAll(g->id, a->id).Run();
+  } catch (const sqlite::SqliteError& e) {
+    // Both accounts exist: the unique index is the one constraint left to break.
+    if (e.IsConstraint()) errors::kErrorMemberInAlias.Throw();
+    throw;
+  }
+  auto e = std::make_shared<AccountEntry>(*g);
+  e->members.push_back(
+      MemberEntry{db_->LastInsertRowId(), a->name, JoinPath(cached.name, a->name), a->kind});
+  return e;
+}
+
+// As AddOwnMember, for a removal: the rows to delete are the group's members listed under the
+// path, letter case aside. A member kept here is listed under a path naming its database and
+// account, which is how the path given names it; one of another database, under the path given.
+std::optional<AccountPtr> AccountStore::RemoveListedMember(const DatabaseSnapshot& cached,
+                                                           const std::string& group,
+                                                           const std::string& member_path) {
+  const AccountEntry* g = cached.Find(group);
+  if (g == nullptr || g->kind != AccountKind::kGroup) return std::nullopt;
+  std::vector<int64_t> ids;
+  for (const MemberEntry& m : g->members) {
+    if (SameFolded(m.path, member_path)) ids.push_back(m.id);
+  }
+  if (ids.empty()) return std::nullopt;
+  sqlite::Statement remove = db_->Cached("DELETE FROM members WHERE id = ?");
+  size_t removed = 0;
+  for (int64_t id : ids) removed += static_cast<size_t>(remove.BindAll(id).Run());
+  auto e = std::make_shared<AccountEntry>(*g);
+  e->members.erase_if(
+      [&](const MemberEntry& m) { return std::find(ids.begin(), ids.end(), m.id) != ids.end(); });
+  // Should the list and the file disagree, the change stands and the cached copy goes.
+  return removed == ids.size() ? AccountPtr(std::move(e)) : nullptr;
+}
+
+// Otherwise one statement per change: the group and the member are found inside it, and the few
+// columns a cached snapshot needs come back from it. Only a refused change pays for finding out
+// why.
 void AccountStore::AddMember(const std::string& db_name, const std::string& group,
                              const std::string& member_path) {
   std::string domain, account;
   const bool well_formed = SplitMemberPath(member_path, &domain, &account);
-  Write(db_name, [&](sqlite::Database& db, const DatabaseSnapshot* cached) {
+  Write(db_name, [&](sqlite::Database& db, const DatabaseSnapshot* cached, bool current) {
+    if (current && well_formed) {
+      if (auto added = AddOwnMember(*cached, group, domain, account)) return *added;
+    }
     // A member of this database is kept by account alone; one of another database kept here by
     // account and path as given; one of a database not kept here by path alone.
     sqlite::Statement insert = db.Cached(
@@ -503,7 +570,10 @@ void AccountStore::RemoveMember(const std::string& db_name, const std::string& g
                                 const std::string& member_path) {
   std::string domain, account;
   const bool well_formed = SplitMemberPath(member_path, &domain, &account);
-  Write(db_name, [&](sqlite::Database& db, const DatabaseSnapshot* cached) {
+  Write(db_name, [&](sqlite::Database& db, const DatabaseSnapshot* cached, bool current) {
+    if (current && well_formed) {
+      if (auto left = RemoveListedMember(*cached, group, member_path)) return *left;
+    }
     // A member kept here is named by any spelling of its database and account; one of another
     // database by its path, letter case aside.
     sqlite::Statement remove = db.Cached(

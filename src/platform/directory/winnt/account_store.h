@@ -138,10 +138,11 @@ class AccountStore {
   // transaction started from.
   void CheckFresh();
   // Every change but those that may touch several databases: under the lock and in one write
-  // transaction, runs `change(db, cached)`, where `cached` is the snapshot of `db_name` cached
-  // before the change (nullptr when none is), and commits. `change` returns the entry it changed
-  // as it now stands, nullptr when there is no cached snapshot to patch; the cache is patched
-  // with it after the commit. Nothing is kept when `change` throws.
+  // transaction, runs `change(db, cached, current)`, where `cached` is the snapshot of `db_name`
+  // cached before the change (nullptr when none is) and `current` whether it holds the file as
+  // the transaction sees it, and commits. `change` returns the entry it changed as it now stands,
+  // nullptr when there is no cached snapshot to patch; the cache is patched with it after the
+  // commit. Nothing is kept when `change` throws.
   template <typename Change>
   void Write(const std::string& db_name, Change change);
   // Reads account `id` as it stands in the open transaction.
@@ -153,6 +154,14 @@ class AccountStore {
   template <typename Edit>
   AccountPtr EditedGroup(const DatabaseSnapshot* cached, const std::string& group, int64_t group_id,
                          Edit edit);
+  // The member changes made by ids from a cached snapshot that holds the file as the change sees
+  // it: the group's entry as it now stands (nullptr: drop the snapshot); nullopt, having written
+  // nothing, when the snapshot cannot tell the ids.
+  std::optional<AccountPtr> AddOwnMember(const DatabaseSnapshot& cached, const std::string& group,
+                                         const std::string& domain, const std::string& account);
+  std::optional<AccountPtr> RemoveListedMember(const DatabaseSnapshot& cached,
+                                               const std::string& group,
+                                               const std::string& member_path);
   // Throws the error that explains why a membership change on `group` of `db` found nothing to
   // change: ERROR_BAD_NETPATH, NERR_GroupNotFound, else `otherwise`.
   [[noreturn]] void ThrowMemberChangeRefused(const std::string& db, const std::string& group,

@@ -339,7 +339,7 @@ TEST_F(WinNtProviderTest, GroupLifecycleThroughContainerAndGroup) {
   auto computer = platform_->GetObject("WinNT://WEBSRV1");
   computer->Create("group", "QZMULTI1")->SetInfo();
   auto group = platform_->GetObject("WinNT://WEBSRV1/QZMULTI1");
-  group->Add("WinNT://WEBSRV1/nopass");
+  group->Add("WinNT://websrv1/NOPASS");
   group->Add("WinNT://CORP/dave");
   group->Add("WinNT://ELSEWHERE/x\\y");  // a database not kept here is taken as given
   group->Add("WinNT://WEBSRV1/Users");   // a group may hold a group, which is no user
@@ -366,6 +366,8 @@ TEST_F(WinNtProviderTest, GroupLifecycleThroughContainerAndGroup) {
        {"WinNT://websrv1/NOPASS", "WinNT://elsewhere/X\\Y", "WinNT://WEBSRV1/users",
         "WinNT://CORP/users", "WinNT://ELSEWHERE/abcdefgh-1-ijklmnop"})
     group->Remove(gone);
+  EXPECT_EQ(Walk(*MakePlatform(dir_.path())->GetObject("WinNT://WEBSRV1/QZMULTI1")->Members()),
+            Walk(*group->Members()));
   EXPECT_EQ(group->CountMembersNamed("dave"), 1u);
   EXPECT_EQ(group->CountMembersNamed("nopass"), 0u);
   group->Put("Description", Variant("Renamed"));
@@ -421,12 +423,17 @@ TEST_F(WinNtProviderTest, ACallSeesOthersCommitsFromTheNextCallOn) {
   auto other = MakePlatform(dir_.path());
   platform_->BeginCall();
   ASSERT_EQ(Names(*Site1()->Members()), "bob,carol");
-  other->GetObject("WinNT://WEBSRV1/QZW3SVC1")->Add("WinNT://CORP/dave");
+  auto others = other->GetObject("WinNT://WEBSRV1/QZW3SVC1");
+  others->Add("WinNT://CORP/dave");
+  others->Remove("WinNT://WEBSRV1/bob");
   Site1()->Add("WinNT://WEBSRV1/nopass");
+  // What a change finds is the file's, not the call's view.
+  EXPECT_THAT(ErrorOf([&] { Site1()->Remove("WinNT://WEBSRV1/bob"); }),
+              AutomationErrorIs(errors::kErrorMemberNotInAlias));
   EXPECT_EQ(Names(*Site1()->Members()), "bob,carol,nopass");
   platform_->EndCall();
   platform_->BeginCall();
-  EXPECT_EQ(Names(*Site1()->Members()), "bob,carol,dave,nopass");
+  EXPECT_EQ(Names(*Site1()->Members()), "carol,dave,nopass");
   platform_->EndCall();
 }
 
