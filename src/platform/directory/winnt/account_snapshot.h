@@ -15,6 +15,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
@@ -46,7 +47,8 @@ struct MemberEntry {
 // reads only names then reads them in one run without a copy. A signature of the names (two bits
 // of 64 for each) lets most groups tell at once that they do not hold a name, and a hash kept
 // beside each name spares most compares in the rest: the overview asks every group about every
-// user.
+// user. Entries are shared between copies: every membership change copies the group's list, and
+// an import makes thousands of them.
 class MemberList {
  public:
   // A name to count, hashed once for a walk that asks many groups.
@@ -64,12 +66,33 @@ class MemberList {
     uint64_t hash_;
   };
 
-  using const_iterator = std::vector<MemberEntry>::const_iterator;
-  const_iterator begin() const { return entries_.begin(); }
-  const_iterator end() const { return entries_.end(); }
+  class const_iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = MemberEntry;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const MemberEntry*;
+    using reference = const MemberEntry&;
+    const_iterator() = default;
+    explicit const_iterator(std::vector<std::shared_ptr<const MemberEntry>>::const_iterator it)
+        : it_(it) {}
+    const MemberEntry& operator*() const { return **it_; }
+    const MemberEntry* operator->() const { return it_->get(); }
+    const_iterator& operator++() {
+      ++it_;
+      return *this;
+    }
+    const_iterator operator++(int) { return const_iterator(it_++); }
+    bool operator==(const const_iterator&) const = default;
+
+   private:
+    std::vector<std::shared_ptr<const MemberEntry>>::const_iterator it_;
+  };
+  const_iterator begin() const { return const_iterator(entries_.begin()); }
+  const_iterator end() const { return const_iterator(entries_.end()); }
   size_t size() const { return entries_.size(); }
   bool empty() const { return entries_.empty(); }
-  const MemberEntry& operator[](size_t i) const { return entries_[i]; }
+  const MemberEntry& operator[](size_t i) const { return *entries_[i]; }
   const std::vector<std::string>& names() const { return names_; }
   uint64_t signature() const { return signature_; }
   // Members named exactly `name`.
@@ -88,14 +111,14 @@ class MemberList {
     signature_ |= Bits(hash);
     hashes_.push_back(hash);
     names_.push_back(member.name);
-    entries_.push_back(std::move(member));
+    entries_.push_back(std::make_shared<const MemberEntry>(std::move(member)));
   }
   // Removes the members `remove` picks; returns how many.
   template <typename Pred>
   size_t erase_if(Pred remove) {
     size_t kept = 0;
     for (size_t i = 0; i < entries_.size(); ++i) {
-      if (remove(std::as_const(entries_[i]))) continue;
+      if (remove(std::as_const(*entries_[i]))) continue;
       if (kept != i) {
         entries_[kept] = std::move(entries_[i]);
         names_[kept] = std::move(names_[i]);
@@ -141,8 +164,8 @@ class MemberList {
     return uint64_t{1} << (hash >> 58) | uint64_t{1} << ((hash >> 52) & 63);
   }
 
-  std::vector<MemberEntry> entries_;
-  std::vector<std::string> names_;  // entries_[i].name
+  std::vector<std::shared_ptr<const MemberEntry>> entries_;
+  std::vector<std::string> names_;  // entries_[i]->name
   std::vector<uint64_t> hashes_;    // Hash of names_[i]
   uint64_t signature_ = 0;          // Bits of every hash
 };
