@@ -113,6 +113,21 @@ class MemberList {
     names_.push_back(member.name);
     entries_.push_back(std::make_shared<const MemberEntry>(std::move(member)));
   }
+  // push_back of each of `members` in turn, the entries held in one block: a load fills every
+  // list at once, and an allocation per member cost it more than reading its row.
+  void Append(std::vector<MemberEntry> members) {
+    auto block = std::make_shared<const std::vector<MemberEntry>>(std::move(members));
+    entries_.reserve(entries_.size() + block->size());
+    names_.reserve(names_.size() + block->size());
+    hashes_.reserve(hashes_.size() + block->size());
+    for (const MemberEntry& member : *block) {
+      const uint64_t hash = Hash(member.name);
+      signature_ |= Bits(hash);
+      hashes_.push_back(hash);
+      names_.push_back(member.name);
+      entries_.emplace_back(block, &member);
+    }
+  }
   // Removes the members `remove` picks; returns how many.
   template <typename Pred>
   size_t erase_if(Pred remove) {

@@ -277,24 +277,28 @@ SnapshotPtr AccountStore::Load(int64_t id, const std::string& name) {
     ReadAccount(accounts, *e);
     ids.push_back(e->id);
   }
-  const auto find = [&](int64_t account_id) -> AccountEntry* {
+  // The position of account `account_id` among those read; entries.size() when not there.
+  const auto find = [&](int64_t account_id) -> size_t {
     auto it = std::lower_bound(ids.begin(), ids.end(), account_id);
-    return it == ids.end() || *it != account_id ? nullptr : entries[it - ids.begin()].get();
+    return it == ids.end() || *it != account_id ? entries.size()
+                                                : static_cast<size_t>(it - ids.begin());
   };
+  // Each group's members, gathered to go into its list at once.
+  std::vector<std::vector<MemberEntry>> gathered(entries.size());
   // Every membership in table order, its group and its account found among the accounts just
   // read: joining each row to both cost two look-ups in the table per member. Only an account of
   // another database kept here is looked up, for its kind.
   sqlite::Statement members =
       db.Prepare("SELECT group_id, id, account_id, path FROM members ORDER BY id");
   while (members.Step()) {
-    AccountEntry* group = find(members.Int(0));
-    if (group == nullptr) continue;
+    const size_t group = find(members.Int(0));
+    if (group == entries.size()) continue;
     std::string account_name;
     std::optional<AccountKind> kind;
     if (!members.IsNull(2)) {
-      if (const AccountEntry* account = find(members.Int(2))) {
-        account_name = account->name;
-        kind = account->kind;
+      if (const size_t account = find(members.Int(2)); account != entries.size()) {
+        account_name = entries[account]->name;
+        kind = entries[account]->kind;
       } else {
         sqlite::Statement other = db.Cached("SELECT name, kind FROM accounts WHERE id = ?");
         if (other.BindAll(members.Int(2)).Step()) {
@@ -314,7 +318,10 @@ SnapshotPtr AccountStore::Load(int64_t id, const std::string& name) {
       SplitMemberPath(m.path, &domain, &m.name);
     }
     m.kind = kind;
-    group->members.push_back(std::move(m));
+    gathered[group].push_back(std::move(m));
+  }
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (!gathered[i].empty()) entries[i]->members.Append(std::move(gathered[i]));
   }
   auto by_name = std::make_shared<std::unordered_map<std::string, size_t>>();
   by_name->reserve(entries.size());
