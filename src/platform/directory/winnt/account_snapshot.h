@@ -199,29 +199,31 @@ struct AccountEntry {
 using AccountPtr = std::shared_ptr<const AccountEntry>;
 
 // The accounts of a snapshot in creation order. Entries are shared between successive snapshots
-// of one database, so a change copies pointers and the one entry it touched.
+// of one database, and so are the runs of 64 pointers to them, so a change copies the one entry
+// it touched and the run that holds it, whatever the size of the database.
 class AccountList {
  public:
   class Iterator {
    public:
-    explicit Iterator(std::vector<AccountPtr>::const_iterator it) : it_(it) {}
-    const AccountEntry& operator*() const { return **it_; }
-    const AccountEntry* operator->() const { return it_->get(); }
+    Iterator(const AccountList* list, size_t i) : list_(list), i_(i) {}
+    const AccountEntry& operator*() const { return (*list_)[i_]; }
+    const AccountEntry* operator->() const { return &(*list_)[i_]; }
     Iterator& operator++() {
-      ++it_;
+      ++i_;
       return *this;
     }
     bool operator==(const Iterator&) const = default;
 
    private:
-    std::vector<AccountPtr>::const_iterator it_;
+    const AccountList* list_;
+    size_t i_;
   };
-  Iterator begin() const { return Iterator(items_.begin()); }
-  Iterator end() const { return Iterator(items_.end()); }
-  size_t size() const { return items_.size(); }
-  bool empty() const { return items_.empty(); }
-  const AccountEntry& operator[](size_t i) const { return *items_[i]; }
-  const AccountPtr& Shared(size_t i) const { return items_[i]; }
+  Iterator begin() const { return Iterator(this, 0); }
+  Iterator end() const { return Iterator(this, size_); }
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  const AccountEntry& operator[](size_t i) const { return *Shared(i); }
+  const AccountPtr& Shared(size_t i) const { return (*runs_[i / kRun])[i % kRun]; }
   // Positions of the accounts of one kind, in creation order: a walk of the groups alone need
   // not step over every user.
   const std::vector<uint32_t>& PositionsOf(AccountKind kind) const {
@@ -237,7 +239,7 @@ class AccountList {
       const auto g = std::lower_bound(groups_.begin(), groups_.end(), i) - groups_.begin();
       Index(static_cast<size_t>(g), member_signatures_[i]);
     }
-    items_[i] = std::move(entry);
+    Own(i / kRun)[i % kRun] = std::move(entry);
   }
   void Append(AccountPtr entry) {
     const uint64_t signature = entry->members.signature();
@@ -245,10 +247,14 @@ class AccountList {
       if (groups_.size() % 64 == 0) group_bits_.resize(group_bits_.size() + 64);
       Index(groups_.size(), signature);
     }
-    (entry->kind == AccountKind::kGroup ? groups_ : users_)
-        .push_back(static_cast<uint32_t>(items_.size()));
+    (entry->kind == AccountKind::kGroup ? groups_ : users_).push_back(static_cast<uint32_t>(size_));
     member_signatures_.push_back(signature);
-    items_.push_back(std::move(entry));
+    if (size_ % kRun == 0) {
+      runs_.push_back(std::make_shared<Run>());
+      runs_.back()->reserve(kRun);
+    }
+    Own(size_ / kRun).push_back(std::move(entry));
+    ++size_;
   }
 
   // Which groups of the 64 from PositionsOf(kGroup)[64 * block] on may hold a member named as
@@ -274,8 +280,18 @@ class AccountList {
     }
   }
 
-  std::vector<AccountPtr> items_;
-  std::vector<uint64_t> member_signatures_;  // of items_[i]
+  static constexpr size_t kRun = 64;
+  using Run = std::vector<AccountPtr>;
+  // Run `r`, for a change: a copy of it first when another list shares it. A list is changed only
+  // before its snapshot is handed out, so a run no other list holds is this list's alone.
+  Run& Own(size_t r) {
+    if (runs_[r].use_count() != 1) runs_[r] = std::make_shared<Run>(*runs_[r]);
+    return *runs_[r];
+  }
+
+  std::vector<std::shared_ptr<Run>> runs_;  // account i is (*runs_[i / kRun])[i % kRun]
+  size_t size_ = 0;
+  std::vector<uint64_t> member_signatures_;  // of account i
   std::vector<uint32_t> users_, groups_;
   // For each 64 groups, for each signature bit, which of them have it set.
   std::vector<uint64_t> group_bits_;
