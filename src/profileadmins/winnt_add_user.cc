@@ -22,7 +22,7 @@ platform::DirObject* FindUser(platform::DirEnumerator& users, const std::string&
     ContinueAfterError step;
     if (!step.Run([&] { user = users.NextBorrowed(); }) || user == nullptr) return nullptr;
     bool match = false;
-    step.Run([&] { match = user->Name() == account; });
+    step.Run([&] { match = user->NameView() == account; });
     if (match) return user;
   }
 }
