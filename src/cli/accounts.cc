@@ -281,9 +281,9 @@ void AddGroupCommands(CLI::App& app, const Context& ctx) {
     nlohmann::json out = nlohmann::json::array();
     for (const auto& m : g->members) {
       if (args->json) {
-        out.push_back({{"name", m.name}, {"path", m.path}});
+        out.push_back({{"name", m.name}, {"path", m.Path(snapshot->name)}});
       } else {
-        std::cout << m.name << "\t" << m.path << "\n";
+        std::cout << m.name << "\t" << m.Path(snapshot->name) << "\n";
       }
     }
     if (args->json) PrintJson(out);

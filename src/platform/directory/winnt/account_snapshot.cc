@@ -4,10 +4,78 @@ namespace brindlecore::platform::winnt {
 
 std::string FoldName(std::string_view name) {
   std::string folded(name);
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (char& c : folded) c = Fold(c);
   return folded;
+}
+
+bool SameFolded(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = a.size(); i-- > 0;) {
+    if (a[i] != b[i] && Fold(a[i]) != Fold(b[i])) return false;
+  }
+  return true;
+}
+
+namespace {
+
+constexpr std::string_view kPathPrefix = "WinNT://";
+
+}  // namespace
+
+std::string MemberEntry::Path(std::string_view db) const {
+  if (!given_path.empty()) return given_path;
+  std::string path;
+  path.reserve(kPathPrefix.size() + db.size() + 1 + name.size());
+  path.append(kPathPrefix).append(db).append(1, '/').append(name);
+  return path;
+}
+
+bool MemberEntry::PathIs(std::string_view db, std::string_view path) const {
+  if (!given_path.empty()) return SameFolded(given_path, path);
+  if (path.size() != kPathPrefix.size() + db.size() + 1 + name.size()) return false;
+  const std::string_view rest = path.substr(kPathPrefix.size());
+  return SameFolded(path.substr(0, kPathPrefix.size()), kPathPrefix) &&
+         SameFolded(rest.substr(0, db.size()), db) && rest[db.size()] == '/' &&
+         SameFolded(rest.substr(db.size() + 1), name);
+}
+
+NameIndex::NameIndex(const AccountList& accounts) {
+  slots_.resize(std::bit_ceil(std::max<size_t>(16, accounts.size() * 2)));
+  for (size_t i = 0; i < accounts.size(); ++i) Insert(accounts, i);
+}
+
+uint64_t NameIndex::Hash(std::string_view name) {
+  uint64_t hash = 0xcbf29ce484222325ull;
+  for (char c : name) hash = (hash ^ static_cast<unsigned char>(Fold(c))) * 0x100000001b3ull;
+  return hash ^ hash >> 29;
+}
+
+size_t NameIndex::Find(const AccountList& accounts, std::string_view name) const {
+  const size_t mask = slots_.size() - 1;
+  for (size_t s = Hash(name) & mask;; s = (s + 1) & mask) {
+    if (slots_[s] == 0) return kNone;
+    const size_t i = slots_[s] - 1;
+    if (SameFolded(accounts[i].name, name)) return i;
+  }
+}
+
+void NameIndex::Add(const AccountList& accounts, size_t i) {
+  if ((count_ + 1) * 2 > slots_.size()) {
+    std::vector<uint32_t> old = std::exchange(slots_, std::vector<uint32_t>(slots_.size() * 2));
+    count_ = 0;
+    for (uint32_t slot : old) {
+      if (slot != 0) Insert(accounts, slot - 1);
+    }
+  }
+  Insert(accounts, i);
+}
+
+void NameIndex::Insert(const AccountList& accounts, size_t i) {
+  const size_t mask = slots_.size() - 1;
+  size_t s = Hash(accounts[i].name) & mask;
+  while (slots_[s] != 0) s = (s + 1) & mask;
+  slots_[s] = static_cast<uint32_t>(i + 1);
+  ++count_;
 }
 
 const AccountEntry* DatabaseSnapshot::Find(std::string_view name) const {
@@ -15,9 +83,8 @@ const AccountEntry* DatabaseSnapshot::Find(std::string_view name) const {
 }
 
 AccountPtr DatabaseSnapshot::FindShared(std::string_view name) const {
-  if (!by_folded_name) return nullptr;
-  auto it = by_folded_name->find(FoldName(name));
-  return it == by_folded_name->end() ? nullptr : accounts.Shared(it->second);
+  const size_t i = by_name ? by_name->Find(accounts, name) : NameIndex::kNone;
+  return i == NameIndex::kNone ? nullptr : accounts.Shared(i);
 }
 
 void SnapshotCache::BeginCall() {
@@ -48,12 +115,12 @@ bool SnapshotCache::Unchanged(uint64_t version) const {
 }
 
 SnapshotPtr SnapshotCache::Find(const std::string& db) const {
-  auto it = snapshots_.find(FoldName(db));
+  auto it = snapshots_.find(db);
   return it == snapshots_.end() ? nullptr : it->second;
 }
 
 void SnapshotCache::Put(const std::string& db, SnapshotPtr snapshot) {
-  snapshots_.emplace(FoldName(db), std::move(snapshot));
+  snapshots_.emplace(db, std::move(snapshot));
 }
 
 void SnapshotCache::Clear() {
@@ -67,19 +134,18 @@ void SnapshotCache::Patch(const SnapshotPtr& snapshot, AccountPtr changed) {
     Clear();
     return;
   }
-  auto it = snapshots_.find(FoldName(snapshot->name));
+  auto it = snapshots_.find(snapshot->name);
   if (it == snapshots_.end() || it->second != snapshot) return;
   try {
     auto next = std::make_shared<DatabaseSnapshot>(*snapshot);
-    auto found = snapshot->by_folded_name->find(FoldName(changed->name));
-    if (found != snapshot->by_folded_name->end()) {
-      next->accounts.Set(found->second, std::move(changed));
+    const size_t found = snapshot->by_name->Find(snapshot->accounts, changed->name);
+    if (found != NameIndex::kNone) {
+      next->accounts.Set(found, std::move(changed));
     } else {
-      auto by_name =
-          std::make_shared<std::unordered_map<std::string, size_t>>(*snapshot->by_folded_name);
-      by_name->emplace(FoldName(changed->name), next->accounts.size());
+      auto by_name = std::make_shared<NameIndex>(*snapshot->by_name);
       next->accounts.Append(std::move(changed));
-      next->by_folded_name = std::move(by_name);
+      by_name->Add(next->accounts, next->accounts.size() - 1);
+      next->by_name = std::move(by_name);
     }
     it->second = std::move(next);
     Moved();

@@ -21,7 +21,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -33,14 +32,39 @@ enum class AccountKind { kUser = 1, kGroup = 2 };
 inline constexpr int32_t kLocalGroupType = 4;
 
 // ASCII lower case: the store's notion of "the same name".
+inline char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 std::string FoldName(std::string_view name);
+// Whether FoldName(a) == FoldName(b), without making either. Compared from the end: the paths of
+// one group's members differ in their account part.
+bool SameFolded(std::string_view a, std::string_view b);
+// FoldName(a) < FoldName(b), without making either.
+struct FoldedLess {
+  bool operator()(std::string_view a, std::string_view b) const {
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+      if (a[i] == b[i]) continue;
+      const auto x = static_cast<unsigned char>(Fold(a[i]));
+      const auto y = static_cast<unsigned char>(Fold(b[i]));
+      if (x != y) return x < y;
+    }
+    return a.size() < b.size();
+  }
+};
 
 struct MemberEntry {
   int64_t id = 0;    // the membership's own row
   std::string name;  // the account part
-  std::string
-      path;  // "WinNT://DB/account": stored case for this database's accounts, else as given
+  // The path as given, for an account of another database; empty for one of the group's own
+  // database, whose path is made from the names when asked for: the overview loads thousands of
+  // members and never asks.
+  std::string given_path;
   std::optional<AccountKind> kind;  // unknown for accounts of a database not kept here
+
+  // "WinNT://DB/account": as given, or for an account of the group's own database `db` (its
+  // stored name), from the stored names.
+  std::string Path(std::string_view db) const;
+  // Whether Path(db) is `path`, letter case aside.
+  bool PathIs(std::string_view db, std::string_view path) const;
 };
 
 // A group's members in the order added, with their names also kept side by side: a walk that
@@ -297,6 +321,27 @@ class AccountList {
   std::vector<uint64_t> group_bits_;
 };
 
+// Positions in an AccountList by name, letter case aside: a table of positions probed by a hash
+// of the folded name, the names themselves compared where the list keeps them. A map of folded
+// names cost every load a node and a string per account, and the process as many frees.
+class NameIndex {
+ public:
+  static constexpr size_t kNone = ~size_t{0};
+  // Every account of `accounts`, whose names differ when folded.
+  explicit NameIndex(const AccountList& accounts);
+  // The position of the account named `name` in `accounts`, the list indexed; kNone if none.
+  size_t Find(const AccountList& accounts, std::string_view name) const;
+  // Indexes accounts[i], named as no account indexed so far.
+  void Add(const AccountList& accounts, size_t i);
+
+ private:
+  static uint64_t Hash(std::string_view name);
+  void Insert(const AccountList& accounts, size_t i);
+
+  std::vector<uint32_t> slots_;  // position + 1, 0 when free; at most half of them taken
+  size_t count_ = 0;
+};
+
 // One account database as it was when read. Never changes; share freely.
 struct DatabaseSnapshot {
   int64_t id = 0;
@@ -305,8 +350,8 @@ struct DatabaseSnapshot {
   // nullptr when there is no account of that name (any letter case).
   const AccountEntry* Find(std::string_view name) const;
   AccountPtr FindShared(std::string_view name) const;
-  // Folded name to position in `accounts`; shared by snapshots that differ in no name.
-  std::shared_ptr<const std::unordered_map<std::string, size_t>> by_folded_name;
+  // Of `accounts`; shared by snapshots that differ in no name.
+  std::shared_ptr<const NameIndex> by_name;
 };
 
 using SnapshotPtr = std::shared_ptr<const DatabaseSnapshot>;
@@ -354,7 +399,9 @@ class SnapshotCache {
  private:
   void Moved() { version_.fetch_add(1, std::memory_order_release); }
 
-  std::map<std::string, SnapshotPtr> snapshots_;  // by folded name
+  // By name, letter case aside: a folded copy of the name for each look-up cost more than the
+  // look-up, and the overview looks twice per user.
+  std::map<std::string, SnapshotPtr, FoldedLess> snapshots_;
   int64_t data_version_ = -1;
   int open_calls_ = 0;
   bool looked_in_call_ = false;  // data_version_ was asked since the latest BeginCall

@@ -5,7 +5,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -58,10 +57,6 @@ constexpr const char* kAdministratorsDescription =
     "Administrators have complete and unrestricted access to the computer/domain";
 constexpr const char* kUsersDescription = "Ordinary users";
 
-std::string JoinPath(const std::string& db, const std::string& account) {
-  return "WinNT://" + db + "/" + account;
-}
-
 const errors::ErrorCode& NotFound(AccountKind kind) {
   return kind == AccountKind::kGroup ? errors::kNerrGroupnotfound : errors::kNerrUsernotfound;
 }
@@ -89,30 +84,18 @@ void ReadAccount(const sqlite::Statement& row, AccountEntry& e) {
 
 // Columns from `first`: members.id, members.path, the member account's name and kind (NULL when
 // not kept).
-MemberEntry ReadMember(const sqlite::Statement& row, int first, const std::string& db_name) {
+MemberEntry ReadMember(const sqlite::Statement& row, int first) {
   MemberEntry m;
   m.id = row.Int(first++);
   if (row.IsNull(first)) {
     m.name = row.Text(first + 1);
-    m.path = JoinPath(db_name, m.name);
   } else {
-    m.path = row.Text(first);
+    m.given_path = row.Text(first);
     std::string domain;
-    SplitMemberPath(m.path, &domain, &m.name);
+    SplitMemberPath(m.given_path, &domain, &m.name);
   }
   if (!row.IsNull(first + 2)) m.kind = static_cast<AccountKind>(row.Int(first + 2));
   return m;
-}
-
-// Names and paths are the same when they differ only in the case of ASCII letters. Compared from
-// the end: the paths of one group's members differ in their account part.
-bool SameFolded(std::string_view a, std::string_view b) {
-  const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-  if (a.size() != b.size()) return false;
-  for (size_t i = a.size(); i-- > 0;) {
-    if (a[i] != b[i] && fold(a[i]) != fold(b[i])) return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -265,7 +248,10 @@ SnapshotPtr AccountStore::Load(int64_t id, const std::string& name) {
   // One read transaction, so accounts and members come from the same state of the file.
   sqlite::Database& db = *db_;
   sqlite::ReadTransaction read(db);
-  std::vector<std::shared_ptr<AccountEntry>> entries;
+  // Every entry in one block, each handed out as a pointer sharing it: an allocation per account,
+  // and its free when the snapshot goes, cost a load of the overview more than its rows' text.
+  auto block = std::make_shared<std::vector<AccountEntry>>();
+  std::vector<AccountEntry>& entries = *block;
   std::vector<int64_t> ids;  // ascending, as the rows come
   // Read in table order, filtered as they come: through the (db_id, name) index every row cost a
   // look-up in the table, and the rows then had to be sorted back into creation order.
@@ -273,9 +259,8 @@ SnapshotPtr AccountStore::Load(int64_t id, const std::string& name) {
       db.Prepare(std::string(kAccountColumns) + "WHERE +db_id = ? ORDER BY id");
   accounts.BindAll(id);
   while (accounts.Step()) {
-    auto& e = entries.emplace_back(std::make_shared<AccountEntry>());
-    ReadAccount(accounts, *e);
-    ids.push_back(e->id);
+    ReadAccount(accounts, entries.emplace_back());
+    ids.push_back(entries.back().id);
   }
   // The position of account `account_id` among those read; entries.size() when not there.
   const auto find = [&](int64_t account_id) -> size_t {
@@ -297,8 +282,8 @@ SnapshotPtr AccountStore::Load(int64_t id, const std::string& name) {
     std::optional<AccountKind> kind;
     if (!members.IsNull(2)) {
       if (const size_t account = find(members.Int(2)); account != entries.size()) {
-        account_name = entries[account]->name;
-        kind = entries[account]->kind;
+        account_name = entries[account].name;
+        kind = entries[account].kind;
       } else {
         sqlite::Statement other = db.Cached("SELECT name, kind FROM accounts WHERE id = ?");
         if (other.BindAll(members.Int(2)).Step()) {
@@ -311,23 +296,19 @@ SnapshotPtr AccountStore::Load(int64_t id, const std::string& name) {
     m.id = members.Int(1);
     if (members.IsNull(3)) {
       m.name = std::move(account_name);
-      m.path = JoinPath(name, m.name);
     } else {
-      m.path = members.Text(3);
+      m.given_path = members.Text(3);
       std::string domain;
-      SplitMemberPath(m.path, &domain, &m.name);
+      SplitMemberPath(m.given_path, &domain, &m.name);
     }
     m.kind = kind;
     gathered[group].push_back(std::move(m));
   }
   for (size_t i = 0; i < entries.size(); ++i) {
-    if (!gathered[i].empty()) entries[i]->members.Append(std::move(gathered[i]));
+    if (!gathered[i].empty()) entries[i].members.Append(std::move(gathered[i]));
   }
-  auto by_name = std::make_shared<std::unordered_map<std::string, size_t>>();
-  by_name->reserve(entries.size());
-  for (size_t i = 0; i < entries.size(); ++i) by_name->emplace(FoldName(entries[i]->name), i);
-  for (auto& e : entries) snap->accounts.Append(std::move(e));
-  snap->by_folded_name = std::move(by_name);
+  for (AccountEntry& e : entries) snap->accounts.Append(AccountPtr(block, &e));
+  snap->by_name = std::make_shared<const NameIndex>(snap->accounts);
   return snap;
 }
 
@@ -349,7 +330,7 @@ void AccountStore::Write(const std::string& db_name, Change change) {
   cache_.Patch(cached, std::move(changed));
 }
 
-AccountPtr AccountStore::LoadEntry(int64_t id, const std::string& db_name) {
+AccountPtr AccountStore::LoadEntry(int64_t id) {
   sqlite::Database& db = *db_;
   auto e = std::make_shared<AccountEntry>();
   static const std::string kById = std::string(kAccountColumns) + "WHERE id = ?";
@@ -360,14 +341,14 @@ AccountPtr AccountStore::LoadEntry(int64_t id, const std::string& db_name) {
       "SELECT m.id, m.path, a.name, a.kind FROM members m "
       "LEFT JOIN accounts a ON a.id = m.account_id WHERE m.group_id = ? ORDER BY m.id");
   members.BindAll(id);
-  while (members.Step()) e->members.push_back(ReadMember(members, 0, db_name));
+  while (members.Step()) e->members.push_back(ReadMember(members, 0));
   return e;
 }
 
 AccountPtr AccountStore::Reloaded(const DatabaseSnapshot* cached, const std::string& name) {
   if (cached == nullptr) return nullptr;
   const AccountEntry* old = cached->Find(name);
-  return old == nullptr ? nullptr : LoadEntry(old->id, cached->name);
+  return old == nullptr ? nullptr : LoadEntry(old->id);
 }
 
 template <typename Edit>
@@ -399,7 +380,7 @@ void AccountStore::AddUser(const std::string& db_name, const std::string& name,
           "VALUES (?, 1, ?, ?, ?, ?)")
         .BindAll(id, name, full_name, description, hash)
         .Run();
-    return cached ? LoadEntry(db.LastInsertRowId(), cached->name) : nullptr;
+    return cached ? LoadEntry(db.LastInsertRowId()) : nullptr;
   });
 }
 
@@ -431,7 +412,7 @@ void AccountStore::AddGroup(const std::string& db_name, const std::string& name,
           "VALUES (?, 2, ?, ?, ?)")
         .BindAll(id, name, description, group_type)
         .Run();
-    return cached ? LoadEntry(db.LastInsertRowId(), cached->name) : nullptr;
+    return cached ? LoadEntry(db.LastInsertRowId()) : nullptr;
   });
 }
 
@@ -502,8 +483,7 @@ std::optional<AccountPtr> AccountStore::AddOwnMember(const DatabaseSnapshot& cac
     throw;
   }
   auto e = std::make_shared<AccountEntry>(*g);
-  e->members.push_back(
-      MemberEntry{db_->LastInsertRowId(), a->name, JoinPath(cached.name, a->name), a->kind});
+  e->members.push_back(MemberEntry{db_->LastInsertRowId(), a->name, "", a->kind});
   return e;
 }
 
@@ -517,7 +497,7 @@ std::optional<AccountPtr> AccountStore::RemoveListedMember(const DatabaseSnapsho
   if (g == nullptr || g->kind != AccountKind::kGroup) return std::nullopt;
   std::vector<int64_t> ids;
   for (const MemberEntry& m : g->members) {
-    if (SameFolded(m.path, member_path)) ids.push_back(m.id);
+    if (m.PathIs(cached.name, member_path)) ids.push_back(m.id);
   }
   if (ids.empty()) return std::nullopt;
   sqlite::Statement remove = db_->Cached("DELETE FROM members WHERE id = ?");
@@ -567,9 +547,8 @@ void AccountStore::AddMember(const std::string& db_name, const std::string& grou
       if (!well_formed) ThrowMemberChangeRefused(db_name, group, errors::kEAdsBadPathname);
       ThrowMemberChangeRefused(db_name, group, errors::kErrorNoSuchMember);
     }
-    return EditedGroup(cached, group, insert.Int(0), [&](MemberList& members) {
-      members.push_back(ReadMember(insert, 1, cached->name));
-    });
+    return EditedGroup(cached, group, insert.Int(0),
+                       [&](MemberList& members) { members.push_back(ReadMember(insert, 1)); });
   });
 }
 

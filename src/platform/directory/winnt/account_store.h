@@ -146,7 +146,7 @@ class AccountStore {
   template <typename Change>
   void Write(const std::string& db_name, Change change);
   // Reads account `id` as it stands in the open transaction.
-  AccountPtr LoadEntry(int64_t id, const std::string& db_name);
+  AccountPtr LoadEntry(int64_t id);
   // LoadEntry for the account `name` of `cached`; nullptr without a cached snapshot.
   AccountPtr Reloaded(const DatabaseSnapshot* cached, const std::string& name);
   // A copy of group `group` (id `group_id`) of `cached` with its members edited by `edit`;

@@ -26,11 +26,13 @@ bool PropertyIs(const std::string& property, std::string_view name) {
 // copies no text.
 class MemberObject : public DirObject {
  public:
-  MemberObject(AccountPtr group, size_t index) : group_(std::move(group)), index_(index) {}
+  // `db`: the stored name of the group's database.
+  MemberObject(AccountPtr group, std::string db, size_t index)
+      : group_(std::move(group)), db_(std::move(db)), index_(index) {}
   // Aims this object at another member of the same group.
   void MoveTo(size_t index) { index_ = index; }
   std::string Name() override { return entry().name; }
-  std::string ADsPath() override { return entry().path; }
+  std::string ADsPath() override { return entry().Path(db_); }
   std::string Class() override { return IsGroup() ? "Group" : "User"; }
   Variant Get(const std::string& property) override {
     if (PropertyIs(property, "Name")) return Variant(entry().name);
@@ -50,6 +52,7 @@ class MemberObject : public DirObject {
   bool IsGroup() const { return entry().kind == AccountKind::kGroup; }
 
   AccountPtr group_;
+  std::string db_;
   size_t index_;
 };
 
@@ -57,17 +60,18 @@ class MemberObject : public DirObject {
 // the store between steps.
 class MemberEnumerator : public DirEnumerator {
  public:
-  explicit MemberEnumerator(AccountPtr group) : group_(std::move(group)) {}
+  MemberEnumerator(AccountPtr group, std::string db)
+      : group_(std::move(group)), db_(std::move(db)) {}
   std::unique_ptr<DirObject> Next() override {
     if (next_ >= group_->members.size()) return nullptr;
-    return std::make_unique<MemberObject>(group_, next_++);
+    return std::make_unique<MemberObject>(group_, db_, next_++);
   }
   DirObject* NextBorrowed() override {
     if (next_ >= group_->members.size()) return nullptr;
     if (borrowed_) {
       borrowed_->MoveTo(next_++);
     } else {
-      borrowed_.emplace(group_, next_++);
+      borrowed_.emplace(group_, db_, next_++);
     }
     return &*borrowed_;
   }
@@ -81,6 +85,7 @@ class MemberEnumerator : public DirEnumerator {
 
  private:
   AccountPtr group_;
+  std::string db_;  // stored case
   std::optional<MemberObject> borrowed_;
   size_t next_ = 0;
 };
@@ -180,7 +185,7 @@ class AccountObject : public DirObject {
 
   std::unique_ptr<DirEnumerator> Members() override {
     const AccountEntry& group = CurrentGroup();
-    return std::make_unique<MemberEnumerator>(&group == current_.get() ? current_ : Shared());
+    return std::make_unique<MemberEnumerator>(&group == current_.get() ? current_ : Shared(), db_);
   }
   std::span<const std::string> MemberNames() override { return CurrentGroup().members.names(); }
   size_t CountMembersNamed(std::string_view name) override {

@@ -116,7 +116,7 @@ TEST(AccountStoreTest, CachedReadSeesOtherConnectionsChanges) {
   auto both = reader.Read("A");
   ASSERT_NE(both->Find("bob"), nullptr);
   ASSERT_EQ(both->Find("QZW3SVC1")->members.size(), 1u);
-  EXPECT_EQ(both->Find("QZW3SVC1")->members[0].path, "WinNT://A/bob");
+  EXPECT_EQ(both->Find("QZW3SVC1")->members[0].Path(both->name), "WinNT://A/bob");
   EXPECT_EQ(writer.Read("A")->Find("QZW3SVC1")->members.size(), 1u);
 }
 
