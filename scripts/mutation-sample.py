@@ -146,8 +146,8 @@ MUTANTS = [
      "slash + 2 == path.size()"),
     ("accounts-7", "platform/directory/winnt/winnt_objects.cc",
      "return kind == DirKind::kUser && !IsGroup();", "return kind == DirKind::kUser;"),
-    ("accounts-8", "platform/directory/winnt/winnt_objects.cc", 'FoldName(c) == "group"',
-     'FoldName(c) == "groups"'),
+    ("accounts-8", "platform/directory/winnt/winnt_objects.cc", 'SameFolded(c, "group")',
+     'SameFolded(c, "groups")'),
     # SQLite layer
     ("sqlite-1", "platform/sqlite/sqlite.cc",
      "if (UserVersion() > static_cast<int>(migrations.size())) {", "if (false) {"),

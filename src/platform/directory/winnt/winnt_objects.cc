@@ -337,7 +337,12 @@ class AccountEnumerator : public DirEnumerator {
 // An account database: the computer (or domain) whose users and groups it holds.
 class DatabaseObject : public DirObject {
  public:
-  DatabaseObject(StorePtr store, std::string name) : store_(std::move(store)), name_(name) {}
+  // `snapshot`: the database as read at `version` of the store's cache.
+  DatabaseObject(StorePtr store, SnapshotPtr snapshot, uint64_t version)
+      : store_(std::move(store)),
+        name_(snapshot->name),
+        snapshot_(std::move(snapshot)),
+        version_(version) {}
   std::string Name() override { return name_; }
   std::string ADsPath() override { return "WinNT://" + name_; }
   std::string Class() override { return "Computer"; }
@@ -354,15 +359,15 @@ class DatabaseObject : public DirObject {
   void SetFilter(const std::vector<std::string>& classes) override {
     users_ = groups_ = classes.empty();
     for (const std::string& c : classes) {
-      users_ = users_ || FoldName(c) == "user";
-      groups_ = groups_ || FoldName(c) == "group";
+      users_ = users_ || SameFolded(c, "user");
+      groups_ = groups_ || SameFolded(c, "group");
     }
   }
+  // While the store is unchanged since the snapshot held was read, it is what a read would give:
+  // the overview binds the database and walks it once per user.
   std::unique_ptr<DirEnumerator> Enumerate() override {
-    uint64_t version;
-    SnapshotPtr snapshot = store_->Read(name_, &version);
-    return std::make_unique<AccountEnumerator>(store_, std::move(snapshot), version, users_,
-                                               groups_);
+    if (!store_->Unchanged(version_)) snapshot_ = store_->Read(name_, &version_);
+    return std::make_unique<AccountEnumerator>(store_, snapshot_, version_, users_, groups_);
   }
   std::unique_ptr<DirObject> Create(const std::string& cls, const std::string& name) override {
     return std::make_unique<AccountObject>(store_, name_, KindOf(cls), name);
@@ -381,6 +386,8 @@ class DatabaseObject : public DirObject {
 
   StorePtr store_;
   std::string name_;  // stored case
+  SnapshotPtr snapshot_;
+  uint64_t version_;
   bool users_ = true, groups_ = true;
 };
 
@@ -427,7 +434,7 @@ std::unique_ptr<DirObject> BindWinNt(const StorePtr& store, const std::string& p
   uint64_t version;
   SnapshotPtr snapshot = store->Read(parsed.database, &version);
   if (parsed.kind == WinNtPath::Kind::kDatabase) {
-    return std::make_unique<DatabaseObject>(store, snapshot->name);
+    return std::make_unique<DatabaseObject>(store, std::move(snapshot), version);
   }
   AccountPtr entry = snapshot->FindShared(parsed.account);
   bool want_user = parsed.want == WinNtPath::Want::kUser;
