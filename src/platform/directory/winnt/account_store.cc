@@ -248,10 +248,13 @@ SnapshotPtr AccountStore::Load(int64_t id, const std::string& name) {
   // One read transaction, so accounts and members come from the same state of the file.
   sqlite::Database& db = *db_;
   sqlite::ReadTransaction read(db);
-  // Every entry in one block, each handed out as a pointer sharing it: an allocation per account,
-  // and its free when the snapshot goes, cost a load of the overview more than its rows' text.
-  auto block = std::make_shared<std::vector<AccountEntry>>();
-  std::vector<AccountEntry>& entries = *block;
+  // The entries in blocks of a fixed size, each handed out as a pointer sharing its block: an
+  // allocation per account, and its free when the snapshot goes, cost a load of the overview more
+  // than its rows' text, and one block grown as the rows came touched twice its size in fresh
+  // pages.
+  constexpr size_t kBlock = 64;
+  std::vector<std::shared_ptr<std::vector<AccountEntry>>> blocks;
+  std::vector<AccountEntry*> entries;
   std::vector<int64_t> ids;  // ascending, as the rows come
   // Read in table order, filtered as they come: through the (db_id, name) index every row cost a
   // look-up in the table, and the rows then had to be sorted back into creation order.
@@ -259,8 +262,14 @@ SnapshotPtr AccountStore::Load(int64_t id, const std::string& name) {
       db.Prepare(std::string(kAccountColumns) + "WHERE +db_id = ? ORDER BY id");
   accounts.BindAll(id);
   while (accounts.Step()) {
-    ReadAccount(accounts, entries.emplace_back());
-    ids.push_back(entries.back().id);
+    if (entries.size() % kBlock == 0) {
+      blocks.push_back(std::make_shared<std::vector<AccountEntry>>());
+      blocks.back()->reserve(kBlock);
+    }
+    AccountEntry& e = blocks.back()->emplace_back();
+    ReadAccount(accounts, e);
+    entries.push_back(&e);
+    ids.push_back(e.id);
   }
   // The position of account `account_id` among those read; entries.size() when not there.
   const auto find = [&](int64_t account_id) -> size_t {
@@ -282,8 +291,8 @@ SnapshotPtr AccountStore::Load(int64_t id, const std::string& name) {
     std::optional<AccountKind> kind;
     if (!members.IsNull(2)) {
       if (const size_t account = find(members.Int(2)); account != entries.size()) {
-        account_name = entries[account].name;
-        kind = entries[account].kind;
+        account_name = entries[account]->name;
+        kind = entries[account]->kind;
       } else {
         sqlite::Statement other = db.Cached("SELECT name, kind FROM accounts WHERE id = ?");
         if (other.BindAll(members.Int(2)).Step()) {
@@ -305,9 +314,11 @@ SnapshotPtr AccountStore::Load(int64_t id, const std::string& name) {
     gathered[group].push_back(std::move(m));
   }
   for (size_t i = 0; i < entries.size(); ++i) {
-    if (!gathered[i].empty()) entries[i].members.Append(std::move(gathered[i]));
+    if (!gathered[i].empty()) entries[i]->members.Append(std::move(gathered[i]));
   }
-  for (AccountEntry& e : entries) snap->accounts.Append(AccountPtr(block, &e));
+  for (size_t i = 0; i < entries.size(); ++i) {
+    snap->accounts.Append(AccountPtr(blocks[i / kBlock], entries[i]));
+  }
   snap->by_name = std::make_shared<const NameIndex>(snap->accounts);
   return snap;
 }
