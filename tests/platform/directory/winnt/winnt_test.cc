@@ -274,6 +274,7 @@ TEST_F(WinNtProviderTest, Refusals) {
       {"+WinNT://other/CAROL", errors::kErrorMemberInAlias},
       {"+WinNT://WEBSRV1", errors::kEAdsBadPathname},
       {"-bob", errors::kErrorMemberNotInAlias},
+      {"-WinNT://WEBSRV2/bob", errors::kErrorMemberNotInAlias},  // WEBSRV1/bob is the member
   };
   for (const auto& [change, expected] : changes) {
     auto call = [&] {
