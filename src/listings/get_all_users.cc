@@ -127,8 +127,9 @@ void ListLocalUsers(platform::Platform& platform, const std::string& computer_pa
   container->SetFilter({"user"});
   auto users = container->Enumerate();
   // A failing step of the enumeration itself ends the listing through the trap; only the
-  // handling of one user is allowed to fail quietly, leaving that user's row unfinished.
-  while (auto user = users->Next()) {
+  // handling of one user is allowed to fail quietly, leaving that user's row unfinished. Each user
+  // is done with before the next step, so one object re-aimed at each will do.
+  while (auto* user = users->NextBorrowed()) {
     try {
       const std::string name = user->Name();
       const std::string description = user->Description();
